@@ -1,0 +1,153 @@
+#pragma once
+// TAsyncSocket: one TCP stream socket driven with calls that look blocking.
+// Underneath, the socket is non-blocking and reports its events to a hidden
+// window; every operation that has to wait keeps the application's event loop
+// running until its flag is set, the time-out fires or the owner cancels. So
+// the owner's handlers, user input included, run nested inside the operation:
+// after every wait the state is looked at again before the socket is touched.
+
+#include "SockErrors.h"
+#include "ThreadTimer.h"
+#include "Toolkit.h"
+#include "WinsockApi.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace sock {
+class THiddenWindow;
+}
+
+using TOnHostResolved = std::function<void(TComponent* Sender)>;
+using TOnStatus = std::function<void(TComponent* Sender, const std::string& Status)>;
+using THandlerEvent = std::function<void(bool& Handled)>;
+using TSocketErrorEvent = std::function<void(TComponent* Sender, uint16_t ErrorNo, const std::string& Text)>;
+
+// The message record a hidden window hands to its owner.
+struct TMessage {
+  uint32_t Msg;
+  uintptr_t WParam;
+  intptr_t LParam;
+  intptr_t Result;
+};
+
+class TAsyncSocket : public TComponent {
+public:
+  // Fails with ESockError "Initializaton of windows sockets failed".
+  explicit TAsyncSocket(TComponent* AOwner);
+  ~TAsyncSocket() override;
+
+  // Lifecycle.
+  virtual void Connect();
+  virtual void Disconnect();
+  virtual void Abort();
+  void Cancel();
+  void RequestCloseSocket();
+  bool DataAvailable();
+
+  // Transfers. Each expects a connected socket; Accept a listening one.
+  void SendBuffer(const char* Data, uint16_t Length);
+  void Write(const std::string& Text);
+  void Writeln(const std::string& Text);
+  std::string ReadLn();
+  virtual std::string Transaction(const std::string& Data);
+  void SendFile(const std::string& FileName);
+  void CaptureFile(const std::string& FileName);
+  void CaptureString(std::string& Text, int32_t Size);
+  virtual uint16_t Accept();
+  // Binds the component's socket to the loopback address and listens on it,
+  // so that Accept has something to wait on. Port 0 picks a free one; the
+  // port in use is returned.
+  uint16_t Listen(uint16_t LocalPort);
+
+  // Status and errors.
+  void StatusMessage(uint8_t Level, const std::string& Text);
+  void CheckSocketError(uint16_t Expected, std::string& Text);
+  void LookupErrorMessage(uint16_t ErrorNo, std::string& Text);
+
+  // Time-out.
+  void TimerOn();
+  void TimerOff();
+  void TimerTriggered(TComponent* Sender);
+
+  void GetLocalAddress(std::string& Address);
+  void HandleSocketMessage(TMessage& Message);
+
+  // Published properties.
+  std::string Host;
+  int32_t Port = 0;
+  int32_t TimeOut = 0;
+  int32_t ReportLevel = 1;
+  TNotifyEvent OnDisconnect;
+  TNotifyEvent OnConnect;
+  THandlerEvent OnInvalidHost;
+  TOnHostResolved OnHostResolved;
+  TOnStatus OnStatus;
+  TNotifyEvent OnConnectionFailed;
+  // Published by descendants.
+  std::string Proxy;
+  int32_t ProxyPort = 0;
+  TNotifyEvent OnPacketRecvd;
+  TNotifyEvent OnPacketSent;
+
+  // Public state.
+  TNotifyEvent OnDataAvailable;
+  TNotifyEvent OnAccept;
+  TSocketErrorEvent OnSocketError;
+  TStringList WinsockInfo;
+  int32_t BytesSent = 0;
+  int32_t BytesRecvd = 0;
+  bool Canceled = false;
+  bool Destroying = false;
+  int32_t LastErrorNo = 0;
+  std::string LastStatus;
+  std::unique_ptr<TThreadTimer> TimeOutTimer;
+  bool EventOK = false;
+  bool TimedOut = false;
+  bool AsyncDone = false;
+  sock::TSockAddrIn RemoteAddr;
+  std::string LastReply;
+  int16_t ReplyNumber = 0;
+  uint16_t SocketHandle = 0xFFFF;
+  sock::THiddenWindow* SocketWindow = nullptr;
+  bool Connected = false;
+  // ReadLn refuses a line longer than this with ESockError "Line too long",
+  // so a peer that never sends a line end cannot exhaust memory.
+  size_t MaxLineLength = 1 << 20;
+
+  static constexpr int BufferSize = 65537;
+  std::array<char, BufferSize> Buffer{};
+
+  // The number of live components that started Winsock.
+  static int WinsockUsers;
+  static sock::TWSAData WinsockData;
+
+protected:
+  void InitWinsock();
+  void ResolveHost();
+  // One pass of a pure wait: lets the application handle what is pending and,
+  // unless `done` already holds afterwards, sleeps until the next event.
+  void WaitPass(const std::function<bool()>& done);
+  // The process-messages step of a transfer loop; `idle` when the pass found
+  // nothing to do, so the loop may sleep until the next event.
+  void ProcessMessages(bool idle);
+
+private:
+  std::array<char, 1024> FLookupBuffer{};
+  sock::TAsyncHandle FLookupTask = 0;
+  // Ends a running lookup so that its late answer can never land anywhere.
+  void WithdrawLookup();
+  int NewSocket(int protocol);
+};
+
+sock::THiddenWindow* AllocateSocketWindow(TAsyncSocket* Owner);
+intptr_t SocketWindowProc(sock::THiddenWindow* window, unsigned message, uintptr_t wParam, intptr_t lParam);
+
+// The N-th field of S (from 1), fields separated by Separator; empty fields count.
+std::string NthWord(const std::string& S, char Separator, int N);
+// Position (from 1) of the N-th Ch in S; the length of S plus 1 when there is
+// none, and also when that occurrence is S's last character.
+int NthWordPos(const std::string& S, char Ch, int N);
