@@ -123,4 +123,5 @@ private:
   void CaptureBody();
   void Classify();
   bool CredentialsAllowed() const;
+  void SendBytes(const std::string& bytes);
 };

@@ -1,0 +1,74 @@
+// Reading the status line and header lines of a reply.
+#include "HttpClient.h"
+
+#include "ReplyLines.h"
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+constexpr size_t MaxRememberedValue = 256;
+
+// Where the header text goes: the string Header, or the file it names.
+class THeaderSink {
+public:
+  THeaderSink(std::string& header, bool toFile) : FHeader(header), FName(header) {
+    if (toFile) {
+      FFile.reset(std::fopen(header.c_str(), "wb"));
+      if (!FFile) throw EFCreateError(header);
+    } else {
+      header.clear();
+    }
+  }
+
+  void Append(const std::string& line) {
+    if (!FFile) {
+      FHeader += line;
+    } else if (std::fwrite(line.data(), 1, line.size(), FFile.get()) != line.size()) {
+      throw Exception("Cannot write file " + FName);
+    }
+  }
+
+private:
+  std::string& FHeader;
+  std::string FName;
+  std::unique_ptr<FILE, int (*)(FILE*)> FFile{nullptr, &std::fclose};
+};
+
+}  // namespace
+
+void THttpClient::ReadHeader() {
+  FServerCookie.clear();
+  FContentLength = -1;
+  THeaderSink sink(Header, OutputFileMode);
+  size_t bytes = 0;
+  int lines = 0;
+  // A server that never ends its header must not fill memory or keep the
+  // transaction going: past either limit the reply is refused.
+  auto take = [&](const std::string& line) {
+    bytes += line.size();
+    if (bytes > MaxHeaderBytes) throw Exception("Reply header too large: more than 1048576 bytes");
+    if (++lines > MaxHeaderLines) throw Exception("Reply header too long: more than 100000 lines");
+    sink.Append(line);
+  };
+
+  const std::string status = ReadLn();
+  if (!status.empty()) {
+    ReplyNumber = http::StatusNumber(status);
+    take(status);
+  }
+  for (;;) {
+    const std::string line = ReadLn();
+    const std::string field = http::HeaderField(line);
+    if (field == "SET-COOKIE:") {
+      FServerCookie = http::WithoutTerminator(line).substr(12, MaxRememberedValue);
+    } else if (field == "LOCATION:") {
+      FLocation = http::WithoutTerminator(line).substr(10, MaxRememberedValue);
+    } else if (field == "CONTENT-LENGTH:") {
+      FContentLength = http::ContentLengthValue(http::WithoutTerminator(line).substr(16));
+    }
+    take(line);
+    if (http::EndsHeader(line)) break;
+  }
+}

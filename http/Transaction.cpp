@@ -1,0 +1,84 @@
+// The request/reply transaction: passes, classification, redirection.
+#include "HttpClient.h"
+
+namespace {
+
+// A Content-Length beyond this is no use as a capacity hint.
+constexpr int64_t MaxBodyHint = int64_t{1} << 30;
+
+}  // namespace
+
+void THttpClient::RunTransaction() {
+  std::string originHost;
+  int32_t originPort = 0;
+  for (int redirections = 0;; ++redirections) {
+    ParseURL();
+    if (redirections == 0) {
+      originHost = Host;
+      originPort = Port;
+    }
+    // Set on every pass: a request started from a handler shares these fields.
+    FOriginHost = originHost;
+    FOriginPort = originPort;
+    BuildHeader();
+    if (OnAboutToSend) OnAboutToSend(this);
+    RunPass();
+
+    const int reply = ReplyNumber;
+    if (reply >= 300 && reply <= 398) {
+      bool handled = false;
+      if (!FServerCookie.empty()) HeaderInfo.Cookie = FServerCookie;
+      if (OnRedirect) OnRedirect(handled);
+      if (handled) return;
+      if (FURL.find('/') == std::string::npos) FURL = "http://" + Host + "/" + FURL;
+    }
+    if (reply == 401 && OnAuthenticationNeeded) OnAuthenticationNeeded(this);
+    // Only 300 to 302 set a new URL; repeating any other reply's request
+    // would send the identical request again.
+    if (reply < 300 || reply > 302) return;
+    if (redirections == MaxRedirections) {
+      throw Exception("Too many redirections: more than " + std::to_string(MaxRedirections));
+    }
+  }
+}
+
+void THttpClient::RunPass() {
+  try {
+    Connect();
+    SendRequest();
+    ReplyNumber = 0;
+    ReadHeader();
+    CaptureBody();
+    Classify();
+  } catch (...) {
+    // The first failure is the one to report; a second one from closing is dropped.
+    try {
+      Disconnect();
+    } catch (...) {
+    }
+    throw;
+  }
+  Disconnect();
+}
+
+void THttpClient::CaptureBody() {
+  if (InputFileMode) {
+    CaptureFile(Body);
+    return;
+  }
+  Body.clear();
+  if (FContentLength > 0 && FContentLength <= MaxBodyHint) Body.reserve(static_cast<size_t>(FContentLength));
+  CaptureString(Body, -1);
+}
+
+void THttpClient::Classify() {
+  const int reply = ReplyNumber;
+  if (reply < 299) {
+    if (OnSuccess) OnSuccess(FCommand);
+    StatusMessage(2, "Transaction Completed");
+  } else if (reply >= 300 && reply <= 302) {
+    FURL = FLocation;
+  } else if (reply >= 400) {
+    if (OnFailure) OnFailure(FCommand);
+  }
+}
