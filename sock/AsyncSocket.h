@@ -123,11 +123,13 @@ public:
 
   // The number of live components that started Winsock.
   static int WinsockUsers;
-  static sock::TWSAData WinsockData;
+  sock::TWSAData WinsockData;
 
 protected:
   void InitWinsock();
   void ResolveHost();
+  // Lets a wait that is about to sleep see at once a flag that a handler set.
+  static void WakeUp();
   // One pass of a pure wait: lets the application handle what is pending and,
   // unless `done` already holds afterwards, sleeps until the next event.
   void WaitPass(const std::function<bool()>& done);
@@ -140,6 +142,7 @@ private:
   sock::TAsyncHandle FLookupTask = 0;
   // Ends a running lookup so that its late answer can never land anywhere.
   void WithdrawLookup();
+  // A new selected socket, or -1 when none fits in 16 bits.
   int NewSocket(int protocol);
 };
 

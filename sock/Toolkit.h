@@ -55,7 +55,7 @@ public:
   bool InState(TComponentState s) const { return (FState & static_cast<uint8_t>(s)) != 0; }
   // Marks the component as being destroyed; each destructor calls it first, so
   // that everything the destruction reports is recognised as such.
-  void Destroying() { FState |= static_cast<uint8_t>(TComponentState::Destroying); }
+  void MarkDestroying() { FState |= static_cast<uint8_t>(TComponentState::Destroying); }
 
   std::string Name;
   intptr_t Tag = 0;
