@@ -10,7 +10,7 @@ packages=(
   nginx-light tinyproxy
   libcurl4-openssl-dev
   clang-14 libclang-rt-14-dev
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick fonts-liberation2
 )
 
 missing=()

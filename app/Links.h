@@ -1,0 +1,48 @@
+#pragma once
+// The fixed targets of the link labels. Everything on the home site is built
+// from the one host name given at build time (TARNWELL_HOME_SITE); the rest are
+// placeholders under .example.
+
+#include <array>
+#include <string>
+
+namespace links {
+
+// The home site's host name.
+std::string HomeSite();
+// "http://" + the home site: the caption of both home-site address labels.
+std::string HomeSiteAddress();
+// The home site with the path and query "/?ii=1".
+std::string HomePage();
+// The home site with a fixed path such as "/click.php".
+std::string HomeSitePage(const std::string& path);
+// The home site's page about one provider: "/hosting/desc/" + slug + ".shtml".
+std::string DetailsPage(const std::string& slug);
+// The home site's redirector: "/go.php?url=" + the target, unencoded, then
+// "&f=program" when `fromProgram`.
+std::string Redirector(const std::string& target, bool fromProgram);
+
+inline constexpr const char* kBookShop = "http://books.example/catalog/web/?partner=tarnwell";
+// The caption shows the maker's address; mail goes to the program's own mailbox.
+inline constexpr const char* kContactAddress = "author@tarnwell.example";
+inline constexpr const char* kFeedbackMail = "mailto:feedback@tarnwell.example";
+
+struct TProvider {
+  const char* Slug;
+  const char* PartnerPage;
+};
+
+// The provider page's rows from the top.
+inline constexpr std::array<TProvider, 9> kProviders = {{
+    {"alderhost", "http://alderhost.example/?aff=tarnwell"},
+    {"brightnest", "http://brightnest.example/order/?partner=tarnwell"},
+    {"cobaltweb", "http://cobaltweb.example/signup.php?ref=tarnwell&plan=start"},
+    {"dunmore", "http://dunmore.example/?from=tarnwell"},
+    {"elmstack", "http://elmstack.example/partners.php?id=7731"},
+    {"fernhill", "http://fernhill.example/?ref=7731"},
+    {"glenhost", "http://glenhost.example/join.php?partner=tarnwell&lang=ru"},
+    {"harbourweb", "http://harbourweb.example/?p=tarnwell"},
+    {"ivyserve", "http://ivyserve.example/aff.php?aff=112"},
+}};
+
+}  // namespace links

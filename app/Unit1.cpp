@@ -1,0 +1,180 @@
+#include "Unit1.h"
+
+#include "Dialogs.h"
+#include "Links.h"
+#include "ResultFile.h"
+#include "ServiceUrl.h"
+#include "Win1251.h"
+
+#include <QLabel>
+
+namespace {
+
+// Leaves the lookup flag as it found it however the lookup ends.
+class TRunningFlag {
+public:
+  explicit TRunningFlag(bool& flag) : FFlag(flag) { FFlag = true; }
+  ~TRunningFlag() { FFlag = false; }
+  TRunningFlag(const TRunningFlag&) = delete;
+  TRunningFlag& operator=(const TRunningFlag&) = delete;
+
+private:
+  bool& FFlag;
+};
+
+void ShowNoNetwork(QWidget* parent) {
+  ShowMessageBox({parent, QMessageBox::Warning, QStringLiteral("Ошибка"),
+                  QStringLiteral("Отсутствует подключение к интернету")});
+}
+
+}  // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<THttpClient>(nullptr)) {
+  // The definition's font is not found on Linux desktops; Liberation Sans has
+  // the same narrow metrics as Arial, close to those the positions assume.
+  QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+  setupUi(this);
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  setFixedSize(size());
+  move(123, 91);
+
+  // Labels without word wrap size themselves to their text, as the definition's
+  // positions assume.
+  for (QLabel* label : findChildren<QLabel*>())
+    if (!label->wordWrap()) label->adjustSize();
+  Label8->setText(QString::fromStdString(links::HomeSiteAddress()));
+  Label13->setText(QString::fromStdString(links::HomeSiteAddress()));
+  Label15->setText(QString::fromLatin1(links::kContactAddress));
+  for (QLabel* label : {Label8, Label13, Label15}) label->adjustSize();
+  Memo1->SetText(ToWin1251(Memo1->toPlainText()));
+  SetProxyFieldEnabled(Proxy_name, false);
+  SetProxyFieldEnabled(Proxy_port, false);
+
+  THttpClient& client = *HttpClient1;
+  client.Name = "HttpClient1";
+  client.Body = "Default.htm";
+  client.Header = "Head.txt";
+  client.InputFileMode = false;
+  client.OutputFileMode = true;
+  client.Port = 0;
+  client.ProxyPort = 0;
+  client.Proxy.clear();
+  client.TimeOut = 0;
+  client.ReportLevel = 0;
+  client.OnConnect = [this](TComponent* s) { HttpClient1Connect(s); };
+  client.OnHostResolved = [this](TComponent* s) { HttpClient1HostResolved(s); };
+  client.OnStatus = [this](TComponent* s, const std::string& status) { HttpClient1Status(s, status); };
+  client.OnConnectionFailed = [this](TComponent* s) { HttpClient1ConnectionFailed(s); };
+  client.OnDisconnect = [this](TComponent* s) { HttpClient1Disconnect(s); };
+  client.OnPacketRecvd = [this](TComponent* s) { HttpClient1PacketRecvd(s); };
+  client.OnPacketSent = [this](TComponent* s) { HttpClient1PacketSent(s); };
+  client.OnSuccess = [this](CmdType cmd) { HttpClient1Success(cmd); };
+  client.OnFailure = [this](CmdType cmd) { HttpClient1Failure(cmd); };
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::Button1Click() {
+  if (FLookupRunning) return;
+  TRunningFlag running(FLookupRunning);
+
+  std::string address;
+  HttpClient1->GetLocalAddress(address);
+  if (address == "0.0.0.0") return ShowNoNetwork(this);
+  HttpClient1->GetLocalAddress(address);
+  if (address == "127.0.0.1") return ShowNoNetwork(this);
+
+  HttpClient1->ReportLevel = 2;
+  if (CheckBox1->isChecked()) {
+    HttpClient1->Proxy = ToWin1251(Proxy_name->text());
+    HttpClient1->ProxyPort = StrToInt(ToWin1251(Proxy_port->text()));
+  } else {
+    // An unticked box means no proxy, whatever an earlier lookup set.
+    HttpClient1->Proxy.clear();
+    HttpClient1->ProxyPort = 0;
+  }
+  TLookupOptions options;
+  options.dom_whois = dom_whois->isChecked();
+  options.dom_dns = dom_dns->isChecked();
+  options.traceroute = traceroute->isChecked();
+  options.net_whois = net_whois->isChecked();
+  options.port_scan = port_scan->isChecked();
+  HttpClient1->Get(ServiceUrl(links::HomeSite(), ToWin1251(ipaddress->text()), options));
+
+  PageControl1->setCurrentIndex(1);
+  const std::string resultPath = ResultFilePath();
+  WriteResultFile(resultPath, Memo1->Text());
+  WebBrowser1->Navigate(resultPath);
+  SpeedButton1->setEnabled(true);
+  SpeedButton2->setEnabled(true);
+  DeleteFileNoCase(".", "head.txt");
+}
+
+void TForm1::CheckBox1Click() {
+  SetProxyFieldEnabled(Proxy_name, CheckBox1->isChecked());
+  SetProxyFieldEnabled(Proxy_port, CheckBox1->isChecked());
+}
+
+void TForm1::SetProxyFieldEnabled(QLineEdit* field, bool enabled) {
+  field->setEnabled(enabled);
+  // The window-background colour when on; when off, the button-face colour,
+  // which is what the classic desktop gives inactive caption text.
+  const QPalette app = QGuiApplication::palette();
+  const QColor background = enabled ? app.color(QPalette::Active, QPalette::Base) : app.color(QPalette::Active, QPalette::Button);
+  QPalette palette = field->palette();
+  for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) palette.setColor(group, QPalette::Base, background);
+  field->setPalette(palette);
+}
+
+void TForm1::SpeedButton1Click() { WebBrowser1->SaveAs(); }
+void TForm1::SpeedButton2Click() { WebBrowser1->PrintPreview(); }
+
+void TForm1::ShowStatus(const QString& text) { StatusBar1->showMessage(text); }
+
+void TForm1::HttpClient1Connect(TComponent*) { ShowStatus(QStringLiteral("Соединение установлено")); }
+void TForm1::HttpClient1HostResolved(TComponent*) { ShowStatus(QStringLiteral("Сервер найден")); }
+void TForm1::HttpClient1Disconnect(TComponent*) { ShowStatus(QStringLiteral("Соединение разорвано")); }
+void TForm1::HttpClient1ConnectionFailed(TComponent*) {
+  ShowMessageBox({nullptr, QMessageBox::NoIcon, ApplicationTitle(), QStringLiteral("Не удалость установить соединение")});
+}
+
+void TForm1::HttpClient1Status(TComponent*, const std::string& Status) {
+  ShowStatus(FromWin1251(Status));
+  if (HttpClient1->ReplyNumber == 404) ShowStatus(QStringLiteral("Объект не найден"));
+}
+
+void TForm1::HttpClient1PacketRecvd(TComponent*) {
+  ShowStatus(QString::number(HttpClient1->BytesRecvd) + QStringLiteral(" байт получено"));
+}
+
+void TForm1::HttpClient1PacketSent(TComponent*) {
+  ShowStatus(QString::number(HttpClient1->BytesSent) + QStringLiteral(" байт послано"));
+}
+
+void TForm1::HttpClient1Success(CmdType) {
+  // The header text goes in first, as the client's settings make it a file
+  // name; the body then replaces it.
+  Memo1->SetText(HttpClient1->Header);
+  Memo1->SetText(HttpClient1->Body);
+}
+
+void TForm1::HttpClient1Failure(CmdType Cmd) {
+  Memo1->SetText(HttpClient1->Header);
+  Memo1->SetText(HttpClient1->Body);
+  switch (Cmd) {
+    case cmdGet: return ShowStatus(QStringLiteral("HTTP GET Failed"));
+    case cmdOptions: return ShowStatus(QStringLiteral("HTTP OPTIONS Failed"));
+    case cmdHead: return ShowStatus(QStringLiteral("HTTP HEAD Failed"));
+    case cmdPost: return ShowStatus(QStringLiteral("HTTP Post Failed"));
+    case cmdPut: return ShowStatus(QStringLiteral("HTTP PUT Failed"));
+    case cmdDelete: return ShowStatus(QStringLiteral("HTTP Delete Failed"));
+    case cmdTrace: return ShowStatus(QStringLiteral("HTTP TRACE Failed"));
+    // The other commands have no text: the status line keeps what it shows.
+    case cmdPatch:
+    case cmdCopy:
+    case cmdMove:
+    case cmdLink:
+    case cmdUnlink: return;
+  }
+}

@@ -1,0 +1,72 @@
+#pragma once
+// TForm1: the program's one window. Its controls, their looks and the binding of
+// their signals to the handlers below come from the window's definition
+// (Unit1.ui); the window adds the HTTP client and the handlers. The handlers
+// catch nothing: what one raises goes to the application's error box.
+
+#include "HttpClient.h"
+#include "ui_Unit1.h"
+
+#include <QWidget>
+#include <memory>
+
+class TForm1 : public QWidget, public Ui::TForm1 {
+  Q_OBJECT
+public:
+  explicit TForm1(QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  std::unique_ptr<THttpClient> HttpClient1;
+
+public slots:
+  void Button1Click();
+  void CheckBox1Click();
+  void SpeedButton1Click();
+  void SpeedButton2Click();
+
+  // Link labels; each opens its own fixed target.
+  void Label5Click();
+  void Label8Click();
+  void Label13Click();
+  void Label15Click();
+  void Label16Click();
+  void Label26Click();
+  void Label27Click();
+  void Label28Click();
+  void Label29Click();
+  void Label30Click();
+  void Label31Click();
+  void Label32Click();
+  void Label33Click();
+  void Label34Click();
+  void Label35Click();
+  void Label36Click();
+  void Label37Click();
+  void Label38Click();
+  void Label39Click();
+  void Label40Click();
+  void Label41Click();
+  void Label42Click();
+  void Label43Click();
+  void Label45Click();
+
+public:
+  // The client's events.
+  void HttpClient1Connect(TComponent* Sender);
+  void HttpClient1HostResolved(TComponent* Sender);
+  void HttpClient1Status(TComponent* Sender, const std::string& Status);
+  void HttpClient1ConnectionFailed(TComponent* Sender);
+  void HttpClient1Disconnect(TComponent* Sender);
+  void HttpClient1PacketRecvd(TComponent* Sender);
+  void HttpClient1PacketSent(TComponent* Sender);
+  void HttpClient1Success(CmdType Cmd);
+  void HttpClient1Failure(CmdType Cmd);
+
+private:
+  void ShowStatus(const QString& text);
+  void SetProxyFieldEnabled(QLineEdit* field, bool enabled);
+
+  // A lookup runs nested event loops; a second press inside one would share
+  // the client and the text buffer with it.
+  bool FLookupRunning = false;
+};

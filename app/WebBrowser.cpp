@@ -1,0 +1,121 @@
+#include "WebBrowser.h"
+
+#include "Dialogs.h"
+#include "Win1251.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <unistd.h>
+
+namespace {
+
+constexpr char kScheme[] = "tarnwell-result";
+const QUrl kResultUrl(QStringLiteral("tarnwell-result:res.dat"));
+
+// A print preview renders every page at this resolution; the printer's high
+// resolution makes a preview of a few pages take seconds.
+constexpr int kPrintDpi = 300;
+
+}  // namespace
+
+void TResultSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
+  // An exception leaving this function would abort the whole program.
+  try {
+    QFile file(FPath);
+    if (job->requestUrl() != kResultUrl || !file.open(QIODevice::ReadOnly))
+      return job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+    auto* body = new QBuffer(job);
+    body->setData(file.readAll());
+    job->reply("text/html", body);
+  } catch (...) {
+    job->fail(QWebEngineUrlRequestJob::RequestFailed);
+  }
+}
+
+void TWebBrowser::PrepareEngine() {
+  if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  // No flags: a scheme flagged local would let page scripts read local files.
+  QWebEngineUrlScheme::registerScheme(QWebEngineUrlScheme(kScheme));
+}
+
+TWebBrowser::TWebBrowser(QWidget* parent)
+    : QWebEngineView(parent),
+      FProfile(new QWebEngineProfile(this)),
+      FScheme(new TResultSchemeHandler(this)),
+      FPage(nullptr) {
+  FProfile->setHttpCacheType(QWebEngineProfile::NoCache);
+  FProfile->installUrlSchemeHandler(kScheme, FScheme);
+  QWebEngineSettings* settings = FProfile->settings();
+  settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+  settings->setDefaultTextEncoding(QStringLiteral("windows-1251"));
+  connect(FProfile, &QWebEngineProfile::downloadRequested, this, [](QWebEngineDownloadRequest* download) {
+    connect(download, &QWebEngineDownloadRequest::stateChanged, download, [download](auto state) {
+      if (state == QWebEngineDownloadRequest::DownloadInterrupted)
+        ShowErrorBox(ToWin1251(download->interruptReasonString()));
+    });
+  });
+  FPage = new QWebEnginePage(FProfile, this);
+  setPage(FPage);
+}
+
+TWebBrowser::~TWebBrowser() {
+  // The page has to go before its profile, which is an older child.
+  delete FPage;
+}
+
+void TWebBrowser::Navigate(const std::string& path) {
+  FScheme->SetFile(QString::fromStdString(path));
+  load(kResultUrl);
+}
+
+void TWebBrowser::SaveAs() {
+  QFileDialog dialog(window());
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilters({QStringLiteral("HTML (*.htm *.html)"),
+                         QStringLiteral("MHTML (*.mht *.mhtml)")});
+  if (RunDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  QString path = dialog.selectedFiles().constFirst();
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  bool archive = suffix == QStringLiteral("mht") || suffix == QStringLiteral("mhtml");
+  if (suffix.isEmpty()) {
+    archive = dialog.selectedNameFilter().contains(QStringLiteral("*.mht"));
+    path += archive ? QStringLiteral(".mht") : QStringLiteral(".htm");
+  }
+  // The single-file HTML format writes nothing for a page of a custom scheme.
+  page()->save(path, archive ? QWebEngineDownloadRequest::MimeHtmlSaveFormat
+                             : QWebEngineDownloadRequest::CompleteHtmlSaveFormat);
+}
+
+void TWebBrowser::PrintPreview() {
+  QPrinter printer;
+  printer.setResolution(kPrintDpi);
+  QPrintPreviewDialog dialog(&printer, window());
+  connect(&dialog, &QPrintPreviewDialog::paintRequested, this, &TWebBrowser::PaintPreview);
+  RunDialog(dialog);
+}
+
+void TWebBrowser::PaintPreview(QPrinter* printer) {
+  // The preview wants its pages drawn before this returns; the view prints
+  // asynchronously, so wait for it here.
+  QEventLoop loop;
+  bool finished = false;
+  const auto connection = connect(this, &QWebEngineView::printFinished, &loop, [&] {
+    finished = true;
+    loop.quit();
+  });
+  print(printer);
+  if (!finished) loop.exec();
+  disconnect(connection);
+}
