@@ -7,7 +7,7 @@ THttpClient::THttpClient(TComponent* AOwner) : TAsyncSocket(AOwner) {}
 THttpClient::~THttpClient() {
   // The base destructor can no longer reach this override, so it runs here,
   // with the component already marked as going away.
-  TComponent::Destroying();
+  MarkDestroying();
   THttpClient::Abort();
 }
 

@@ -49,7 +49,7 @@ void THttpClient::ParseURL() {
   if (!hostPart.empty()) Host = hostPart;
 
   if (FPath.empty()) {
-    FPath = "/";
+    FPath.assign(1, '/');
     FURL += "/";
   }
 }
