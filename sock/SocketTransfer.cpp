@@ -1,0 +1,279 @@
+// Moving bytes over the connected socket: buffers, lines, files and strings.
+#include "AsyncSocket.h"
+
+#include "HiddenWindow.h"
+
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+using namespace sock;
+
+namespace {
+
+constexpr int ChunkSize = 65536;
+constexpr uint16_t NoSocket = 0xFFFF;
+
+// Turns the time-out off when the operation ends, however it ends.
+class TTimerGuard {
+public:
+  explicit TTimerGuard(TAsyncSocket& s) : FSocket(s) { FSocket.TimerOn(); }
+  ~TTimerGuard() {
+    try {
+      FSocket.TimerOff();
+    } catch (...) {
+    }
+  }
+  TTimerGuard(const TTimerGuard&) = delete;
+  TTimerGuard& operator=(const TTimerGuard&) = delete;
+
+private:
+  TAsyncSocket& FSocket;
+};
+
+struct TFileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using TFile = std::unique_ptr<std::FILE, TFileCloser>;
+
+// Counters that wrap as 32-bit values do, instead of overflowing.
+void Grow(int32_t& counter, int n) {
+  counter = static_cast<int32_t>(static_cast<uint32_t>(counter) + static_cast<uint32_t>(n));
+}
+
+}  // namespace
+
+void TAsyncSocket::SendBuffer(const char* Data, uint16_t Length) {
+  StatusMessage(4, "Sending Buffer");
+  TTimerGuard timer(*this);
+  if (!Canceled) {
+    size_t length = Length;
+    if (length == 0) {
+      length = strnlen(Data, ChunkSize);
+      if (length > 0xFFFF) throw ERangeError();
+    }
+    size_t remaining = length;
+    do {
+      const int n = Winsock().Send(SocketHandle, Data + (length - remaining), static_cast<int>(remaining), 0);
+      if (n == 0) break;
+      if (n > 0) {
+        remaining -= static_cast<size_t>(n);
+      } else {
+        std::string text;
+        CheckSocketError(WSAEWOULDBLOCK, text);
+        // Full send buffer: sleep until the peer takes bytes, no longer than
+        // the time-out, since no tick can reach this loop.
+        if (Winsock().WaitWritable(SocketHandle, TimeOut > 0 ? TimeOut : -1) == 0) {
+          TimedOut = true;
+          Canceled = true;
+        }
+      }
+    } while (remaining > 0 && !Canceled);
+  }
+  if (Canceled) {
+    Canceled = false;
+    throw EAbortError("Socket send aborted");
+  }
+}
+
+void TAsyncSocket::Write(const std::string& Text) {
+  StatusMessage(8, "Write");
+  if (Text.size() >= ChunkSize) throw ERangeError();
+  const size_t length = strnlen(Text.c_str(), Text.size());
+  std::memcpy(Buffer.data(), Text.data(), length);
+  Buffer[length] = '\0';
+  SendBuffer(Buffer.data(), 0);
+}
+
+void TAsyncSocket::Writeln(const std::string& Text) {
+  StatusMessage(8, "Writeln");
+  Write(Text + "\r\n");
+}
+
+std::string TAsyncSocket::ReadLn() {
+  StatusMessage(8, "ReadLn");
+  TTimerGuard timer(*this);
+  std::string line;
+  do {
+    // Peek first and take only what belongs to the line, so that whatever
+    // follows it stays in the socket for the next read.
+    const int n = Winsock().Recv(SocketHandle, Buffer.data(), ChunkSize, MSG_PEEK_);
+    if (n == 0) return {};
+    if (n > 0) {
+      const char* lf = static_cast<const char*>(std::memchr(Buffer.data(), '\n', static_cast<size_t>(n)));
+      const int want = lf ? static_cast<int>(lf - Buffer.data()) + 1 : n;
+      if (line.size() + static_cast<size_t>(want) > MaxLineLength) throw ESockError("Line too long");
+      int taken = 0;
+      while (taken < want) {
+        const int m = Winsock().Recv(SocketHandle, Buffer.data() + taken, want - taken, 0);
+        if (m <= 0) {
+          if (m == 0) return {};
+          std::string text;
+          CheckSocketError(WSAEWOULDBLOCK, text);
+          break;
+        }
+        taken += m;
+      }
+      line.append(Buffer.data(), static_cast<size_t>(taken));
+      if (lf && taken == want) return line;
+    } else {
+      LastErrorNo = Winsock().WSAGetLastError();
+      // Not connected: no line can come; the caller sees an empty one.
+      if (LastErrorNo == WSAENOTCONN) return {};
+      std::string text;
+      CheckSocketError(WSAEWOULDBLOCK, text);
+    }
+    ProcessMessages(n < 0);
+  } while (!Canceled);
+  Canceled = false;
+  throw EAbortError("Socket readln aborted");
+}
+
+std::string TAsyncSocket::Transaction(const std::string& Data) {
+  StatusMessage(8, "Transaction");
+  ReplyNumber = 0;
+  Writeln(Data);
+  LastReply = ReadLn();
+  if (!LastReply.empty()) {
+    StatusMessage(1, LastReply);
+    size_t digits = 0;
+    while (digits < LastReply.size() && digits < 10 && LastReply[digits] >= '0' && LastReply[digits] <= '9') ++digits;
+    if (digits > 0) {
+      int64_t value = std::stoll(LastReply.substr(0, digits));
+      if (value > std::numeric_limits<int32_t>::max()) value = 0;
+      if (value > std::numeric_limits<int16_t>::max()) throw ERangeError();
+      ReplyNumber = static_cast<int16_t>(value);
+    }
+  }
+  return LastReply;
+}
+
+void TAsyncSocket::SendFile(const std::string& FileName) {
+  StatusMessage(8, "SendFile");
+  TFile file(std::fopen(FileName.c_str(), "rb"));
+  if (!file) throw EFOpenError(FileName);
+  do {
+    if (Canceled) break;
+    const size_t chunk = std::fread(Buffer.data(), 1, ChunkSize, file.get());
+    // A file that shrank while being sent ends the transfer.
+    if (chunk == 0) break;
+    size_t remaining = chunk;
+    do {
+      const int n = Winsock().Send(SocketHandle, Buffer.data() + (chunk - remaining), static_cast<int>(remaining), 0);
+      // The peer takes no more: stop, rather than skip to the next chunk.
+      if (n == 0) return;
+      if (n > 0) {
+        remaining -= static_cast<size_t>(n);
+        Grow(BytesSent, n);
+        if (OnPacketSent) OnPacketSent(this);
+      } else {
+        std::string text;
+        CheckSocketError(WSAEWOULDBLOCK, text);
+      }
+      ProcessMessages(false);
+      // No notification tells when a full send buffer drains: look, briefly.
+      if (n < 0 && !Canceled) Winsock().WaitWritable(SocketHandle, 50);
+    } while (remaining > 0 && !Canceled);
+  } while (!std::feof(file.get()));
+  if (Canceled) {
+    Canceled = false;
+    throw EAbortError("Socket send aborted");
+  }
+}
+
+void TAsyncSocket::CaptureFile(const std::string& FileName) {
+  StatusMessage(8, "CaptureFile");
+  BytesRecvd = 0;
+  TTimerGuard timer(*this);
+  TFile file(std::fopen(FileName.c_str(), "wb"));
+  if (!file) throw EFCreateError(FileName);
+  while (!Canceled) {
+    const int n = Winsock().Recv(SocketHandle, Buffer.data(), ChunkSize, 0);
+    if (n == 0) break;
+    if (n > 0) {
+      if (std::fwrite(Buffer.data(), 1, static_cast<size_t>(n), file.get()) != static_cast<size_t>(n))
+        throw Exception("Stream write error");
+      Grow(BytesRecvd, n);
+      if (OnPacketRecvd) OnPacketRecvd(this);
+      TimerOn();
+    } else {
+      LastErrorNo = Winsock().WSAGetLastError();
+      if (LastErrorNo == WSAENOTCONN) break;
+      std::string text;
+      CheckSocketError(WSAEWOULDBLOCK, text);
+    }
+    ProcessMessages(n < 0);
+  }
+  if (std::fflush(file.get()) != 0) throw Exception("Stream write error");
+  if (Canceled) {
+    Canceled = false;
+    throw EAbortError("Socket send aborted");
+  }
+}
+
+void TAsyncSocket::CaptureString(std::string& Text, int32_t Size) {
+  StatusMessage(8, "Capture String");
+  // clear() keeps the capacity a caller may have reserved for the reply.
+  Text.clear();
+  BytesRecvd = 0;
+  TTimerGuard timer(*this);
+  while (!Canceled && (Size == -1 || static_cast<int64_t>(Text.size()) < Size)) {
+    const int n = Winsock().Recv(SocketHandle, Buffer.data(), ChunkSize, 0);
+    if (n == 0) break;
+    if (n > 0) {
+      Text.append(Buffer.data(), static_cast<size_t>(n));
+      Grow(BytesRecvd, n);
+      if (OnPacketRecvd) OnPacketRecvd(this);
+      TimerOn();
+    } else {
+      LastErrorNo = Winsock().WSAGetLastError();
+      if (LastErrorNo == WSAENOTCONN) break;
+      std::string text;
+      CheckSocketError(WSAEWOULDBLOCK, text);
+    }
+    ProcessMessages(n < 0);
+  }
+  if (Canceled) {
+    Canceled = false;
+    throw EAbortError("Socket capture aborted");
+  }
+}
+
+uint16_t TAsyncSocket::Accept() {
+  StatusMessage(4, "Accepting");
+  do WaitPass([this] { return AsyncDone || Canceled; });
+  while (!AsyncDone && !Canceled);
+  if (Canceled) throw ESockError("Accepting Canceled");
+  if (!EventOK) throw ESockError("Error creating Data Connection");
+  TSockAddrIn peer;
+  int length = sizeof peer;
+  const int h = Winsock().Accept(SocketHandle, &peer, &length);
+  // The pending connection is taken: the next Accept waits for another.
+  AsyncDone = false;
+  if (h < 0 || h >= NoSocket) {
+    if (h >= 0) Winsock().CloseSocket(h);
+    throw ERangeError();
+  }
+  Winsock().WSAAsyncSelect(h, SocketWindow, SOCKET_MESSAGE, FD_READ | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE);
+  RemoteAddr = peer;
+  if (Canceled) {
+    Canceled = false;
+    throw EAbortError("Socket send aborted");
+  }
+  return static_cast<uint16_t>(h);
+}
+
+uint16_t TAsyncSocket::Listen(uint16_t LocalPort) {
+  TSockAddrIn address;
+  address.sin_family = AF_INET_;
+  address.sin_port = Winsock().Htons(LocalPort);
+  address.sin_addr = Winsock().InetAddr("127.0.0.1");
+  std::string text;
+  if (Winsock().Bind(SocketHandle, address) == SOCKET_ERROR || Winsock().Listen(SocketHandle, 16) == SOCKET_ERROR ||
+      Winsock().GetSockName(SocketHandle, address) == SOCKET_ERROR) {
+    CheckSocketError(0, text);
+    throw ESockError("Listening failed");
+  }
+  return Winsock().Htons(address.sin_port);
+}
