@@ -199,7 +199,7 @@ protected:
     const size_t room = (static_cast<size_t>(FLength) - sizeof(uint32_t)) / sizeof(uint32_t);
     const uint32_t count = static_cast<uint32_t>(std::min(room, done->Addresses.size()));
     std::memcpy(FBuffer, &count, sizeof count);
-    std::memcpy(FBuffer + sizeof count, done->Addresses.data(), count * sizeof(uint32_t));
+    if (count > 0) std::memcpy(FBuffer + sizeof count, done->Addresses.data(), count * sizeof(uint32_t));
     const int error = done->Error ? done->Error : (count ? 0 : WSANO_DATA);
     FApi->FLookups.erase(FHandle);
     // Deleted once this event is done with; the answer can no longer reach it.
