@@ -1,0 +1,311 @@
+// Replies that real servers do not send, from a loopback server of our own:
+// what the client makes of them, which events it raises, and what it sends next.
+#include "ScriptedServer.h"
+#include "TempDir.h"
+#include "TestClient.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+using namespace std::string_literals;
+
+namespace {
+
+using Send = ScriptedServer;
+
+std::string RequestLine(const std::string& request) { return request.substr(0, request.find("\r\n")); }
+
+bool HasLine(const std::string& request, const std::string& line) {
+  return request.find("\r\n" + line + "\r\n") != std::string::npos;
+}
+
+// Records the client's events in order.
+struct EventLog {
+  std::vector<std::string> events;
+  void Attach(THttpClient& c) {
+    c.OnAboutToSend = [this](TComponent*) { events.push_back("AboutToSend"); };
+    c.OnConnect = [this](TComponent*) { events.push_back("Connect"); };
+    c.OnSuccess = [this](CmdType cmd) { events.push_back("Success:" + std::to_string(cmd)); };
+    c.OnFailure = [this](CmdType cmd) { events.push_back("Failure:" + std::to_string(cmd)); };
+    c.OnRedirect = [this](bool&) { events.push_back("Redirect"); };
+    c.OnAuthenticationNeeded = [this](TComponent*) { events.push_back("AuthenticationNeeded"); };
+    c.OnDisconnect = [this](TComponent*) { events.push_back("Disconnect"); };
+    c.OnStatus = [this](TComponent*, const std::string& s) { events.push_back("Status:" + s); };
+  }
+  // The events of one pass. The server's close can be noticed during the body
+  // capture already, which raises OnDisconnect once more before the client's
+  // own close; only the last one is kept.
+  std::vector<std::string> Pass() const {
+    std::vector<std::string> pass;
+    const auto last = std::find(events.rbegin(), events.rend(), "Disconnect");
+    for (auto it = events.begin(); it != events.end(); ++it) {
+      if (*it != "Disconnect" || (last != events.rend() && it == last.base() - 1)) pass.push_back(*it);
+    }
+    return pass;
+  }
+};
+
+TEST(ScriptedReply, CloseWithoutAnyReplyCountsAsSuccess) {
+  ScriptedServer server({Send::Send("")});
+  TestClient client;
+  client.ReportLevel = 2;
+  client.Body = "stale";
+  EventLog log;
+  log.Attach(client);
+  client.Get(server.Url("/"));
+  EXPECT_EQ(client.ReplyNumber, 0);
+  EXPECT_EQ(client.Body, "");
+  EXPECT_EQ(client.Header, "");
+  EXPECT_EQ(log.Pass(), (std::vector<std::string>{"AboutToSend", "Connect", "Success:0",
+                                                  "Status:Transaction Completed", "Disconnect"}));
+}
+
+TEST(ScriptedReply, StatusWithoutReasonAndLfOnlyLines) {
+  ScriptedServer server({Send::Send("HTTP/1.0 200\nServer: x\n\nbody\n")});
+  TestClient client;
+  int successes = 0;
+  client.OnSuccess = [&](CmdType) { ++successes; };
+  client.Get(server.Url("/"));
+  EXPECT_EQ(client.ReplyNumber, 0);
+  EXPECT_EQ(client.Header, "HTTP/1.0 200\nServer: x\n\n");
+  EXPECT_EQ(client.Body, "body\n");
+  EXPECT_EQ(successes, 1);
+}
+
+TEST(ScriptedReply, EventOrderOfASuccessfulPass) {
+  ScriptedServer server({Send::Send("HTTP/1.0 200 OK\r\n\r\n" + std::string(5000, 'b'))});
+  TestClient client;
+  client.ReportLevel = 2;
+  EventLog log;
+  log.Attach(client);
+  client.OnPacketRecvd = [&](TComponent*) {
+    if (log.events.back() != "PacketRecvd") log.events.push_back("PacketRecvd");
+  };
+  client.Post(server.Url("/"), "x");
+  EXPECT_EQ(log.Pass(), (std::vector<std::string>{"AboutToSend", "Connect", "PacketRecvd", "Success:3",
+                                                  "Status:Transaction Completed", "Disconnect"}));
+}
+
+TEST(ScriptedReply, NulBytesSurviveInHeaderAndBody) {
+  const std::string reply = "HTTP/1.0 200 OK\r\nX-Nul: a\0b\r\n\r\nx\0y\0"s;
+  ScriptedServer server({Send::Send(reply)});
+  TestClient client;
+  client.Get(server.Url("/"));
+  EXPECT_EQ(client.Header, "HTTP/1.0 200 OK\r\nX-Nul: a\0b\r\n\r\n"s);
+  EXPECT_EQ(client.Body, "x\0y\0"s);
+}
+
+TEST(ScriptedReply, CookieOfARedirectComesBackOnTheNextRequests) {
+  ScriptedServer server({Send::Send("HTTP/1.0 302 Found\r\nSet-Cookie: sid=42\r\nLocation: /next\r\n\r\n"),
+                         Send::Send("HTTP/1.0 200 OK\r\n\r\nsecond"), Send::Send("HTTP/1.0 200 OK\r\n\r\nthird")});
+  TestClient client;
+  client.Get(server.Url("/first"));
+  EXPECT_EQ(client.HeaderInfo.Cookie, "sid=42");
+  EXPECT_EQ(client.Body, "second");
+  EXPECT_EQ(client.Header, "HTTP/1.0 200 OK\r\n\r\n");
+  client.Get(server.Url("/again"));
+  server.Join();
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_FALSE(HasLine(requests[0], "Cookie: sid=42"));
+  EXPECT_EQ(RequestLine(requests[1]), "GET /next HTTP/1.0");
+  EXPECT_TRUE(HasLine(requests[1], "Cookie: sid=42"));
+  EXPECT_TRUE(HasLine(requests[2], "Cookie: sid=42"));
+}
+
+TEST(ScriptedReply, LocationWithoutSlashGoesToTheCurrentHost) {
+  // Through a proxy (our server), so that the default port of the rebuilt URL
+  // stays on loopback.
+  ScriptedServer server({Send::Send("HTTP/1.0 302 Found\r\nLocation: page.html\r\n\r\n"),
+                         Send::Send("HTTP/1.0 200 OK\r\n\r\n")});
+  TestClient client;
+  client.Proxy = "127.0.0.1";
+  client.ProxyPort = server.Port();
+  client.Get("http://origin.test:8080/dir/a");
+  server.Join();
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_EQ(RequestLine(server.Requests()[1]), "GET http://origin.test/page.html HTTP/1.0");
+  EXPECT_EQ(client.URL(), "http://origin.test/page.html");
+}
+
+struct EndRow {
+  const char* name;
+  int reply;
+  bool redirectEvent;
+};
+
+class RepliesThatEndTest : public testing::TestWithParam<EndRow> {};
+
+TEST_P(RepliesThatEndTest, EndAfterOneRequest) {
+  const std::string status = std::to_string(GetParam().reply);
+  ScriptedServer server({Send::Send("HTTP/1.0 " + status + " X\r\nLocation: /elsewhere\r\n\r\npage")});
+  TestClient client;
+  EventLog log;
+  log.Attach(client);
+  client.Get(server.Url("/start"));
+  server.Join();
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(client.ReplyNumber, GetParam().reply);
+  EXPECT_EQ(client.Body, "page");
+  std::vector<std::string> expected = {"AboutToSend", "Connect", "Disconnect"};
+  if (GetParam().redirectEvent) expected.push_back("Redirect");
+  EXPECT_EQ(log.Pass(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, RepliesThatEndTest,
+                         testing::Values(EndRow{"Reply299", 299, false}, EndRow{"Reply303", 303, true},
+                                         EndRow{"Reply304", 304, true}, EndRow{"Reply398", 398, true},
+                                         EndRow{"Reply399", 399, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ScriptedReply, RedirectLoopEndsWithAnExceptionAfterTwentyRedirections) {
+  std::vector<ScriptedServer::Reply> script(21, Send::Send("HTTP/1.0 302 Found\r\nLocation: /loop\r\n\r\n"));
+  ScriptedServer server(script);
+  TestClient client;
+  int redirects = 0;
+  client.OnRedirect = [&](bool&) { ++redirects; };
+  try {
+    client.Get(server.Url("/loop"));
+    FAIL() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "Too many redirections: more than 20");
+  }
+  server.Join();
+  EXPECT_EQ(server.Requests().size(), 21u);
+  EXPECT_EQ(redirects, 21);
+  EXPECT_FALSE(client.Connected);
+}
+
+TEST(ScriptedReply, HeaderNamesNeedABlankAfterTheColon) {
+  ScriptedServer server({Send::Send("HTTP/1.0 302 Found\r\nLocation: /second\r\n\r\n"),
+                         Send::Send("HTTP/1.0 302 Found\r\nLocation:/third\r\nSet-Cookie:a=1\r\n\r\n"),
+                         Send::Send("HTTP/1.0 200 OK\r\n\r\n")});
+  TestClient client;
+  client.Get(server.Url("/first"));
+  server.Join();
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  // The unrecognised Location leaves the last one received in force.
+  EXPECT_EQ(RequestLine(requests[2]), "GET /second HTTP/1.0");
+  EXPECT_EQ(client.HeaderInfo.Cookie, "");
+}
+
+TEST(ScriptedReply, HandledRedirectEndsWithTheFirstReply) {
+  ScriptedServer server({Send::Send("HTTP/1.0 301 Moved\r\nLocation: http://other.test/x\r\n\r\nmoved")});
+  TestClient client;
+  client.OnRedirect = [](bool& handled) { handled = true; };
+  client.Get(server.Url("/"));
+  server.Join();
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(client.Body, "moved");
+  EXPECT_EQ(client.URL(), "http://other.test/x");
+}
+
+TEST(ScriptedReply, UnauthorizedReportsFailureThenAuthenticationAfterClosing) {
+  ScriptedServer server({Send::Send("HTTP/1.0 401 Unauthorized\r\n\r\nlocked")});
+  TestClient client;
+  EventLog log;
+  log.Attach(client);
+  client.Get(server.Url("/"));
+  EXPECT_EQ(log.Pass(),
+            (std::vector<std::string>{"AboutToSend", "Connect", "Failure:0", "Disconnect", "AuthenticationNeeded"}));
+  EXPECT_EQ(client.Body, "locked");
+}
+
+// Redirects from `first` to the URL that `target` makes of the second server's port.
+void RedirectWithCredentials(const std::function<std::string(uint16_t)>& target, bool expectAuthorization) {
+  ScriptedServer second({Send::Send("HTTP/1.0 200 OK\r\n\r\n")});
+  ScriptedServer first({Send::Send("HTTP/1.0 302 Found\r\nLocation: " + target(second.Port()) + "\r\n\r\n")});
+  TestClient client;
+  client.HeaderInfo.UserId = "user";
+  client.HeaderInfo.Password = "secret";
+  client.Get(first.Url("/start"));
+  first.Join();
+  second.Join();
+  ASSERT_EQ(first.Requests().size(), 1u);
+  ASSERT_EQ(second.Requests().size(), 1u);
+  EXPECT_TRUE(HasLine(first.Requests()[0], "Authorization: Basic dXNlcjpzZWNyZXQ="));
+  EXPECT_EQ(second.Requests()[0].find("Authorization") != std::string::npos, expectAuthorization);
+}
+
+TEST(Credentials, NotSentToAnotherPort) {
+  RedirectWithCredentials([](uint16_t p) { return "http://127.0.0.1:" + std::to_string(p) + "/x"; }, false);
+}
+
+TEST(Credentials, NotSentToAnotherHostName) {
+  // Same port, another name for it: the credentials stay with the name they were given for.
+  uint16_t port = 0;
+  ScriptedServer server({[&port](int fd) {
+                           ScriptedServer::WriteAll(fd, "HTTP/1.0 302 Found\r\nLocation: http://localhost:" +
+                                                            std::to_string(port) + "/x\r\n\r\n");
+                         },
+                         Send::Send("HTTP/1.0 200 OK\r\n\r\n")});
+  port = server.Port();
+  TestClient client;
+  client.HeaderInfo.UserId = "user";
+  client.HeaderInfo.Password = "secret";
+  client.Get(server.Url("/start"));
+  server.Join();
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_TRUE(HasLine(server.Requests()[0], "Authorization: Basic dXNlcjpzZWNyZXQ="));
+  EXPECT_TRUE(HasLine(server.Requests()[1], "Host: localhost"));
+  EXPECT_EQ(server.Requests()[1].find("Authorization"), std::string::npos);
+}
+
+TEST(Credentials, KeptOnAPathOnlyRedirect) {
+  ScriptedServer server({Send::Send("HTTP/1.0 302 Found\r\nLocation: /next\r\n\r\n"),
+                         Send::Send("HTTP/1.0 200 OK\r\n\r\n")});
+  TestClient client;
+  client.HeaderInfo.UserId = "user";
+  client.HeaderInfo.Password = "secret";
+  client.Get(server.Url("/start"));
+  server.Join();
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_TRUE(HasLine(server.Requests()[1], "Authorization: Basic dXNlcjpzZWNyZXQ="));
+}
+
+TEST(FileModes, TheWindowsSettingWritesTheHeaderFileOnly) {
+  TempDir dir;
+  ScriptedServer server({Send::Send("HTTP/1.0 200 OK\r\nServer: s\r\n\r\n<html>page</html>")});
+  TestClient client;
+  client.OutputFileMode = true;
+  client.Header = dir.File("Head.txt");
+  client.Body = dir.File("Default.htm");
+  int cmd = -1;
+  client.OnSuccess = [&](CmdType c) { cmd = c; };
+  client.Get(server.Url("/"));
+  EXPECT_EQ(cmd, cmdGet);
+  EXPECT_EQ(client.Header, dir.File("Head.txt"));
+  EXPECT_EQ(dir.ReadFile("Head.txt"), "HTTP/1.0 200 OK\r\nServer: s\r\n\r\n");
+  EXPECT_EQ(client.Body, "<html>page</html>");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("Default.htm")));
+}
+
+TEST(FileModes, InputFileModeWritesTheBodyFile) {
+  TempDir dir;
+  ScriptedServer server({Send::Send("HTTP/1.0 200 OK\r\n\r\nfile\0body"s)});
+  TestClient client;
+  client.InputFileMode = true;
+  client.Body = dir.File("body.bin");
+  client.Get(server.Url("/"));
+  EXPECT_EQ(client.Body, dir.File("body.bin"));
+  EXPECT_EQ(dir.ReadFile("body.bin"), "file\0body"s);
+  EXPECT_EQ(client.Header, "HTTP/1.0 200 OK\r\n\r\n");
+}
+
+TEST(FileModes, HeaderFileThatCannotBeCreatedEndsWithTheConnectionClosed) {
+  TempDir dir;
+  ScriptedServer server({Send::Send("HTTP/1.0 200 OK\r\n\r\nx")});
+  TestClient client;
+  client.OutputFileMode = true;
+  client.Header = dir.File("no/such/folder/Head.txt");
+  int successes = 0;
+  client.OnSuccess = [&](CmdType) { ++successes; };
+  EXPECT_THROW(client.Get(server.Url("/")), EFCreateError);
+  EXPECT_FALSE(client.Connected);
+  EXPECT_EQ(successes, 0);
+}
+
+}  // namespace
