@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# One command from a fresh Debian machine to every test, run in an optimised
-# build and again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# One command from a fresh Debian machine to every test: the fuzz targets for
+# a bounded time each, then the test suite in an optimised build and again
+# under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -9,7 +10,7 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp"
 status=0
-for preset in default asan; do
+for preset in fuzz default asan; do
   echo "=== preset $preset"
   cmake --preset "$preset"
   cmake --build --preset "$preset" -j "$(nproc)"
