@@ -54,6 +54,14 @@ int TAsyncSocket::NewSocket(int protocol) {
   return h;
 }
 
+bool TAsyncSocket::OpenSocket() {
+  const int h = NewSocket(0);
+  if (h < 0) return false;
+  SocketHandle = static_cast<uint16_t>(h);
+  Winsock().WSAAsyncSelect(h, SocketWindow, SOCKET_MESSAGE, FD_READ | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE);
+  return true;
+}
+
 void TAsyncSocket::InitWinsock() {
   StatusMessage(8, "Initializing Winsock");
   if (InState(TComponentState::Designing)) return;
@@ -159,6 +167,11 @@ void TAsyncSocket::Connect() {
   StatusMessage(8, "Connecting");
   Canceled = false;
   if (Connected) throw ESockError("Already connected");
+  if (SocketHandle == 0xFFFF && !OpenSocket()) {
+    std::string text;
+    CheckSocketError(WSAEWOULDBLOCK, text);
+    throw ERangeError();
+  }
   for (int attempts = 0;; ++attempts) {
     try {
       ResolveHost();
@@ -200,13 +213,8 @@ void TAsyncSocket::RequestCloseSocket() {
   // is made before anything else can run, so that a throwing handler or a
   // failed close never leaves the component without one.
   SocketHandle = 0xFFFF;
-  if (!Destroying) {
-    const int h = NewSocket(0);
-    if (h >= 0) {
-      SocketHandle = static_cast<uint16_t>(h);
-      Winsock().WSAAsyncSelect(h, SocketWindow, SOCKET_MESSAGE, FD_READ | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE);
-    }
-  }
+  // A socket that cannot be made now is made again by the next Connect.
+  if (!Destroying) OpenSocket();
   if (!closed) {
     std::string text;
     CheckSocketError(WSAEWOULDBLOCK, text);

@@ -142,8 +142,10 @@ private:
   sock::TAsyncHandle FLookupTask = 0;
   // Ends a running lookup so that its late answer can never land anywhere.
   void WithdrawLookup();
-  // A new selected socket, or -1 when none fits in 16 bits.
+  // A new socket, or -1 when there is none that fits in 16 bits.
   int NewSocket(int protocol);
+  // Makes a fresh socket the component's own, selected for its notifications.
+  bool OpenSocket();
 };
 
 sock::THiddenWindow* AllocateSocketWindow(TAsyncSocket* Owner);

@@ -1,5 +1,7 @@
 #include "FaultWinsock.h"
 
+#include "HiddenWindow.h"
+
 #include <algorithm>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -55,8 +57,10 @@ int TFaultWinsock::Accept(int s, sock::TSockAddrIn* address, int* length) {
 sock::TAsyncHandle TFaultWinsock::WSAAsyncGetHostByName(sock::THiddenWindow* window, unsigned message,
                                                         const char* name, char* buffer, int bufferLength) {
   if (Faulted(TCall::Lookup)) return 0;
-  if (HoldLookup) {
+  if (HoldLookup || LookupError) {
     HeldLookups.push_back(0x7000 + HeldLookups.size());
+    if (LookupError)
+      window->PostMessage(message, HeldLookups.back(), static_cast<intptr_t>(LookupError) << 16 | bufferLength);
     return HeldLookups.back();
   }
   return TPosixWinsock::WSAAsyncGetHostByName(window, message, name, buffer, bufferLength);

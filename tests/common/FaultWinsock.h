@@ -23,6 +23,9 @@ public:
   bool HoldConnect = false;
   // Lookups start but never answer; the handles given out and those withdrawn.
   bool HoldLookup = false;
+  // Lookups answer at once with this error, as for a name nobody knows,
+  // without asking any name server.
+  int LookupError = 0;
   std::vector<sock::TAsyncHandle> HeldLookups, WithdrawnLookups;
   // What the machine's own name resolves to; empty: the real answer.
   std::vector<uint32_t> LocalAddresses;

@@ -114,8 +114,14 @@ TEST_F(SocketTest, NullRemoteAddressWhenNothingFixesIt) {
 }
 
 TEST_F(SocketTest, LookupOfUnknownNameEndsAsNullAddress) {
+  TFaultScope faults;
+  faults.Api.LookupError = sock::WSAHOST_NOT_FOUND;
+  auto socket = std::make_unique<TAsyncSocket>(nullptr);
+  socket->OnHostResolved = [this](TComponent*) { Log.push_back("resolved"); };
+  socket->Host = "unknown-name";
+  socket->Port = 80;
   try {
-    ConnectTo(80, "no-such-host.invalid");
+    socket->Connect();
     FAIL();
   } catch (const ESockError& e) {
     EXPECT_STREQ(e.what(), "Null Remote Address");
@@ -125,7 +131,7 @@ TEST_F(SocketTest, LookupOfUnknownNameEndsAsNullAddress) {
 
 TEST_F(SocketTest, ProxyIsConnectedInsteadOfHost) {
   TLoopbackPeer proxy([](TLoopbackPeer& p) { p.WaitForClose(); });
-  Socket->Host = "no-such-host.invalid";
+  Socket->Host = "never-looked-up";
   Socket->Port = ClosedPort();
   Socket->Proxy = "127.0.0.1";
   Socket->ProxyPort = proxy.Port();
