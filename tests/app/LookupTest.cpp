@@ -1,0 +1,223 @@
+// Whole lookups from the button to the HTML view, against a loopback server of
+// the test that stands in for the proxy, so that the request's full URL can be
+// read back. The home site's own name is never looked up.
+#include "RequestText.h"
+#include "ShortPortServer.h"
+#include "WindowFixture.h"
+#include "Win1251.h"
+
+#include <QFile>
+#include <QStatusBar>
+#include <QTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string kService = std::string("http://") + TARNWELL_HOME_SITE + "/whois/index.php?";
+const std::string kAllTicked = "&dom_whois=true&dom_dns=true&traceroute=true&net_whois=true&port_scan=true";
+const std::string kNoneTicked = "&dom_whois=&dom_dns=&traceroute=&net_whois=&port_scan=";
+
+// A page in Windows-1251 that names no character set, long enough to arrive in
+// several chunks, with a NUL byte before its end.
+std::string Page(const QString& marker) {
+  return "<html><head><title>lookup</title></head><body><p>" + ToWin1251(marker) + "</p><pre>" +
+         std::string(150000, 'x') + std::string(1, '\0') + "</pre><p>end</p></body></html>";
+}
+
+std::string Reply(const std::string& status, const std::string& body) {
+  return "HTTP/1.0 " + status + "\r\nContent-Type: text/html\r\n\r\n" + body;
+}
+
+std::string RequestLine(const std::string& request) { return request.substr(0, request.find("\r\n")); }
+
+std::string ReadFile(const std::string& path) {
+  QFile file(QString::fromStdString(path));
+  return file.open(QIODevice::ReadOnly) ? file.readAll().toStdString() : std::string("<missing>");
+}
+
+// A loopback port with nothing listening on it.
+uint16_t ClosedPort() {
+  const int s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof a;
+  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &length);
+  close(s);
+  return ntohs(a.sin_port);
+}
+
+// The texts of one pass: connected, rising byte counts up to the whole body,
+// perhaps one early disconnect, the result text, and the disconnect.
+void ExpectPassStatuses(QStringList statuses, size_t bodySize, const QString& result) {
+  ASSERT_GE(statuses.size(), 4) << statuses.join(" | ").toStdString();
+  EXPECT_EQ(statuses.takeFirst(), "Соединение установлено");
+  EXPECT_EQ(statuses.takeLast(), "Соединение разорвано");
+  EXPECT_EQ(statuses.takeLast(), result);
+  if (statuses.last() == "Соединение разорвано") statuses.removeLast();
+  long last = -1;
+  for (const QString& text : statuses) {
+    ASSERT_TRUE(text.endsWith(" байт получено")) << text.toStdString();
+    const long count = text.section(' ', 0, 0).toLong();
+    EXPECT_GT(count, last);
+    last = count;
+  }
+  EXPECT_EQ(last, static_cast<long>(bodySize));
+}
+
+TEST_F(WindowTest, LookupThroughProxyShowsThePage) {
+  const std::string page = Page(QStringLiteral("Первый ответ"));
+  ShortPortServer server({Reply("200 OK", page)});
+  UseProxy("127.0.0.1", QString::number(server.Port()));
+  Form->ipaddress->setText("example.com");
+  Click(Form->Button1);
+  server.Join();
+
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(RequestLine(server.Requests()[0]), "GET " + kService + "addr=example.com" + kAllTicked + " HTTP/1.0");
+  EXPECT_TRUE(Boxes.empty());
+  ExpectPassStatuses(Statuses, page.size(), "Transaction Completed");
+  EXPECT_EQ(Form->PageControl1->currentIndex(), 1);
+  EXPECT_EQ(ReadFile(ResultFile()), page);
+  EXPECT_TRUE(Form->SpeedButton1->isEnabled());
+  EXPECT_TRUE(Form->SpeedButton2->isEnabled());
+  EXPECT_FALSE(QFile::exists(Folder.filePath("Head.txt")));
+  EXPECT_TRUE(WaitForPageText("Первый ответ").contains("Первый ответ"));
+}
+
+TEST_F(WindowTest, UrlCarriesTheSixFieldsInOrder) {
+  struct Case {
+    QString address;
+    bool ticked;
+    std::string query;
+  };
+  const std::vector<Case> cases = {
+      {"example.com", false, "addr=example.com" + kNoneTicked},
+      {" a&b=c ", true, "addr= a&b=c " + kAllTicked},
+      {"", true, "addr=" + kAllTicked},
+      {"пример.рф", false, "addr=\xEF\xF0\xE8\xEC\xE5\xF0.\xF0\xF4" + kNoneTicked},
+      {"日本", true, "addr=??" + kAllTicked},
+  };
+  std::vector<std::string> replies;
+  for (size_t i = 0; i < cases.size(); ++i) replies.push_back(Reply("200 OK", Page(QStringLiteral("Ответ %1").arg(i))));
+  ShortPortServer server(replies);
+  UseProxy("127.0.0.1", QString::number(server.Port()));
+
+  for (size_t i = 0; i < cases.size(); ++i) {
+    for (QCheckBox* box : {Form->dom_whois, Form->dom_dns, Form->traceroute, Form->net_whois, Form->port_scan})
+      box->setChecked(cases[i].ticked);
+    Form->ipaddress->setText(cases[i].address);
+    Click(Form->Button1);
+    // Every lookup shows its own page, although the file keeps its name.
+    const QString marker = QStringLiteral("Ответ %1").arg(i);
+    EXPECT_TRUE(WaitForPageText(marker).contains(marker)) << i;
+  }
+  server.Join();
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), cases.size());
+  // The client escapes the bytes that a request line cannot carry (blanks,
+  // bytes above 127); everything else arrives as the window composed it.
+  for (size_t i = 0; i < cases.size(); ++i)
+    EXPECT_EQ(RequestLine(requests[i]), "GET " + http::EscapeUriBytes(kService + cases[i].query) + " HTTP/1.0") << i;
+  EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_F(WindowTest, NotFoundReplyIsStillShown) {
+  const std::string page = "<html><body><h1>" + ToWin1251(QStringLiteral("Нет такой страницы")) + "</h1></body></html>";
+  ShortPortServer server({Reply("404 Not Found", page)});
+  // A proxy given by name is looked up first.
+  UseProxy("localhost", QString::number(server.Port()));
+  Click(Form->Button1);
+  server.Join();
+
+  ASSERT_FALSE(Statuses.isEmpty());
+  EXPECT_EQ(Statuses.takeFirst(), "Сервер найден");
+  ExpectPassStatuses(Statuses, page.size(), "HTTP GET Failed");
+  EXPECT_TRUE(Boxes.empty());
+  EXPECT_EQ(ReadFile(ResultFile()), page);
+  EXPECT_TRUE(Form->SpeedButton1->isEnabled());
+  EXPECT_TRUE(WaitForPageText("Нет такой страницы").contains("Нет такой страницы"));
+}
+
+TEST_F(WindowTest, FailedConnectionShowsTwoBoxes) {
+  UseProxy("127.0.0.1", QString::number(ClosedPort()));
+  Click(Form->Button1);
+
+  ASSERT_EQ(Boxes.size(), 2u);
+  EXPECT_EQ(Boxes[0].Icon, QMessageBox::NoIcon);
+  EXPECT_EQ(Boxes[0].Text, "Не удалость установить соединение");
+  EXPECT_EQ(Boxes[0].Caption, ApplicationTitle());
+  EXPECT_EQ(Boxes[1].Icon, QMessageBox::Critical);
+  EXPECT_FALSE(Boxes[1].Text.isEmpty());
+  EXPECT_EQ(Boxes[1].Caption, ApplicationTitle());
+  EXPECT_EQ(Form->PageControl1->currentIndex(), 0);
+  EXPECT_FALSE(Form->SpeedButton1->isEnabled());
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(ResultFile())));
+}
+
+TEST_F(WindowTest, NoNetworkWhenFirstAddressIsUnset) {
+  Winsock.Answers = {"0.0.0.0"};
+  Click(Form->Button1);
+  ASSERT_EQ(Boxes.size(), 1u);
+  EXPECT_EQ(Boxes[0].Icon, QMessageBox::Warning);
+  EXPECT_EQ(Boxes[0].Caption, "Ошибка");
+  EXPECT_EQ(Boxes[0].Text, "Отсутствует подключение к интернету");
+  EXPECT_EQ(Winsock.Queries, 1);
+  EXPECT_EQ(Form->HttpClient1->ReportLevel, 0);
+  EXPECT_EQ(Form->PageControl1->currentIndex(), 0);
+}
+
+TEST_F(WindowTest, NoNetworkWhenSecondQueryGivesLoopback) {
+  Winsock.Answers = {"192.0.2.7", "127.0.0.1"};
+  Click(Form->Button1);
+  ASSERT_EQ(Boxes.size(), 1u);
+  EXPECT_EQ(Boxes[0].Text, "Отсутствует подключение к интернету");
+  EXPECT_EQ(Winsock.Queries, 2);
+  EXPECT_EQ(Form->HttpClient1->ReportLevel, 0);
+}
+
+TEST_F(WindowTest, NoNetworkOnThisMachine) {
+  sock::SetWinsock(nullptr);
+  std::string address;
+  Form->HttpClient1->GetLocalAddress(address);
+  if (address != "127.0.0.1") GTEST_SKIP() << "this machine's name resolves to " << address;
+  Click(Form->Button1);
+  ASSERT_EQ(Boxes.size(), 1u);
+  EXPECT_EQ(Boxes[0].Text, "Отсутствует подключение к интернету");
+}
+
+TEST_F(WindowTest, BadPortTextIsAConversionError) {
+  Form->HttpClient1->ProxyPort = 3128;
+  UseProxy("127.0.0.1", "x");
+  Click(Form->Button1);
+  ASSERT_EQ(Boxes.size(), 1u);
+  EXPECT_EQ(Boxes[0].Icon, QMessageBox::Critical);
+  EXPECT_EQ(Boxes[0].Text, "'x' is not a valid integer value.");
+  EXPECT_EQ(Form->HttpClient1->ReportLevel, 2);
+  EXPECT_EQ(Form->HttpClient1->Proxy, "127.0.0.1");
+  EXPECT_EQ(Form->HttpClient1->ProxyPort, 3128);
+  EXPECT_EQ(Form->PageControl1->currentIndex(), 0);
+}
+
+TEST_F(WindowTest, SecondPressDuringALookupDoesNothing) {
+  ShortPortServer server({Reply("200 OK", Page(QStringLiteral("Один ответ")))});
+  UseProxy("127.0.0.1", QString::number(server.Port()));
+  // A second lookup would wait for a reply that never comes: let it end.
+  Form->HttpClient1->TimeOut = 5000;
+  int pressed = 0;
+  QObject::connect(Form->StatusBar1, &QStatusBar::messageChanged, Form.get(), [&](const QString& text) {
+    if (text == "Соединение установлено" && pressed++ == 0) Click(Form->Button1);
+  });
+  Click(Form->Button1);
+  server.Join();
+  EXPECT_EQ(pressed, 1);
+  EXPECT_EQ(server.Requests().size(), 1u);
+  EXPECT_TRUE(Boxes.empty());
+  EXPECT_TRUE(Form->SpeedButton1->isEnabled());
+}
+
+}  // namespace

@@ -1,0 +1,217 @@
+// The window without the network: its state at start, the proxy box, the
+// failure texts, the link labels, the error box, Save and print preview.
+#include "Links.h"
+#include "Toolkit.h"
+#include "WindowFixture.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <map>
+#include <set>
+
+namespace {
+
+const std::string kHome = std::string("http://") + TARNWELL_HOME_SITE;
+
+TEST_F(WindowTest, StartState) {
+  EXPECT_EQ(Form->windowTitle(), "Tarnwell");
+  EXPECT_EQ(Form->size(), QSize(612, 409));
+  EXPECT_EQ(Form->minimumSize(), Form->maximumSize());
+  EXPECT_FALSE(Form->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_EQ(Form->PageControl1->currentIndex(), 0);
+  EXPECT_TRUE(Form->StatusBar1->currentMessage().isEmpty());
+  EXPECT_FALSE(Form->SpeedButton1->isEnabled());
+  EXPECT_FALSE(Form->SpeedButton2->isEnabled());
+  for (QCheckBox* box : {Form->dom_whois, Form->dom_dns, Form->traceroute, Form->net_whois, Form->port_scan})
+    EXPECT_TRUE(box->isChecked()) << box->objectName().toStdString();
+  EXPECT_FALSE(Form->CheckBox1->isChecked());
+  EXPECT_FALSE(Form->Proxy_name->isEnabled());
+  EXPECT_FALSE(Form->Proxy_port->isEnabled());
+  EXPECT_EQ(Form->Proxy_port->maxLength(), 4);
+  EXPECT_FALSE(Form->Memo1->isVisible());
+  EXPECT_EQ(Form->Memo1->Text(), "Memo1");
+  EXPECT_FALSE(Form->Button1->isDefault() || Form->Button1->autoDefault());
+  EXPECT_EQ(Form->HttpClient1->ReportLevel, 0);
+  EXPECT_TRUE(Form->HttpClient1->OutputFileMode);
+  EXPECT_FALSE(Form->HttpClient1->InputFileMode);
+  EXPECT_EQ(Form->HttpClient1->TimeOut, 0);
+}
+
+TEST_F(WindowTest, ProxyBoxClickedTwice) {
+  Form->PageControl1->setCurrentIndex(4);
+  const QColor off = Form->Proxy_name->palette().color(QPalette::Base);
+  ClickCheckBox(Form->CheckBox1);
+  ASSERT_TRUE(Form->CheckBox1->isChecked());
+  EXPECT_TRUE(Form->Proxy_name->isEnabled());
+  EXPECT_TRUE(Form->Proxy_port->isEnabled());
+  const QColor on = Form->Proxy_name->palette().color(QPalette::Base);
+  EXPECT_NE(on, off);
+  EXPECT_EQ(Form->Proxy_port->palette().color(QPalette::Base), on);
+  Form->Proxy_name->setText("proxy.example");
+  Form->Proxy_port->setText("8080");
+
+  ClickCheckBox(Form->CheckBox1);
+  EXPECT_FALSE(Form->CheckBox1->isChecked());
+  EXPECT_FALSE(Form->Proxy_name->isEnabled());
+  EXPECT_FALSE(Form->Proxy_port->isEnabled());
+  EXPECT_EQ(Form->Proxy_name->palette().color(QPalette::Base), off);
+  EXPECT_EQ(Form->Proxy_port->palette().color(QPalette::Base), off);
+  EXPECT_EQ(Form->Proxy_name->text(), "proxy.example");
+  EXPECT_EQ(Form->Proxy_port->text(), "8080");
+}
+
+TEST_F(WindowTest, FailureTextByCommand) {
+  const std::map<CmdType, QString> texts = {
+      {cmdGet, "HTTP GET Failed"},     {cmdOptions, "HTTP OPTIONS Failed"}, {cmdHead, "HTTP HEAD Failed"},
+      {cmdPost, "HTTP Post Failed"},   {cmdPut, "HTTP PUT Failed"},         {cmdDelete, "HTTP Delete Failed"},
+      {cmdTrace, "HTTP TRACE Failed"},
+  };
+  for (int code = 0; code <= 11; ++code) {
+    Form->StatusBar1->showMessage("before");
+    Form->HttpClient1->Body = "page " + std::to_string(code);
+    Form->HttpClient1Failure(static_cast<CmdType>(code));
+    const auto row = texts.find(static_cast<CmdType>(code));
+    EXPECT_EQ(Form->StatusBar1->currentMessage(), row == texts.end() ? "before" : row->second) << code;
+    EXPECT_EQ(Form->Memo1->Text(), "page " + std::to_string(code));
+  }
+}
+
+// Clicks a label and returns what it asked the desktop to open.
+class LinkTest : public WindowTest {
+protected:
+  std::string Target(QLabel* label) {
+    Opened.clear();
+    Form->PageControl1->setCurrentWidget(label->parentWidget());
+    Click(label);
+    return Opened.size() == 1 ? Opened[0] : "<" + std::to_string(Opened.size()) + " targets>";
+  }
+};
+
+TEST_F(LinkTest, FirstAndAboutPages) {
+  EXPECT_EQ(Target(Form->Label5), kHome + "/click.php");
+  EXPECT_EQ(Target(Form->Label8), kHome + "/?ii=1");
+  EXPECT_EQ(Target(Form->Label13), kHome + "/?ii=1");
+  EXPECT_EQ(Form->Label8->text().toStdString(), kHome);
+  EXPECT_EQ(Form->Label13->text().toStdString(), kHome);
+  const std::string shop = Target(Form->Label45);
+  EXPECT_TRUE(shop.starts_with("http://") && shop.find(TARNWELL_HOME_SITE) == std::string::npos) << shop;
+  const std::string mail = Target(Form->Label15);
+  EXPECT_TRUE(mail.starts_with("mailto:")) << mail;
+  EXPECT_NE(mail, "mailto:" + Form->Label15->text().toStdString());
+  for (QLabel* plain : {Form->Label4, Form->Label6, Form->Label44, Form->Label3, Form->Label14})
+    EXPECT_EQ(Target(plain), "<0 targets>") << plain->objectName().toStdString();
+}
+
+TEST_F(LinkTest, ProviderRows) {
+  struct Row {
+    QLabel *name, *details, *site;
+    bool direct;
+  };
+  const Row rows[] = {
+      {Form->Label16, Form->Label26, Form->Label27, false}, {Form->Label20, Form->Label31, Form->Label39, true},
+      {Form->Label18, Form->Label29, Form->Label37, false}, {Form->Label19, Form->Label30, Form->Label38, false},
+      {Form->Label21, Form->Label32, Form->Label40, true},   {Form->Label22, Form->Label33, Form->Label41, false},
+      {Form->Label23, Form->Label34, Form->Label42, false},  {Form->Label24, Form->Label35, Form->Label43, false},
+      {Form->Label17, Form->Label28, Form->Label36, false},
+  };
+  const QRegularExpression details("^" + QRegularExpression::escape(QString::fromStdString(kHome)) +
+                                   "/hosting/desc/[a-z0-9-]+\\.shtml$");
+  const std::string redirector = kHome + "/go.php?url=";
+  std::set<std::string> seen;
+  int top = 40;
+  for (const Row& row : rows) {
+    const std::string name = row.name->objectName().toStdString();
+    EXPECT_EQ(row.name->y(), top) << name;
+    top += 24;
+    EXPECT_EQ(row.site->text(), "Перейти на сайт " + row.name->text()) << name;
+    EXPECT_EQ(row.details->text(), "Подробнее...") << name;
+    EXPECT_EQ(row.details->cursor().shape(), Qt::PointingHandCursor) << name;
+    EXPECT_EQ(row.site->cursor().shape(), Qt::PointingHandCursor) << name;
+    EXPECT_EQ(row.name->cursor().shape(), Qt::ArrowCursor) << name;
+
+    const std::string page = Target(row.details);
+    EXPECT_TRUE(details.match(QString::fromStdString(page)).hasMatch()) << page;
+    EXPECT_TRUE(seen.insert(page).second) << page;
+    const std::string site = Target(row.site);
+    if (row.name == Form->Label16) {
+      EXPECT_EQ(site, redirector + page + "&f=program");
+      const std::string partner = Target(row.name);
+      EXPECT_TRUE(partner.starts_with(redirector + "http://")) << partner;
+      EXPECT_FALSE(partner.ends_with("&f=program")) << partner;
+    } else if (row.direct) {
+      EXPECT_TRUE(site.starts_with("http://") && site.find(TARNWELL_HOME_SITE) == std::string::npos) << site;
+      EXPECT_EQ(Target(row.name), "<0 targets>");
+    } else {
+      EXPECT_TRUE(site.starts_with(redirector + "http://") && site.ends_with("&f=program")) << site;
+      EXPECT_EQ(site.find(TARNWELL_HOME_SITE, redirector.size()), std::string::npos) << site;
+      EXPECT_EQ(Target(row.name), "<0 targets>");
+    }
+  }
+}
+
+TEST_F(WindowTest, ExceptionsReachTheErrorBox) {
+  QTimer::singleShot(0, Form.get(), [] { throw Exception("Raised in a slot"); });
+  (void)QTest::qWaitFor([&] { return !Boxes.empty(); }, 5000);
+  try {
+    throw EConvertError("Raised in a timer tick");
+  } catch (...) {
+    HandleApplicationException(nullptr);
+  }
+  ASSERT_EQ(Boxes.size(), 2u);
+  EXPECT_EQ(Boxes[0].Text, "Raised in a slot.");
+  EXPECT_EQ(Boxes[0].Icon, QMessageBox::Critical);
+  EXPECT_EQ(Boxes[0].Caption, ApplicationTitle());
+  EXPECT_EQ(Boxes[1].Text, "Raised in a timer tick.");
+  EXPECT_TRUE(Form->isVisible());
+}
+
+// A page of the test's own in the HTML view, as a lookup would leave it.
+class ResultPageTest : public WindowTest {
+protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    QFile file(Folder.filePath("page.dat"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("<html><body><h1>SavedMarker</h1>" + QByteArray(8000, 'y') + "</body></html>");
+    file.close();
+    Form->WebBrowser1->Navigate(file.fileName().toStdString());
+    ASSERT_TRUE(WaitForPageText("SavedMarker").contains("SavedMarker"));
+  }
+};
+
+TEST_F(ResultPageTest, SaveWritesTheShownPage) {
+  const QString target = Folder.filePath("saved.mht");
+  SetDialogRunner([&](QDialog& dialog) {
+    static_cast<QFileDialog&>(dialog).selectFile(target);
+    return static_cast<int>(QDialog::Accepted);
+  });
+  Form->SpeedButton1Click();
+  (void)QTest::qWaitFor([&] { return QFileInfo(target).size() > 0; }, 30000);
+  QFile saved(target);
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(saved.readAll().contains("SavedMarker"));
+  EXPECT_TRUE(Boxes.empty());
+}
+
+TEST_F(ResultPageTest, PrintPreviewShowsThePages) {
+  int pages = 0;
+  SetDialogRunner([&](QDialog& dialog) {
+    auto* preview = dialog.findChild<QPrintPreviewWidget*>();
+    dialog.show();
+    (void)QTest::qWaitFor([&] { return preview && preview->pageCount() > 0; }, 60000);
+    pages = preview ? preview->pageCount() : 0;
+    dialog.reject();
+    return static_cast<int>(QDialog::Rejected);
+  });
+  Form->SpeedButton2Click();
+  EXPECT_GE(pages, 1);
+  EXPECT_TRUE(Boxes.empty());
+}
+
+}  // namespace
