@@ -30,7 +30,9 @@ void THttpClient::RunTransaction() {
       if (!FServerCookie.empty()) HeaderInfo.Cookie = FServerCookie;
       if (OnRedirect) OnRedirect(handled);
       if (handled) return;
-      if (FURL.find('/') == std::string::npos) FURL = "http://" + Host + "/" + FURL;
+      // An empty URL (a redirection that never named a location) is left
+      // empty, so that the next pass stops with "Empty URL".
+      if (!FURL.empty() && FURL.find('/') == std::string::npos) FURL = "http://" + Host + "/" + FURL;
     }
     if (reply == 401 && OnAuthenticationNeeded) OnAuthenticationNeeded(this);
     // Only 300 to 302 set a new URL; repeating any other reply's request

@@ -309,3 +309,43 @@ TEST(FileModes, HeaderFileThatCannotBeCreatedEndsWithTheConnectionClosed) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HandlerExceptions, SuccessHandlerThatThrowsLeavesWithTheConnectionClosed) {
+  ScriptedServer server({Send::Send("HTTP/1.0 200 OK\r\n\r\nbody")});
+  TestClient client;
+  client.ReportLevel = 2;
+  EventLog log;
+  log.Attach(client);
+  client.OnSuccess = [](CmdType) { throw Exception("handler failed"); };
+  EXPECT_THROW(client.Get(server.Url("/")), Exception);
+  EXPECT_FALSE(client.Connected);
+  EXPECT_EQ(client.Body, "body");
+  EXPECT_EQ(log.Pass(), (std::vector<std::string>{"AboutToSend", "Connect", "Disconnect"}));
+}
+
+TEST(HandlerExceptions, AboutToSendThatThrowsConnectsNowhere) {
+  ScriptedServer server({});
+  TestClient client;
+  int connects = 0;
+  client.OnConnect = [&](TComponent*) { ++connects; };
+  client.OnAboutToSend = [](TComponent*) { throw Exception("not now"); };
+  EXPECT_THROW(client.Get(server.Url("/")), Exception);
+  EXPECT_EQ(connects, 0);
+}
+
+TEST(ScriptedReply, RedirectWithoutAnyLocationEndsWithEmptyUrl) {
+  ScriptedServer server({Send::Send("HTTP/1.0 302 Found\r\n\r\n")});
+  TestClient client;
+  try {
+    client.Get(server.Url("/"));
+    FAIL() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "Empty URL");
+  }
+  server.Join();
+  EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+}  // namespace
