@@ -45,7 +45,10 @@ void TAsyncSocket::HandleSocketMessage(TMessage& Message) {
           }
           break;
         case FD_CLOSE:
-          if (!DataAvailable()) RequestCloseSocket();
+          // A connection that ended in an error stays open until a receive
+          // has reported the error: closing it here would let the transfer
+          // end as if the peer had finished normally.
+          if (EventOK && !DataAvailable()) RequestCloseSocket();
           break;
         default:
           break;

@@ -15,7 +15,8 @@ public:
   enum class TCall { Socket, Connect, Send, Recv, CloseSocket, Lookup, Accept };
 
   // The `after`+1-th call of `call` from now on fails with `error`, and so do
-  // the next `times`-1 calls after it.
+  // the next `times`-1 calls after it. A receive failing with error 0
+  // returns 0 bytes instead, as when the peer has closed.
   void Fail(TCall call, int error, int after = 0, int times = 1);
   // Sends take at most this many bytes each (0: no limit).
   int SendLimit = 0;

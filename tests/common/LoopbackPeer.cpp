@@ -81,6 +81,13 @@ std::string TLoopbackPeer::ReceiveAll() {
   return out;
 }
 
+std::string TLoopbackPeer::ReceiveUntil(const std::string& marker) {
+  std::string out;
+  char c;
+  while (out.find(marker) == std::string::npos && WaitFor(FConn, POLLIN) && ::recv(FConn, &c, 1, 0) == 1) out += c;
+  return out;
+}
+
 bool TLoopbackPeer::WaitForClose() {
   char c;
   while (WaitFor(FConn, POLLIN)) {

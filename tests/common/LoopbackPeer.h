@@ -27,6 +27,8 @@ public:
   std::string Receive(size_t count);
   // Reads until the other side closes.
   std::string ReceiveAll();
+  // Reads up to and including `marker`, such as the blank line of a request.
+  std::string ReceiveUntil(const std::string& marker);
   void Pause(std::chrono::milliseconds ms) { std::this_thread::sleep_for(ms); }
   // Closes with a reset instead of an orderly close.
   void Reset();

@@ -319,6 +319,16 @@ TEST_F(SocketTest, FailedConnectEventChangesOnlyEventOK) {
   EXPECT_TRUE(Log.empty());
 }
 
+TEST_F(SocketTest, CloseEventWithAnErrorLeavesTheErrorToTheReceive) {
+  TLoopbackPeer peer([](TLoopbackPeer& p) { p.WaitForClose(); });
+  ConnectTo(peer.Port());
+  TMessage m{sock::SOCKET_MESSAGE, Socket->SocketHandle, (sock::WSAECONNRESET << 16) | sock::FD_CLOSE, 0};
+  Socket->HandleSocketMessage(m);
+  EXPECT_TRUE(Socket->Connected);
+  EXPECT_FALSE(Logged("disconnect"));
+  Socket->Disconnect();
+}
+
 TEST_F(SocketTest, LocalAddressOfOwnName) {
   std::string address;
   Socket->GetLocalAddress(address);
