@@ -7,6 +7,7 @@
 #include "Win1251.h"
 
 #include <QLabel>
+#include <algorithm>
 
 namespace {
 
@@ -33,16 +34,20 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<
   // The definition's font is not found on Linux desktops; Liberation Sans has
   // the same narrow metrics as Arial, close to those the positions assume.
   QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
+  // The pictures live in a static library, whose resources a linker would drop.
+  Q_INIT_RESOURCE(tarnwell);
   setupUi(this);
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setFixedSize(size());
   move(123, 91);
 
-  // Labels without word wrap size themselves to their text, as the definition's
-  // positions assume.
-  for (QLabel* label : findChildren<QLabel*>())
+  // Labels size themselves to their text, as the definition's positions assume;
+  // word-wrapped ones keep their width and grow downwards when the font needs it.
+  for (QLabel* label : findChildren<QLabel*>()) {
     if (!label->wordWrap()) label->adjustSize();
+    else label->resize(label->width(), std::max(label->height(), label->heightForWidth(label->width())));
+  }
   Label8->setText(QString::fromStdString(links::HomeSiteAddress()));
   Label13->setText(QString::fromStdString(links::HomeSiteAddress()));
   Label15->setText(QString::fromLatin1(links::kContactAddress));
