@@ -25,8 +25,8 @@ std::string TStringList::Text() const {
 int32_t StrToInt(const std::string& text) {
   auto fail = [&]() -> int32_t { throw EConvertError("'" + text + "' is not a valid integer value"); };
   size_t i = 0, end = text.size();
+  // Blanks may lead; a trailing one is an error, as any other stray character.
   while (i < end && text[i] == ' ') ++i;
-  while (end > i && text[end - 1] == ' ') --end;
   bool negative = false;
   if (i < end && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   int base = 10;

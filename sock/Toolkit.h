@@ -83,7 +83,8 @@ public:
 };
 
 // Decimal, or hexadecimal after "$", "0x" or "0X", with an optional sign and
-// surrounding blanks. Fails with EConvertError "'<text>' is not a valid integer value".
+// leading blanks; nothing may follow the digits, not even a blank. Fails with
+// EConvertError "'<text>' is not a valid integer value".
 int32_t StrToInt(const std::string& text);
 
 // The application's exception handler: an exception that leaves an event

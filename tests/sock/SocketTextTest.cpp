@@ -103,14 +103,14 @@ TEST(StrToInt, AcceptsDecimalAndHexadecimal) {
     const char* text;
     int32_t want;
   };
-  for (const Row& r : {Row{"80", 80}, Row{" 8080 ", 8080}, Row{"-12", -12}, Row{"+7", 7}, Row{"$1F", 31},
+  for (const Row& r : {Row{"80", 80}, Row{"  8080", 8080}, Row{"-12", -12}, Row{"+7", 7}, Row{"$1F", 31},
                        Row{"0x1f", 31}, Row{"0X10", 16}, Row{"2147483647", 2147483647},
                        Row{"-2147483648", INT32_MIN}, Row{"$FFFFFFFF", -1}})
     EXPECT_EQ(StrToInt(r.text), r.want) << r.text;
 }
 
 TEST(StrToInt, RefusesWhatIsNotANumber) {
-  for (const char* text : {"x", "", " ", "12a", "2147483648", "0x", "$", "1 2", "$100000000", "--1"}) {
+  for (const char* text : {"x", "", " ", "12a", "2147483648", "0x", "$", "1 2", "$100000000", "--1", "80 ", " 8080 "}) {
     try {
       StrToInt(text);
       ADD_FAILURE() << text;
