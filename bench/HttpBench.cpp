@@ -1,6 +1,6 @@
 // THttpClient and libcurl side by side against the same local nginx, all
 // three pinned to one processor (TARNWELL_BENCH_CPU, default 0): sequential
-// small GETs, and one 100 MiB GET into memory with the growth of the peak
+// small GETs, and 100 MiB GETs into memory with the growth of the peak
 // resident set during the transfer. Prints one `name: value` line per figure.
 #include "HttpClient.h"
 #include "NginxServer.h"
@@ -149,35 +149,43 @@ int main(int argc, char** argv) {
   }
   const bool smallOk = client.Body.size() == SmallSize && curl.Body.size() == SmallSize;
 
+  // Each large transfer starts from an empty string, so its growth is its own.
   std::string().swap(client.Body);
-  std::string().swap(curl.Body);
-  double ourSeconds = 0, curlSeconds = 0, plainSeconds = 0;
-  const long ourGrowth = PeakGrowth([&] { ourSeconds = Seconds([&] { client.Get(large); }); });
-  const bool largeOk = client.Body.size() == LargeSize;
-  std::string().swap(client.Body);
-  const long curlGrowth = PeakGrowth([&] { curlSeconds = Seconds([&] { curl.Get(large); }); });
-  const bool curlOk = curl.Body.size() == LargeSize;
   std::string().swap(curl.Body);
   CurlClient plainCurl(false);
-  const long plainGrowth = PeakGrowth([&] { plainSeconds = Seconds([&] { plainCurl.Get(large); }); });
-  std::string().swap(plainCurl.Body);
-
+  std::vector<double> ourRates, curlRates, plainRates;
+  long ourGrowth = 0, curlGrowth = 0, plainGrowth = 0;
+  bool largeOk = true;
   const double mb = LargeSize / 1e6;
+  auto measure = [&](std::string& body, const std::function<void()>& get, std::vector<double>& rates, long& growth) {
+    double seconds = 0;
+    growth = std::max(growth, PeakGrowth([&] { seconds = Seconds(get); }));
+    rates.push_back(mb / seconds);
+    largeOk = largeOk && body.size() == LargeSize;
+    std::string().swap(body);
+  };
+  for (int round = 0; round < Rounds; ++round) {
+    measure(client.Body, [&] { client.Get(large); }, ourRates, ourGrowth);
+    measure(curl.Body, [&] { curl.Get(large); }, curlRates, curlGrowth);
+    measure(plainCurl.Body, [&] { plainCurl.Get(large); }, plainRates, plainGrowth);
+  }
+
   std::printf("cpu: %d\n", cpu);
   std::printf("small_requests: %d\n", SmallRequests);
   Print("small_tarnwell_requests_per_s", Median(ours));
   Print("small_curl_requests_per_s", Median(theirs));
   Print("small_ratio_tarnwell_to_curl", Median(ours) / Median(theirs));
   Print("large_body_mib", LargeSize / 1048576.0);
-  Print("large_tarnwell_mb_per_s", mb / ourSeconds);
-  Print("large_curl_reserving_mb_per_s", mb / curlSeconds);
-  Print("large_curl_plain_mb_per_s", mb / plainSeconds);
-  Print("large_ratio_tarnwell_to_curl_reserving", curlSeconds / ourSeconds);
+  Print("large_tarnwell_mb_per_s", Median(ourRates));
+  Print("large_curl_reserving_mb_per_s", Median(curlRates));
+  Print("large_curl_plain_mb_per_s", Median(plainRates));
+  Print("large_ratio_tarnwell_to_curl_reserving", Median(ourRates) / Median(curlRates));
+  Print("large_ratio_tarnwell_to_curl_plain", Median(ourRates) / Median(plainRates));
   Print("large_tarnwell_rss_growth_mib", ourGrowth / 1048576.0);
   Print("large_curl_reserving_rss_growth_mib", curlGrowth / 1048576.0);
   Print("large_curl_plain_rss_growth_mib", plainGrowth / 1048576.0);
   Print("large_tarnwell_rss_growth_to_body", static_cast<double>(ourGrowth) / LargeSize);
-  std::printf("bodies_complete: %d\n", smallOk && largeOk && curlOk ? 1 : 0);
+  std::printf("bodies_complete: %d\n", smallOk && largeOk ? 1 : 0);
   curl_global_cleanup();
-  return smallOk && largeOk && curlOk ? 0 : 1;
+  return smallOk && largeOk ? 0 : 1;
 }
