@@ -6,21 +6,31 @@
 #include "ServiceUrl.h"
 #include "Win1251.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <algorithm>
 
 namespace {
 
-// Leaves the lookup flag as it found it however the lookup ends.
+// Clears the lookup flag however the lookup ends, and then acts on a close
+// that was asked for meanwhile, from the event loop.
 class TRunningFlag {
 public:
-  explicit TRunningFlag(bool& flag) : FFlag(flag) { FFlag = true; }
-  ~TRunningFlag() { FFlag = false; }
+  TRunningFlag(bool& flag, bool& closeRequested, QWidget* window)
+      : FFlag(flag), FCloseRequested(closeRequested), FWindow(window) {
+    FFlag = true;
+  }
+  ~TRunningFlag() {
+    FFlag = false;
+    if (FCloseRequested) QMetaObject::invokeMethod(FWindow, &QWidget::close, Qt::QueuedConnection);
+  }
   TRunningFlag(const TRunningFlag&) = delete;
   TRunningFlag& operator=(const TRunningFlag&) = delete;
 
 private:
   bool& FFlag;
+  bool& FCloseRequested;
+  QWidget* FWindow;
 };
 
 void ShowNoNetwork(QWidget* parent) {
@@ -82,7 +92,7 @@ TForm1::~TForm1() = default;
 
 void TForm1::Button1Click() {
   if (FLookupRunning) return;
-  TRunningFlag running(FLookupRunning);
+  TRunningFlag running(FLookupRunning, FCloseRequested, this);
 
   std::string address;
   HttpClient1->GetLocalAddress(address);
@@ -114,6 +124,12 @@ void TForm1::Button1Click() {
   SpeedButton1->setEnabled(true);
   SpeedButton2->setEnabled(true);
   DeleteFileNoCase(".", "head.txt");
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  FCloseRequested = FLookupRunning;
+  if (FLookupRunning) event->ignore();
+  else QWidget::closeEvent(event);
 }
 
 void TForm1::CheckBox1Click() {

@@ -62,6 +62,11 @@ public:
   void HttpClient1Success(CmdType Cmd);
   void HttpClient1Failure(CmdType Cmd);
 
+protected:
+  // A close asked for during a lookup waits until the lookup command returns,
+  // so that the command never runs on in a window that has gone.
+  void closeEvent(QCloseEvent* event) override;
+
 private:
   void ShowStatus(const QString& text);
   void SetProxyFieldEnabled(QLineEdit* field, bool enabled);
@@ -69,4 +74,5 @@ private:
   // A lookup runs nested event loops; a second press inside one would share
   // the client and the text buffer with it.
   bool FLookupRunning = false;
+  bool FCloseRequested = false;
 };

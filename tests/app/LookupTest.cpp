@@ -220,4 +220,19 @@ TEST_F(WindowTest, SecondPressDuringALookupDoesNothing) {
   EXPECT_TRUE(Form->SpeedButton1->isEnabled());
 }
 
+TEST_F(WindowTest, CloseDuringALookupWaitsForItsEnd) {
+  const std::string page = Page(QStringLiteral("Последний ответ"));
+  ShortPortServer server({Reply("200 OK", page)});
+  UseProxy("127.0.0.1", QString::number(server.Port()));
+  bool stayedOpen = false;
+  QObject::connect(Form->StatusBar1, &QStatusBar::messageChanged, Form.get(), [&](const QString& text) {
+    if (text == "Соединение установлено") stayedOpen = !Form->close() && Form->isVisible();
+  });
+  Click(Form->Button1);
+  server.Join();
+  EXPECT_TRUE(stayedOpen);
+  EXPECT_EQ(ReadFile(ResultFile()), page);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !Form->isVisible(); }, 5000));
+}
+
 }  // namespace
