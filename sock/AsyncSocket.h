@@ -133,6 +133,10 @@ protected:
   // One pass of a pure wait: lets the application handle what is pending and,
   // unless `done` already holds afterwards, sleeps until the next event.
   void WaitPass(const std::function<bool()>& done);
+  // Receives until the peer closes, the socket is not connected, `wantMore`
+  // says no more, or a cancel; each chunk goes to `store`. The caller raises
+  // the cancel error, whose text depends on the operation.
+  void Capture(const std::function<void(const char*, int)>& store, const std::function<bool()>& wantMore);
   // The process-messages step of a transfer loop; `idle` when the pass found
   // nothing to do, so the loop may sleep until the next event.
   void ProcessMessages(bool idle);

@@ -1,7 +1,6 @@
 #include "HiddenWindow.h"
 
-#include <QCoreApplication>
-#include <QEvent>
+#include <QPointer>
 #include <map>
 
 namespace sock {
@@ -12,15 +11,6 @@ std::map<std::string, TWindowClass>& Classes() {
   static std::map<std::string, TWindowClass> classes;
   return classes;
 }
-
-const QEvent::Type MessageEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-struct TMessageEvent final : QEvent {
-  TMessageEvent(unsigned m, uintptr_t w, intptr_t l) : QEvent(MessageEventType), Msg(m), WParam(w), LParam(l) {}
-  unsigned Msg;
-  uintptr_t WParam;
-  intptr_t LParam;
-};
 
 }  // namespace
 
@@ -42,17 +32,16 @@ intptr_t THiddenWindow::SendMessage(unsigned message, uintptr_t wParam, intptr_t
   return FProc(this, message, wParam, lParam);
 }
 
-void THiddenWindow::PostMessage(unsigned message, uintptr_t wParam, intptr_t lParam) {
-  // Qt drops events still queued for a receiver when it is deleted, so a
-  // destroyed window is never reached.
-  QCoreApplication::postEvent(this, new TMessageEvent(message, wParam, lParam));
-}
-
-bool THiddenWindow::event(QEvent* e) {
-  if (e->type() != MessageEventType) return QObject::event(e);
-  auto* m = static_cast<TMessageEvent*>(e);
-  SendMessage(m->Msg, m->WParam, m->LParam);
-  return true;
+void THiddenWindow::PostMessage(unsigned message, uintptr_t wParam, intptr_t lParam, QObject* queue) {
+  // Qt drops a queued call when its context object is deleted; the window
+  // guards the call as well, so a destroyed window is never reached either.
+  QPointer<THiddenWindow> window(this);
+  QMetaObject::invokeMethod(
+      queue ? queue : this,
+      [window, message, wParam, lParam] {
+        if (window) window->SendMessage(message, wParam, lParam);
+      },
+      Qt::QueuedConnection);
 }
 
 THiddenWindow* CreateHiddenWindow(const TWindowClass& cls, void* owner) {

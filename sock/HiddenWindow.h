@@ -42,12 +42,9 @@ public:
 
   // Calls the window procedure at once.
   intptr_t SendMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
-  // Queues the message; it is delivered from the event loop unless the window
-  // is destroyed first.
-  void PostMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
-
-protected:
-  bool event(QEvent* e) override;
+  // Queues the message; it is delivered from the event loop unless the window,
+  // or the `queue` object it was posted through, is destroyed first.
+  void PostMessage(unsigned message, uintptr_t wParam, intptr_t lParam, QObject* queue = nullptr);
 
 private:
   TWindowProc FProc;

@@ -24,15 +24,6 @@ namespace sock {
 
 namespace {
 
-const QEvent::Type NotifyEventType = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-struct TNotifyEvent final : QEvent {
-  TNotifyEvent(unsigned m, uintptr_t w, intptr_t l) : QEvent(NotifyEventType), Msg(m), WParam(w), LParam(l) {}
-  unsigned Msg;
-  uintptr_t WParam;
-  intptr_t LParam;
-};
-
 intptr_t MakeLParam(uint16_t low, int error) {
   return static_cast<intptr_t>((static_cast<uint32_t>(error & 0xFFFF) << 16) | low);
 }
@@ -73,8 +64,8 @@ std::vector<uint32_t> Resolve(const char* name, int* error) {
 // One socket's asynchronous select. A socket notifier is level-triggered, so
 // each one is switched off once its event is posted and on again by the call
 // that consumes the event, as Winsock re-enables an event. Events are queued
-// to this object rather than to the window: closing the socket destroys it,
-// and with it every notification of that socket still in the queue.
+// through this object: closing the socket destroys it, and with it every
+// notification of that socket still in the queue.
 class TPosixWinsock::TSelection final : public QObject {
 public:
   TSelection(int fd, THiddenWindow* window, unsigned message, long mask)
@@ -103,17 +94,9 @@ public:
   // it, and a peek must see it without taking it.
   int Error(bool take) { return take ? std::exchange(FError, 0) : FError; }
 
-protected:
-  bool event(QEvent* e) override {
-    if (e->type() != NotifyEventType) return QObject::event(e);
-    auto* n = static_cast<TNotifyEvent*>(e);
-    FWindow->SendMessage(n->Msg, n->WParam, n->LParam);
-    return true;
-  }
-
 private:
   void Post(uint16_t code, int error) {
-    if (FMask & code) QCoreApplication::postEvent(this, new TNotifyEvent(FMessage, FFd, MakeLParam(code, error)));
+    if (FMask & code) FWindow->PostMessage(FMessage, static_cast<uintptr_t>(FFd), MakeLParam(code, error), this);
   }
 
   void OnConnected() {

@@ -182,18 +182,14 @@ void TAsyncSocket::SendFile(const std::string& FileName) {
   }
 }
 
-void TAsyncSocket::CaptureFile(const std::string& FileName) {
-  StatusMessage(8, "CaptureFile");
+void TAsyncSocket::Capture(const std::function<void(const char*, int)>& store, const std::function<bool()>& wantMore) {
   BytesRecvd = 0;
   TTimerGuard timer(*this);
-  TFile file(std::fopen(FileName.c_str(), "wb"));
-  if (!file) throw EFCreateError(FileName);
-  while (!Canceled) {
+  while (!Canceled && wantMore()) {
     const int n = Winsock().Recv(SocketHandle, Buffer.data(), ChunkSize, 0);
     if (n == 0) break;
     if (n > 0) {
-      if (std::fwrite(Buffer.data(), 1, static_cast<size_t>(n), file.get()) != static_cast<size_t>(n))
-        throw Exception("Stream write error");
+      store(Buffer.data(), n);
       Grow(BytesRecvd, n);
       if (OnPacketRecvd) OnPacketRecvd(this);
       TimerOn();
@@ -205,6 +201,18 @@ void TAsyncSocket::CaptureFile(const std::string& FileName) {
     }
     ProcessMessages(n < 0);
   }
+}
+
+void TAsyncSocket::CaptureFile(const std::string& FileName) {
+  StatusMessage(8, "CaptureFile");
+  TFile file(std::fopen(FileName.c_str(), "wb"));
+  if (!file) throw EFCreateError(FileName);
+  Capture(
+      [&](const char* data, int n) {
+        if (std::fwrite(data, 1, static_cast<size_t>(n), file.get()) != static_cast<size_t>(n))
+          throw Exception("Stream write error");
+      },
+      [] { return true; });
   if (std::fflush(file.get()) != 0) throw Exception("Stream write error");
   if (Canceled) {
     Canceled = false;
@@ -216,24 +224,8 @@ void TAsyncSocket::CaptureString(std::string& Text, int32_t Size) {
   StatusMessage(8, "Capture String");
   // clear() keeps the capacity a caller may have reserved for the reply.
   Text.clear();
-  BytesRecvd = 0;
-  TTimerGuard timer(*this);
-  while (!Canceled && (Size == -1 || static_cast<int64_t>(Text.size()) < Size)) {
-    const int n = Winsock().Recv(SocketHandle, Buffer.data(), ChunkSize, 0);
-    if (n == 0) break;
-    if (n > 0) {
-      Text.append(Buffer.data(), static_cast<size_t>(n));
-      Grow(BytesRecvd, n);
-      if (OnPacketRecvd) OnPacketRecvd(this);
-      TimerOn();
-    } else {
-      LastErrorNo = Winsock().WSAGetLastError();
-      if (LastErrorNo == WSAENOTCONN) break;
-      std::string text;
-      CheckSocketError(WSAEWOULDBLOCK, text);
-    }
-    ProcessMessages(n < 0);
-  }
+  Capture([&](const char* data, int n) { Text.append(data, static_cast<size_t>(n)); },
+          [&] { return Size == -1 || static_cast<int64_t>(Text.size()) < Size; });
   if (Canceled) {
     Canceled = false;
     throw EAbortError("Socket capture aborted");

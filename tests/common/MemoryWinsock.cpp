@@ -9,12 +9,8 @@ using namespace sock;
 
 void TMemoryWinsock::Post(TSocket& s, int fd, uint16_t code, int error) {
   if (!s.Window) return;
-  THiddenWindow* window = s.Window;
-  const unsigned message = s.Message;
   const intptr_t lParam = static_cast<intptr_t>((static_cast<uint32_t>(error) << 16) | code);
-  QMetaObject::invokeMethod(
-      s.Queue.get(), [window, message, fd, lParam] { window->SendMessage(message, fd, lParam); },
-      Qt::QueuedConnection);
+  s.Window->PostMessage(s.Message, static_cast<uintptr_t>(fd), lParam, s.Queue.get());
 }
 
 int TMemoryWinsock::Socket(int, int, int) {
