@@ -5,7 +5,7 @@
 
 namespace {
 
-TEST(ClientState, ValuesAtCreation) {
+TEST(HttpClientState, ValuesAtCreation) {
   THttpClient client(nullptr);
   EXPECT_EQ(client.Host, "");
   EXPECT_EQ(client.Port, 0);
@@ -27,7 +27,7 @@ TEST(ClientState, ValuesAtCreation) {
   }
 }
 
-TEST(ClientState, CommandCodes) {
+TEST(HttpClientState, CommandCodes) {
   EXPECT_EQ(cmdGet, 0);
   EXPECT_EQ(cmdOptions, 1);
   EXPECT_EQ(cmdHead, 2);
@@ -43,7 +43,7 @@ TEST(ClientState, CommandCodes) {
   EXPECT_EQ(sizeof(CmdType), 1u);
 }
 
-TEST(ClientState, AbortSetsTheFlagsAndReportsNoTextOfItsOwn) {
+TEST(HttpClientState, AbortSetsTheFlagsAndReportsNoTextOfItsOwn) {
   THttpClient client(nullptr);
   client.ReportLevel = 8;
   std::vector<std::string> texts;

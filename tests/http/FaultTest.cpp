@@ -32,7 +32,7 @@ Outcome RunFailing(TestClient& client, const std::string& url) {
   return out;
 }
 
-TEST(Faults, ResetWhileReadingTheReply) {
+TEST(HttpFaults, ResetWhileReadingTheReply) {
   TFaultScope faults;
   ScriptedServer server({ScriptedServer::Send("HTTP/1.0 200 OK\r\nA: 1\r\nB: 2\r\n\r\n" + std::string(300000, 'b'))});
   faults.Api.Fail(TCall::Recv, sock::WSAECONNRESET, 5);
@@ -42,7 +42,7 @@ TEST(Faults, ResetWhileReadingTheReply) {
   EXPECT_TRUE(out.events.empty());
 }
 
-TEST(Faults, AbortedWhileSendingTheRequest) {
+TEST(HttpFaults, AbortedWhileSendingTheRequest) {
   TFaultScope faults;
   ScriptedServer server({ScriptedServer::Send("")});
   faults.Api.Fail(TCall::Send, sock::WSAECONNABORTED);
@@ -52,7 +52,7 @@ TEST(Faults, AbortedWhileSendingTheRequest) {
   EXPECT_TRUE(out.events.empty());
 }
 
-TEST(Faults, ShortSendsStillDeliverTheWholeRequest) {
+TEST(HttpFaults, ShortSendsStillDeliverTheWholeRequest) {
   TFaultScope faults;
   faults.Api.SendLimit = 7;
   ScriptedServer server({ScriptedServer::Send("HTTP/1.0 200 OK\r\n\r\nok")});
@@ -65,14 +65,14 @@ TEST(Faults, ShortSendsStillDeliverTheWholeRequest) {
   EXPECT_EQ(client.Body, "ok");
 }
 
-TEST(Faults, RefusedConnection) {
+TEST(HttpFaults, RefusedConnection) {
   TestClient client;
   const Outcome out = RunFailing(client, "http://127.0.0.1:" + std::to_string(FreeLoopbackPort()) + "/");
   EXPECT_EQ(out.message, "Connection Failed");
   EXPECT_EQ(out.events, std::vector<std::string>{"ConnectionFailed"});
 }
 
-TEST(Faults, NameThatCannotBeFound) {
+TEST(HttpFaults, NameThatCannotBeFound) {
   TFaultScope faults;
   faults.Api.LookupError = sock::WSAHOST_NOT_FOUND;
   TestClient client;
@@ -83,7 +83,7 @@ TEST(Faults, NameThatCannotBeFound) {
   EXPECT_EQ(aboutToSend, 1);
 }
 
-TEST(Faults, FailedCloseAfterAFailureKeepsTheFirstError) {
+TEST(HttpFaults, FailedCloseAfterAFailureKeepsTheFirstError) {
   TFaultScope faults;
   ScriptedServer server({ScriptedServer::Send("HTTP/1.0 200 OK\r\n\r\nbody")});
   faults.Api.Fail(TCall::Recv, sock::WSAECONNRESET);

@@ -50,21 +50,21 @@ void ExpectFailure(TestClient& client, const std::string& url, const std::string
   EXPECT_EQ(results, 0);
 }
 
-TEST(HeaderLimits, EndlessShortLinesStopAtTheLineLimit) {
+TEST(HttpHeaderLimits, EndlessShortLinesStopAtTheLineLimit) {
   ScriptedServer server({Endless("X-A: b\r\n", 2 * THttpClient::MaxHeaderLines)});
   TestClient client;
   ExpectFailure(client, server.Url("/"), "Reply header too long: more than 100000 lines");
   EXPECT_LE(client.Header.size(), THttpClient::MaxHeaderBytes);
 }
 
-TEST(HeaderLimits, EndlessLongLinesStopAtTheSizeLimit) {
+TEST(HttpHeaderLimits, EndlessLongLinesStopAtTheSizeLimit) {
   ScriptedServer server({Endless("X-Big: " + std::string(1000, 'a') + "\r\n", 4000)});
   TestClient client;
   ExpectFailure(client, server.Url("/"), "Reply header too large: more than 1048576 bytes");
   EXPECT_LE(client.Header.size(), THttpClient::MaxHeaderBytes);
 }
 
-TEST(HeaderLimits, ALineLongerThanTheSocketBufferIsReadWhole) {
+TEST(HttpHeaderLimits, ALineLongerThanTheSocketBufferIsReadWhole) {
   const std::string longLine = "X-Long: " + std::string(200000, 'l') + "\r\n";
   ScriptedServer server({ScriptedServer::Send("HTTP/1.0 200 OK\r\n" + longLine + "\r\nbody")});
   TestClient client;
@@ -74,13 +74,13 @@ TEST(HeaderLimits, ALineLongerThanTheSocketBufferIsReadWhole) {
   EXPECT_EQ(client.Body, "body");
 }
 
-TEST(HeaderLimits, AStatusLineWithoutEndIsRefused) {
+TEST(HttpHeaderLimits, AStatusLineWithoutEndIsRefused) {
   ScriptedServer server({Endless("x", 4 << 20)});
   TestClient client;
   ExpectFailure(client, server.Url("/"), "Line too long");
 }
 
-TEST(Ending, AbortDuringTheBodyClosesTheConnection) {
+TEST(HttpEnding, AbortDuringTheBodyClosesTheConnection) {
   ScriptedServer server({SendAndHold("HTTP/1.0 200 OK\r\n\r\n" + std::string(1000, 'p'))});
   TestClient client;
   client.OnPacketRecvd = [&](TComponent*) { client.Abort(); };
@@ -89,7 +89,7 @@ TEST(Ending, AbortDuringTheBodyClosesTheConnection) {
   server.Join();
 }
 
-TEST(Ending, TimeOutWhileWaitingForTheReply) {
+TEST(HttpEnding, TimeOutWhileWaitingForTheReply) {
   ScriptedServer server({SendAndHold("")});
   TestClient client;
   client.TimeOut = 200;
@@ -97,7 +97,7 @@ TEST(Ending, TimeOutWhileWaitingForTheReply) {
   EXPECT_TRUE(client.TimedOut);
 }
 
-TEST(Ending, TheNextRequestRunsNormallyAfterAnAbort) {
+TEST(HttpEnding, TheNextRequestRunsNormallyAfterAnAbort) {
   ScriptedServer server(
       {SendAndHold("HTTP/1.0 200 OK\r\n\r\nfirst"), ScriptedServer::Send("HTTP/1.0 200 OK\r\n\r\nsecond")});
   TestClient client;

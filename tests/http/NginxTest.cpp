@@ -8,7 +8,7 @@
 
 namespace {
 
-using NginxTest = NginxFixture;
+using HttpNginxTest = NginxFixture;
 
 std::string Pseudorandom(size_t size) {
   std::string bytes(size, '\0');
@@ -22,7 +22,7 @@ std::string Pseudorandom(size_t size) {
   return bytes;
 }
 
-TEST_F(NginxTest, PageWithTheWindowsSettings) {
+TEST_F(HttpNginxTest, PageWithTheWindowsSettings) {
   TestClient client;
   client.OutputFileMode = true;
   client.Header = nginx.Dir().File("Head.txt");
@@ -39,7 +39,7 @@ TEST_F(NginxTest, PageWithTheWindowsSettings) {
   EXPECT_NE(header.find("\r\nContent-Length: " + std::to_string(IndexPage.size()) + "\r\n"), std::string::npos);
 }
 
-TEST_F(NginxTest, NotFoundIsAFailureEventNotAnException) {
+TEST_F(HttpNginxTest, NotFoundIsAFailureEventNotAnException) {
   TestClient client;
   int cmd = -1;
   client.OnFailure = [&](CmdType c) { cmd = c; };
@@ -49,7 +49,7 @@ TEST_F(NginxTest, NotFoundIsAFailureEventNotAnException) {
   EXPECT_NE(client.Body.find("404 Not Found"), std::string::npos);
 }
 
-TEST_F(NginxTest, AbsoluteRedirectIsFollowed) {
+TEST_F(HttpNginxTest, AbsoluteRedirectIsFollowed) {
   TestClient client;
   int redirects = 0;
   client.OnRedirect = [&](bool&) { ++redirects; };
@@ -61,7 +61,7 @@ TEST_F(NginxTest, AbsoluteRedirectIsFollowed) {
   EXPECT_EQ(client.URL(), nginx.Url("/index.html"));
 }
 
-TEST_F(NginxTest, PathOnlyRedirectStaysOnHostAndPort) {
+TEST_F(HttpNginxTest, PathOnlyRedirectStaysOnHostAndPort) {
   TestClient client;
   client.Get(nginx.Url("/rel"));
   EXPECT_EQ(client.ReplyNumber, 200);
@@ -69,7 +69,7 @@ TEST_F(NginxTest, PathOnlyRedirectStaysOnHostAndPort) {
   EXPECT_EQ(client.URL(), "/index.html");
 }
 
-TEST_F(NginxTest, BasicAuthorization) {
+TEST_F(HttpNginxTest, BasicAuthorization) {
   TestClient client;
   std::vector<std::string> events;
   client.OnFailure = [&](CmdType) { events.push_back("Failure"); };
@@ -89,7 +89,7 @@ TEST_F(NginxTest, BasicAuthorization) {
   EXPECT_EQ(client.Body, PrivatePage);
 }
 
-TEST_F(NginxTest, CredentialsFollowARedirectOnTheSameHost) {
+TEST_F(HttpNginxTest, CredentialsFollowARedirectOnTheSameHost) {
   TestClient client;
   client.HeaderInfo.UserId = "user";
   client.HeaderInfo.Password = "secret";
@@ -98,7 +98,7 @@ TEST_F(NginxTest, CredentialsFollowARedirectOnTheSameHost) {
   EXPECT_EQ(client.Body, PrivatePage);
 }
 
-TEST_F(NginxTest, BlanksAndHighBytesInTheUrlReachTheServerDecoded) {
+TEST_F(HttpNginxTest, BlanksAndHighBytesInTheUrlReachTheServerDecoded) {
   TestClient client;
   client.Get(nginx.Url("/sp ace.html"));
   EXPECT_EQ(client.ReplyNumber, 200);
@@ -108,7 +108,7 @@ TEST_F(NginxTest, BlanksAndHighBytesInTheUrlReachTheServerDecoded) {
   EXPECT_EQ(client.Body, "high byte in the name");
 }
 
-TEST_F(NginxTest, FiftyMebibytesIntoTheBodyByteForByte) {
+TEST_F(HttpNginxTest, FiftyMebibytesIntoTheBodyByteForByte) {
   const std::string data = Pseudorandom(50u << 20);
   nginx.Dir().WriteFile("www/big.bin", data);
   TestClient client;
@@ -121,7 +121,7 @@ TEST_F(NginxTest, FiftyMebibytesIntoTheBodyByteForByte) {
   EXPECT_TRUE(client.Body == data) << "body of " << client.Body.size() << " bytes differs";
 }
 
-TEST_F(NginxTest, FiftyMebibytesIntoAFileByteForByte) {
+TEST_F(HttpNginxTest, FiftyMebibytesIntoAFileByteForByte) {
   const std::string data = Pseudorandom(50u << 20);
   nginx.Dir().WriteFile("www/big.bin", data);
   TestClient client;
@@ -132,7 +132,7 @@ TEST_F(NginxTest, FiftyMebibytesIntoAFileByteForByte) {
   EXPECT_TRUE(nginx.Dir().ReadFile("received.bin") == data);
 }
 
-TEST_F(NginxTest, NulBytesInTheBodySurvive) {
+TEST_F(HttpNginxTest, NulBytesInTheBodySurvive) {
   const std::string data("a\0b\0\0c", 6);
   nginx.Dir().WriteFile("www/nul.bin", data);
   TestClient client;

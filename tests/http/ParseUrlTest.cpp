@@ -34,7 +34,7 @@ TEST_P(ParseUrlTest, Splits) {
 const std::string Long300 = "/" + std::string(299, 'p');
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, ParseUrlTest,
+    Http, ParseUrlTest,
     testing::Values(
         UrlRow{"PathAndQuery", "http://host/dir/page?x=1", "", 0, "host", 80, "/dir/page?x=1", "http://host/dir/page?x=1"},
         UrlRow{"PortInUrl", "http://host:8080/x", "", 0, "host", 8080, "/x", "http://host:8080/x"},
@@ -74,14 +74,14 @@ TEST_P(ParseUrlFailureTest, Refuses) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, ParseUrlFailureTest,
+    Http, ParseUrlFailureTest,
     testing::Values(FailRow{"Empty", "", "Empty URL"},
                     FailRow{"Https", "https://h/", "HTTP Secure Socket is not supported"},
                     FailRow{"HttpsInCapitals", "HTTPS://h/", "HTTP Secure Socket is not supported"},
                     FailRow{"PortNotANumber", "http://h:abc/", "'abc' is not a valid integer value"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ParseUrlFailure, PortThatIsNotANumberIsAConversionError) {
+TEST(HttpParseUrlFailure, PortThatIsNotANumberIsAConversionError) {
   TestClient client;
   client.URL() = "http://h:8o/";
   EXPECT_THROW(client.ParseURL(), EConvertError);

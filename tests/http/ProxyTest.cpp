@@ -7,7 +7,7 @@
 
 namespace {
 
-class ProxyTest : public NginxFixture {
+class HttpProxyTest : public NginxFixture {
 protected:
   void SetUp() override {
     NginxFixture::SetUp();
@@ -21,7 +21,7 @@ protected:
   TestClient client;
 };
 
-TEST_F(ProxyTest, PageArrivesThroughTheProxy) {
+TEST_F(HttpProxyTest, PageArrivesThroughTheProxy) {
   int cmd = -1;
   client.OnSuccess = [&](CmdType c) { cmd = c; };
   client.Get(nginx.Url("/index.html"));
@@ -33,7 +33,7 @@ TEST_F(ProxyTest, PageArrivesThroughTheProxy) {
             std::string::npos);
 }
 
-TEST_F(ProxyTest, NotFoundThroughTheProxy) {
+TEST_F(HttpProxyTest, NotFoundThroughTheProxy) {
   int failures = 0;
   client.OnFailure = [&](CmdType) { ++failures; };
   client.Get(nginx.Url("/missing.html"));
@@ -41,7 +41,7 @@ TEST_F(ProxyTest, NotFoundThroughTheProxy) {
   EXPECT_EQ(failures, 1);
 }
 
-TEST_F(ProxyTest, AbsoluteRedirectThroughTheProxy) {
+TEST_F(HttpProxyTest, AbsoluteRedirectThroughTheProxy) {
   int redirects = 0;
   client.OnRedirect = [&](bool&) { ++redirects; };
   client.Get(nginx.Url("/abs"));
@@ -50,7 +50,7 @@ TEST_F(ProxyTest, AbsoluteRedirectThroughTheProxy) {
   EXPECT_EQ(client.Body, IndexPage);
 }
 
-TEST_F(ProxyTest, AuthorizationThroughTheProxy) {
+TEST_F(HttpProxyTest, AuthorizationThroughTheProxy) {
   client.HeaderInfo.UserId = "user";
   client.HeaderInfo.Password = "secret";
   client.Get(nginx.Url("/private/page.html"));
@@ -58,14 +58,14 @@ TEST_F(ProxyTest, AuthorizationThroughTheProxy) {
   EXPECT_EQ(client.Body, PrivatePage);
 }
 
-TEST_F(ProxyTest, PostedBodyArrivesThroughTheProxy) {
+TEST_F(HttpProxyTest, PostedBodyArrivesThroughTheProxy) {
   // nginx answers a POST to a static file with 405; what matters is that the
   // announced body went through and the reply came back.
   client.Post(nginx.Url("/index.html"), "a b&c");
   EXPECT_EQ(client.ReplyNumber, 405);
 }
 
-TEST_F(ProxyTest, OneMebibyteThroughTheProxy) {
+TEST_F(HttpProxyTest, OneMebibyteThroughTheProxy) {
   std::string data(1u << 20, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i % 251);
   nginx.Dir().WriteFile("www/mib.bin", data);

@@ -19,7 +19,7 @@ class StatusNumberTest : public testing::TestWithParam<StatusRow> {};
 TEST_P(StatusNumberTest, Reads) { EXPECT_EQ(http::StatusNumber(GetParam().line), GetParam().expected); }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, StatusNumberTest,
+    Http, StatusNumberTest,
     testing::Values(StatusRow{"Ok", "HTTP/1.0 200 OK\r\n", 200},
                     StatusRow{"LfOnly", "HTTP/1.1 404 Not Found\n", 404},
                     StatusRow{"NoReasonCrLf", "HTTP/1.0 200\r\n", 0},
@@ -44,7 +44,7 @@ struct TextRow {
 
 class WithoutTerminatorTest : public testing::TestWithParam<TextRow> {};
 TEST_P(WithoutTerminatorTest, Strips) { EXPECT_EQ(http::WithoutTerminator(GetParam().input), GetParam().expected); }
-INSTANTIATE_TEST_SUITE_P(Rows, WithoutTerminatorTest,
+INSTANTIATE_TEST_SUITE_P(Http, WithoutTerminatorTest,
                          testing::Values(TextRow{"CrLf", "a: b\r\n", "a: b"}, TextRow{"Lf", "a: b\n", "a: b"},
                                          TextRow{"LoneCrKept", "a: b\r", "a: b\r"},
                                          TextRow{"InnerCrKept", "a\rb\r\n", "a\rb"}, TextRow{"None", "ab", "ab"},
@@ -53,7 +53,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, WithoutTerminatorTest,
 
 class HeaderFieldTest : public testing::TestWithParam<TextRow> {};
 TEST_P(HeaderFieldTest, Names) { EXPECT_EQ(http::HeaderField(GetParam().input), GetParam().expected); }
-INSTANTIATE_TEST_SUITE_P(Rows, HeaderFieldTest,
+INSTANTIATE_TEST_SUITE_P(Http, HeaderFieldTest,
                          testing::Values(TextRow{"Location", "Location: /x\r\n", "LOCATION:"},
                                          TextRow{"MixedCase", "sEt-CoOkIe: a=1\r\n", "SET-COOKIE:"},
                                          TextRow{"NoBlankAfterColon", "Location:/x\r\n", "LOCATION:/X\r\n"},
@@ -64,7 +64,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, HeaderFieldTest,
 class EscapeUriTest : public testing::TestWithParam<TextRow> {};
 TEST_P(EscapeUriTest, Escapes) { EXPECT_EQ(http::EscapeUriBytes(GetParam().input), GetParam().expected); }
 INSTANTIATE_TEST_SUITE_P(
-    Rows, EscapeUriTest,
+    Http, EscapeUriTest,
     testing::Values(TextRow{"PlainPathUntouched", "/dir/page?x=1&y=%41#f", "/dir/page?x=1&y=%41#f"},
                     TextRow{"Blank", "/a b", "/a%20b"},
                     TextRow{"CrLfSplit", "/x\r\nX-Injected: 1", "/x%0D%0AX-Injected:%201"},
@@ -77,7 +77,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 class EscapeLineBreaksTest : public testing::TestWithParam<TextRow> {};
 TEST_P(EscapeLineBreaksTest, Escapes) { EXPECT_EQ(http::EscapeLineBreaks(GetParam().input), GetParam().expected); }
-INSTANTIATE_TEST_SUITE_P(Rows, EscapeLineBreaksTest,
+INSTANTIATE_TEST_SUITE_P(Http, EscapeLineBreaksTest,
                          testing::Values(TextRow{"TextUntouched", "Tarnwell 1.0 (x; y)", "Tarnwell 1.0 (x; y)"},
                                          TextRow{"CrLf", "a\r\nSet: 1", "a%0D%0ASet: 1"},
                                          TextRow{"Nul", "a\0b"s, "a%00b"},

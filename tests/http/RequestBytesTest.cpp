@@ -111,10 +111,10 @@ std::vector<Row> Rows() {
   return rows;
 }
 
-INSTANTIATE_TEST_SUITE_P(Matrix, RequestBytesTest, testing::ValuesIn(Rows()),
+INSTANTIATE_TEST_SUITE_P(Http, RequestBytesTest, testing::ValuesIn(Rows()),
                          [](const auto& info) { return info.param.name; });
 
-TEST(RequestBytes, PlainGetLineByLine) {
+TEST(HttpRequestBytes, PlainGetLineByLine) {
   ScriptedServer server({Ok});
   TestClient client;
   client.Get(server.Url("/index.html"));
@@ -128,7 +128,7 @@ TEST(RequestBytes, PlainGetLineByLine) {
             "\r\n");
 }
 
-TEST(RequestBytes, LongCredentialsStayOnOneLine) {
+TEST(HttpRequestBytes, LongCredentialsStayOnOneLine) {
   ScriptedServer server({Ok});
   TestClient client;
   client.HeaderInfo.UserId = std::string(40, 'u');
@@ -142,7 +142,7 @@ TEST(RequestBytes, LongCredentialsStayOnOneLine) {
   EXPECT_EQ(line.size(), std::string("Authorization: Basic ").size() + 108);  // 81 bytes in Base64
 }
 
-TEST(RequestBytes, UserIdWithoutPasswordSendsNoAuthorization) {
+TEST(HttpRequestBytes, UserIdWithoutPasswordSendsNoAuthorization) {
   ScriptedServer server({Ok});
   TestClient client;
   client.HeaderInfo.UserId = "only";
@@ -151,7 +151,7 @@ TEST(RequestBytes, UserIdWithoutPasswordSendsNoAuthorization) {
   EXPECT_EQ(server.Requests().at(0).find("Authorization"), std::string::npos);
 }
 
-TEST(RequestSplitting, RawBytesOfTheUrlArePercentEncodedInTheRequestLine) {
+TEST(HttpRequestSplitting, RawBytesOfTheUrlArePercentEncodedInTheRequestLine) {
   ScriptedServer server({Ok});
   TestClient client;
   client.Get(server.Url("/a b\r\nX-Injected: 1\0\x01\x7F\xE9%41"s));
@@ -161,7 +161,7 @@ TEST(RequestSplitting, RawBytesOfTheUrlArePercentEncodedInTheRequestLine) {
   EXPECT_EQ(request.find("\r\nX-Injected"), std::string::npos);
 }
 
-TEST(RequestSplitting, HostAndHeaderValuesCannotAddLines) {
+TEST(HttpRequestSplitting, HostAndHeaderValuesCannotAddLines) {
   ScriptedServer server({Ok});
   TestClient client;
   client.Proxy = "127.0.0.1";
@@ -182,7 +182,7 @@ TEST(RequestSplitting, HostAndHeaderValuesCannotAddLines) {
   }
 }
 
-TEST(RequestBody, LargeBodyWithNulBytesArrivesWhole) {
+TEST(HttpRequestBody, LargeBodyWithNulBytesArrivesWhole) {
   std::string data(200000, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 % 256);
   ScriptedServer server({Ok});
@@ -194,7 +194,7 @@ TEST(RequestBody, LargeBodyWithNulBytesArrivesWhole) {
   EXPECT_EQ(request.substr(request.find("\r\n\r\n") + 4), data);
 }
 
-TEST(RequestBody, FileModeSendsTheNamedFile) {
+TEST(HttpRequestBody, FileModeSendsTheNamedFile) {
   TempDir dir;
   std::string data(70000, 'x');
   data[3] = '\0';
@@ -211,7 +211,7 @@ TEST(RequestBody, FileModeSendsTheNamedFile) {
   EXPECT_EQ(client.BytesSent, 70000);
 }
 
-TEST(RequestBody, MissingSendFileFailsBeforeConnecting) {
+TEST(HttpRequestBody, MissingSendFileFailsBeforeConnecting) {
   TempDir dir;
   ScriptedServer server({});
   TestClient client;

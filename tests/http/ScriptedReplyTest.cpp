@@ -47,7 +47,7 @@ struct EventLog {
   }
 };
 
-TEST(ScriptedReply, CloseWithoutAnyReplyCountsAsSuccess) {
+TEST(HttpScriptedReply, CloseWithoutAnyReplyCountsAsSuccess) {
   ScriptedServer server({Send::Send("")});
   TestClient client;
   client.ReportLevel = 2;
@@ -62,7 +62,7 @@ TEST(ScriptedReply, CloseWithoutAnyReplyCountsAsSuccess) {
                                                   "Status:Transaction Completed", "Disconnect"}));
 }
 
-TEST(ScriptedReply, StatusWithoutReasonAndLfOnlyLines) {
+TEST(HttpScriptedReply, StatusWithoutReasonAndLfOnlyLines) {
   ScriptedServer server({Send::Send("HTTP/1.0 200\nServer: x\n\nbody\n")});
   TestClient client;
   int successes = 0;
@@ -74,7 +74,7 @@ TEST(ScriptedReply, StatusWithoutReasonAndLfOnlyLines) {
   EXPECT_EQ(successes, 1);
 }
 
-TEST(ScriptedReply, EventOrderOfASuccessfulPass) {
+TEST(HttpScriptedReply, EventOrderOfASuccessfulPass) {
   ScriptedServer server({Send::Send("HTTP/1.0 200 OK\r\n\r\n" + std::string(5000, 'b'))});
   TestClient client;
   client.ReportLevel = 2;
@@ -88,7 +88,7 @@ TEST(ScriptedReply, EventOrderOfASuccessfulPass) {
                                                   "Status:Transaction Completed", "Disconnect"}));
 }
 
-TEST(ScriptedReply, NulBytesSurviveInHeaderAndBody) {
+TEST(HttpScriptedReply, NulBytesSurviveInHeaderAndBody) {
   const std::string reply = "HTTP/1.0 200 OK\r\nX-Nul: a\0b\r\n\r\nx\0y\0"s;
   ScriptedServer server({Send::Send(reply)});
   TestClient client;
@@ -97,7 +97,7 @@ TEST(ScriptedReply, NulBytesSurviveInHeaderAndBody) {
   EXPECT_EQ(client.Body, "x\0y\0"s);
 }
 
-TEST(ScriptedReply, CookieOfARedirectComesBackOnTheNextRequests) {
+TEST(HttpScriptedReply, CookieOfARedirectComesBackOnTheNextRequests) {
   ScriptedServer server({Send::Send("HTTP/1.0 302 Found\r\nSet-Cookie: sid=42\r\nLocation: /next\r\n\r\n"),
                          Send::Send("HTTP/1.0 200 OK\r\n\r\nsecond"), Send::Send("HTTP/1.0 200 OK\r\n\r\nthird")});
   TestClient client;
@@ -115,7 +115,7 @@ TEST(ScriptedReply, CookieOfARedirectComesBackOnTheNextRequests) {
   EXPECT_TRUE(HasLine(requests[2], "Cookie: sid=42"));
 }
 
-TEST(ScriptedReply, LocationWithoutSlashGoesToTheCurrentHost) {
+TEST(HttpScriptedReply, LocationWithoutSlashGoesToTheCurrentHost) {
   // Through a proxy (our server), so that the default port of the rebuilt URL
   // stays on loopback.
   ScriptedServer server({Send::Send("HTTP/1.0 302 Found\r\nLocation: page.html\r\n\r\n"),
@@ -154,13 +154,13 @@ TEST_P(RepliesThatEndTest, EndAfterOneRequest) {
   EXPECT_EQ(log.Pass(), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, RepliesThatEndTest,
+INSTANTIATE_TEST_SUITE_P(Http, RepliesThatEndTest,
                          testing::Values(EndRow{"Reply299", 299, false}, EndRow{"Reply303", 303, true},
                                          EndRow{"Reply304", 304, true}, EndRow{"Reply398", 398, true},
                                          EndRow{"Reply399", 399, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ScriptedReply, RedirectLoopEndsWithAnExceptionAfterTwentyRedirections) {
+TEST(HttpScriptedReply, RedirectLoopEndsWithAnExceptionAfterTwentyRedirections) {
   std::vector<ScriptedServer::Reply> script(21, Send::Send("HTTP/1.0 302 Found\r\nLocation: /loop\r\n\r\n"));
   ScriptedServer server(script);
   TestClient client;
@@ -178,7 +178,7 @@ TEST(ScriptedReply, RedirectLoopEndsWithAnExceptionAfterTwentyRedirections) {
   EXPECT_FALSE(client.Connected);
 }
 
-TEST(ScriptedReply, HeaderNamesNeedABlankAfterTheColon) {
+TEST(HttpScriptedReply, HeaderNamesNeedABlankAfterTheColon) {
   ScriptedServer server({Send::Send("HTTP/1.0 302 Found\r\nLocation: /second\r\n\r\n"),
                          Send::Send("HTTP/1.0 302 Found\r\nLocation:/third\r\nSet-Cookie:a=1\r\n\r\n"),
                          Send::Send("HTTP/1.0 200 OK\r\n\r\n")});
@@ -192,7 +192,7 @@ TEST(ScriptedReply, HeaderNamesNeedABlankAfterTheColon) {
   EXPECT_EQ(client.HeaderInfo.Cookie, "");
 }
 
-TEST(ScriptedReply, HandledRedirectEndsWithTheFirstReply) {
+TEST(HttpScriptedReply, HandledRedirectEndsWithTheFirstReply) {
   ScriptedServer server({Send::Send("HTTP/1.0 301 Moved\r\nLocation: http://other.test/x\r\n\r\nmoved")});
   TestClient client;
   client.OnRedirect = [](bool& handled) { handled = true; };
@@ -203,7 +203,7 @@ TEST(ScriptedReply, HandledRedirectEndsWithTheFirstReply) {
   EXPECT_EQ(client.URL(), "http://other.test/x");
 }
 
-TEST(ScriptedReply, UnauthorizedReportsFailureThenAuthenticationAfterClosing) {
+TEST(HttpScriptedReply, UnauthorizedReportsFailureThenAuthenticationAfterClosing) {
   ScriptedServer server({Send::Send("HTTP/1.0 401 Unauthorized\r\n\r\nlocked")});
   TestClient client;
   EventLog log;
@@ -230,11 +230,11 @@ void RedirectWithCredentials(const std::function<std::string(uint16_t)>& target,
   EXPECT_EQ(second.Requests()[0].find("Authorization") != std::string::npos, expectAuthorization);
 }
 
-TEST(Credentials, NotSentToAnotherPort) {
+TEST(HttpCredentials, NotSentToAnotherPort) {
   RedirectWithCredentials([](uint16_t p) { return "http://127.0.0.1:" + std::to_string(p) + "/x"; }, false);
 }
 
-TEST(Credentials, NotSentToAnotherHostName) {
+TEST(HttpCredentials, NotSentToAnotherHostName) {
   // Same port, another name for it: the credentials stay with the name they were given for.
   uint16_t port = 0;
   ScriptedServer server({[&port](int fd) {
@@ -254,7 +254,7 @@ TEST(Credentials, NotSentToAnotherHostName) {
   EXPECT_EQ(server.Requests()[1].find("Authorization"), std::string::npos);
 }
 
-TEST(Credentials, KeptOnAPathOnlyRedirect) {
+TEST(HttpCredentials, KeptOnAPathOnlyRedirect) {
   ScriptedServer server({Send::Send("HTTP/1.0 302 Found\r\nLocation: /next\r\n\r\n"),
                          Send::Send("HTTP/1.0 200 OK\r\n\r\n")});
   TestClient client;
@@ -266,7 +266,7 @@ TEST(Credentials, KeptOnAPathOnlyRedirect) {
   EXPECT_TRUE(HasLine(server.Requests()[1], "Authorization: Basic dXNlcjpzZWNyZXQ="));
 }
 
-TEST(FileModes, TheWindowsSettingWritesTheHeaderFileOnly) {
+TEST(HttpFileModes, TheWindowsSettingWritesTheHeaderFileOnly) {
   TempDir dir;
   ScriptedServer server({Send::Send("HTTP/1.0 200 OK\r\nServer: s\r\n\r\n<html>page</html>")});
   TestClient client;
@@ -283,7 +283,7 @@ TEST(FileModes, TheWindowsSettingWritesTheHeaderFileOnly) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("Default.htm")));
 }
 
-TEST(FileModes, InputFileModeWritesTheBodyFile) {
+TEST(HttpFileModes, InputFileModeWritesTheBodyFile) {
   TempDir dir;
   ScriptedServer server({Send::Send("HTTP/1.0 200 OK\r\n\r\nfile\0body"s)});
   TestClient client;
@@ -295,7 +295,7 @@ TEST(FileModes, InputFileModeWritesTheBodyFile) {
   EXPECT_EQ(client.Header, "HTTP/1.0 200 OK\r\n\r\n");
 }
 
-TEST(FileModes, HeaderFileThatCannotBeCreatedEndsWithTheConnectionClosed) {
+TEST(HttpFileModes, HeaderFileThatCannotBeCreatedEndsWithTheConnectionClosed) {
   TempDir dir;
   ScriptedServer server({Send::Send("HTTP/1.0 200 OK\r\n\r\nx")});
   TestClient client;
@@ -312,7 +312,7 @@ TEST(FileModes, HeaderFileThatCannotBeCreatedEndsWithTheConnectionClosed) {
 
 namespace {
 
-TEST(HandlerExceptions, SuccessHandlerThatThrowsLeavesWithTheConnectionClosed) {
+TEST(HttpHandlerExceptions, SuccessHandlerThatThrowsLeavesWithTheConnectionClosed) {
   ScriptedServer server({Send::Send("HTTP/1.0 200 OK\r\n\r\nbody")});
   TestClient client;
   client.ReportLevel = 2;
@@ -325,7 +325,7 @@ TEST(HandlerExceptions, SuccessHandlerThatThrowsLeavesWithTheConnectionClosed) {
   EXPECT_EQ(log.Pass(), (std::vector<std::string>{"AboutToSend", "Connect", "Disconnect"}));
 }
 
-TEST(HandlerExceptions, AboutToSendThatThrowsConnectsNowhere) {
+TEST(HttpHandlerExceptions, AboutToSendThatThrowsConnectsNowhere) {
   ScriptedServer server({});
   TestClient client;
   int connects = 0;
@@ -335,7 +335,7 @@ TEST(HandlerExceptions, AboutToSendThatThrowsConnectsNowhere) {
   EXPECT_EQ(connects, 0);
 }
 
-TEST(ScriptedReply, RedirectWithoutAnyLocationEndsWithEmptyUrl) {
+TEST(HttpScriptedReply, RedirectWithoutAnyLocationEndsWithEmptyUrl) {
   ScriptedServer server({Send::Send("HTTP/1.0 302 Found\r\n\r\n")});
   TestClient client;
   try {

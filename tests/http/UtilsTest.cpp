@@ -28,7 +28,7 @@ TEST_P(UrlEncodeTest, Encodes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, UrlEncodeTest,
+    Http, UrlEncodeTest,
     testing::Values(EncodeRow{"Empty", "", ""},
                     EncodeRow{"LettersDigitsKept", "azAZ09", "azAZ09"},
                     EncodeRow{"HyphenBlankUnderscore", "A-Z a_z", "A%2DZ+a%5Fz"},
@@ -79,7 +79,7 @@ const std::string UU45 = [] {
 }();
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, UUEncodeTest,
+    Http, UUEncodeTest,
     testing::Values(UURow{"MimeEmpty", uuMime, "", ""},
                     UURow{"MimeOneByte", uuMime, "a", "YQ==\r\n"},
                     UURow{"MimeTwoBytes", uuMime, "ab", "YWI=\r\n"},
@@ -104,7 +104,7 @@ public:
   void Write(const char*, int64_t) override { throw Exception("Stream write error"); }
 };
 
-TEST(UUProcessorEvents, BeginAndEndAreRaisedAroundEncode) {
+TEST(HttpUUProcessorEvents, BeginAndEndAreRaisedAroundEncode) {
   TMemoryStream in("abc");
   TMemoryStream out;
   TUUProcessor processor(nullptr);
@@ -118,7 +118,7 @@ TEST(UUProcessorEvents, BeginAndEndAreRaisedAroundEncode) {
   EXPECT_EQ(seen, (std::vector<std::string>{"begin", "end:YWJj\r\n"}));
 }
 
-TEST(UUProcessorEvents, EndIsRaisedAndOutputRewoundWhenWritingFails) {
+TEST(HttpUUProcessorEvents, EndIsRaisedAndOutputRewoundWhenWritingFails) {
   TMemoryStream in("abc");
   TFullStream out;
   out.SetPosition(5);
@@ -132,7 +132,7 @@ TEST(UUProcessorEvents, EndIsRaisedAndOutputRewoundWhenWritingFails) {
   EXPECT_EQ(out.Position(), 0);
 }
 
-TEST(UrlEncoderErrors, NoErrorEventOnNormalInput) {
+TEST(HttpUrlEncoderErrors, NoErrorEventOnNormalInput) {
   TUrlEncoder encoder(nullptr);
   int errors = 0;
   encoder.OnError = [&](TComponent*, const std::string&, const std::string&) { ++errors; };
@@ -157,7 +157,7 @@ TEST_P(IndexOfHeaderTest, Finds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, IndexOfHeaderTest,
+    Http, IndexOfHeaderTest,
     testing::Values(IndexRow{"CaseIgnored", {"GET / HTTP/1.0", "Host: x"}, "host", 1},
                     IndexRow{"UpperCaseName", {"Host: x"}, "HOST", 0},
                     IndexRow{"BareWordNeverMatches", {"Host", "Host: y"}, "Host", 1},
@@ -189,7 +189,7 @@ TEST_P(SetHeaderTest, Sets) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, SetHeaderTest,
+    Http, SetHeaderTest,
     testing::Values(SetRow{"AppendsMissing", {"A: 1"}, "B", "2", {"A: 1", "B: 2"}},
                     SetRow{"ReplacesInPlace", {"host: a", "C: 3"}, "Host", "b", {"Host: b", "C: 3"}},
                     SetRow{"EmptyValueRemoves", {"A: 1", "B: 2", "C: 3"}, "b", "", {"A: 1", "C: 3"}},
