@@ -53,8 +53,10 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<
   move(123, 91);
 
   // Labels size themselves to their text, as the definition's positions assume;
-  // word-wrapped ones keep their width and grow downwards when the font needs it.
+  // word-wrapped ones keep their width and grow downwards when the font needs
+  // it, and the product name keeps the box its text is centred in.
   for (QLabel* label : findChildren<QLabel*>()) {
+    if (label == Label10) continue;
     if (!label->wordWrap()) label->adjustSize();
     else label->resize(label->width(), std::max(label->height(), label->heightForWidth(label->width())));
   }
@@ -65,6 +67,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<
   Memo1->SetText(ToWin1251(Memo1->toPlainText()));
   SetProxyFieldEnabled(Proxy_name, false);
   SetProxyFieldEnabled(Proxy_port, false);
+  ipaddress->setFocus();
 
   THttpClient& client = *HttpClient1;
   client.Name = "HttpClient1";

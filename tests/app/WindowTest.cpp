@@ -25,6 +25,7 @@ TEST_F(WindowTest, StartState) {
   EXPECT_EQ(Form->minimumSize(), Form->maximumSize());
   EXPECT_FALSE(Form->windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_EQ(Form->PageControl1->currentIndex(), 0);
+  EXPECT_EQ(Form->focusWidget(), Form->ipaddress);
   EXPECT_TRUE(Form->StatusBar1->currentMessage().isEmpty());
   EXPECT_FALSE(Form->SpeedButton1->isEnabled());
   EXPECT_FALSE(Form->SpeedButton2->isEnabled());
