@@ -1,5 +1,5 @@
 #pragma once
-// THttpClient with its protected steps and fields within a test's reach.
+// THttpClient with its URL splitting and current URL within a test's reach.
 
 #include "HttpClient.h"
 
@@ -7,12 +7,8 @@ class TestClient : public THttpClient {
 public:
   TestClient() : THttpClient(nullptr) {}
 
-  using THttpClient::BuildHeader;
   using THttpClient::ParseURL;
 
   std::string& URL() { return FURL; }
   const std::string& Path() const { return FPath; }
-  const std::string& Location() const { return FLocation; }
-  const TExStringList& Lines() const { return FHeaderList; }
-  void SetCommand(CmdType cmd) { FCommand = cmd; }
 };
