@@ -37,6 +37,12 @@ struct TFileCloser {
 };
 using TFile = std::unique_ptr<std::FILE, TFileCloser>;
 
+// A name with a NUL byte names no file: opened as a C string it would open
+// the file named by its first part instead.
+std::FILE* OpenFile(const std::string& name, const char* mode) {
+  return name.find('\0') == std::string::npos ? std::fopen(name.c_str(), mode) : nullptr;
+}
+
 // Counters that wrap as 32-bit values do, instead of overflowing.
 void Grow(int32_t& counter, int n) {
   counter = static_cast<int32_t>(static_cast<uint32_t>(counter) + static_cast<uint32_t>(n));
@@ -151,7 +157,7 @@ std::string TAsyncSocket::Transaction(const std::string& Data) {
 
 void TAsyncSocket::SendFile(const std::string& FileName) {
   StatusMessage(8, "SendFile");
-  TFile file(std::fopen(FileName.c_str(), "rb"));
+  TFile file(OpenFile(FileName, "rb"));
   if (!file) throw EFOpenError(FileName);
   do {
     if (Canceled) break;
@@ -205,7 +211,7 @@ void TAsyncSocket::Capture(const std::function<void(const char*, int)>& store, c
 
 void TAsyncSocket::CaptureFile(const std::string& FileName) {
   StatusMessage(8, "CaptureFile");
-  TFile file(std::fopen(FileName.c_str(), "wb"));
+  TFile file(OpenFile(FileName, "wb"));
   if (!file) throw EFCreateError(FileName);
   Capture(
       [&](const char* data, int n) {
