@@ -31,6 +31,8 @@ const char* MethodWord(CmdType cmd) {
 bool SendsBody(CmdType cmd) { return cmd == cmdPost || cmd == cmdPut || cmd == cmdPatch || cmd == cmdTrace; }
 
 int64_t FileSize(const std::string& fileName) {
+  // A name with a NUL byte names no file; never measure the part before it.
+  if (fileName.find('\0') != std::string::npos) throw EFOpenError(fileName);
   std::unique_ptr<FILE, int (*)(FILE*)> f(std::fopen(fileName.c_str(), "rb"), &std::fclose);
   if (!f || std::fseek(f.get(), 0, SEEK_END) != 0) throw EFOpenError(fileName);
   return static_cast<int64_t>(std::ftell(f.get()));

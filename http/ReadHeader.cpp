@@ -15,7 +15,8 @@ class THeaderSink {
 public:
   THeaderSink(std::string& header, bool toFile) : FHeader(header), FName(header) {
     if (toFile) {
-      FFile.reset(std::fopen(header.c_str(), "wb"));
+      // A name with a NUL byte names no file; never open the part before it.
+      if (header.find('\0') == std::string::npos) FFile.reset(std::fopen(header.c_str(), "wb"));
       if (!FFile) throw EFCreateError(header);
     } else {
       header.clear();

@@ -349,3 +349,28 @@ TEST(HttpScriptedReply, RedirectWithoutAnyLocationEndsWithEmptyUrl) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(HttpFileModes, FileNamesWithANulAreRefusedNotCut) {
+  using namespace std::string_literals;
+  TempDir dir;
+  dir.WriteFile("send", "would be sent");
+  ScriptedServer server({Send::Send("HTTP/1.0 200 OK\r\n\r\nx"), Send::Send("HTTP/1.0 200 OK\r\n\r\nx")});
+  TestClient client;
+  client.OutputFileMode = true;
+  EXPECT_THROW(client.Put(server.Url("/"), dir.File("send\0.txt"s)), EFOpenError);
+
+  client.Header = dir.File("head\0.txt"s);
+  EXPECT_THROW(client.Get(server.Url("/")), EFCreateError);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("head")));
+
+  client.OutputFileMode = false;
+  client.InputFileMode = true;
+  client.Body = dir.File("body\0.txt"s);
+  EXPECT_THROW(client.Get(server.Url("/")), EFCreateError);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("body")));
+  EXPECT_FALSE(client.Connected);
+}
+
+}  // namespace
