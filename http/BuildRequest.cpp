@@ -5,6 +5,7 @@
 #include "Streams.h"
 #include "UUProcessor.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -79,12 +80,13 @@ void THttpClient::BuildHeader() {
   FHeaderList.SetHeader("Host", host);
   FHeaderList.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
   FHeaderList.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
-  if (!HeaderInfo.LocalProgram.empty()) FHeaderList.SetHeader("User-Agent", http::EscapeLineBreaks(HeaderInfo.LocalProgram));
-  if (!HeaderInfo.LocalMailAddress.empty()) FHeaderList.SetHeader("From", http::EscapeLineBreaks(HeaderInfo.LocalMailAddress));
-  if (!HeaderInfo.Cookie.empty()) FHeaderList.SetHeader("Cookie", http::EscapeLineBreaks(HeaderInfo.Cookie));
-  if (!HeaderInfo.Referer.empty()) FHeaderList.SetHeader("Referer", http::EscapeUriBytes(HeaderInfo.Referer));
-  if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty() && CredentialsAllowed()) {
-    FHeaderList.SetHeader("Authorization", "Basic " + Base64Line(this, HeaderInfo.UserId + ":" + HeaderInfo.Password));
+  const THeaderInfo& info = HeaderInfo;
+  if (!info.LocalProgram.empty()) FHeaderList.SetHeader("User-Agent", http::EscapeLineBreaks(info.LocalProgram));
+  if (!info.LocalMailAddress.empty()) FHeaderList.SetHeader("From", http::EscapeLineBreaks(info.LocalMailAddress));
+  if (!info.Cookie.empty()) FHeaderList.SetHeader("Cookie", http::EscapeLineBreaks(info.Cookie));
+  if (!info.Referer.empty()) FHeaderList.SetHeader("Referer", http::EscapeUriBytes(info.Referer));
+  if (!info.UserId.empty() && !info.Password.empty() && CredentialsAllowed()) {
+    FHeaderList.SetHeader("Authorization", "Basic " + Base64Line(this, info.UserId + ":" + info.Password));
   }
   FHeaderList.Add("Content-type: application/x-www-form-urlencoded");
   if (FCommand == cmdCopy || FCommand == cmdMove) FHeaderList.Add("URI-header: " + http::EscapeUriBytes(FTargetURI));
@@ -100,10 +102,10 @@ void THttpClient::SendRequest() {
   // a small request would wait on each other's acknowledgement.
   StatusMessage(8, "Write");
   std::string request = FHeaderList.Text() + "\r\n";
-  const bool fileBody = SendsBody(FCommand) && OutputFileMode;
-  if (SendsBody(FCommand) && !OutputFileMode) request += FSendData;
+  const bool body = SendsBody(FCommand);
+  if (body && !OutputFileMode) request += FSendData;
   SendBytes(request);
-  if (fileBody) SendFile(FSendData);
+  if (body && OutputFileMode) SendFile(FSendData);
 }
 
 void THttpClient::SendBytes(const std::string& bytes) {

@@ -36,7 +36,8 @@ const std::string Long300 = "/" + std::string(299, 'p');
 INSTANTIATE_TEST_SUITE_P(
     Http, ParseUrlTest,
     testing::Values(
-        UrlRow{"PathAndQuery", "http://host/dir/page?x=1", "", 0, "host", 80, "/dir/page?x=1", "http://host/dir/page?x=1"},
+        UrlRow{"PathAndQuery", "http://host/dir/page?x=1", "", 0, "host", 80, "/dir/page?x=1",
+               "http://host/dir/page?x=1"},
         UrlRow{"PortInUrl", "http://host:8080/x", "", 0, "host", 8080, "/x", "http://host:8080/x"},
         UrlRow{"NoPathGetsSlash", "http://host", "", 0, "host", 80, "/", "http://host/"},
         UrlRow{"TrailingSlashAppendsAnother", "http://host/", "", 0, "host", 80, "/", "http://host//"},
