@@ -3,6 +3,7 @@
 
 #include "HiddenWindow.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -13,6 +14,7 @@ using namespace sock;
 namespace {
 
 constexpr int ChunkSize = 65536;
+constexpr auto MessageInterval = std::chrono::milliseconds(5);
 constexpr uint16_t NoSocket = 0xFFFF;
 
 // Turns the time-out off when the operation ends, however it ends.
@@ -191,6 +193,7 @@ void TAsyncSocket::SendFile(const std::string& FileName) {
 void TAsyncSocket::Capture(const std::function<void(const char*, int)>& store, const std::function<bool()>& wantMore) {
   BytesRecvd = 0;
   TTimerGuard timer(*this);
+  auto lastPass = std::chrono::steady_clock::now();
   while (!Canceled && wantMore()) {
     const int n = Winsock().Recv(SocketHandle, Buffer.data(), ChunkSize, 0);
     if (n == 0) break;
@@ -205,7 +208,14 @@ void TAsyncSocket::Capture(const std::function<void(const char*, int)>& store, c
       std::string text;
       CheckSocketError(WSAEWOULDBLOCK, text);
     }
-    ProcessMessages(n < 0);
+    // While bytes pour in, a pass of the event loop after every chunk costs
+    // a fifth of the throughput; one every few milliseconds keeps the window,
+    // a cancel and the time-out just as prompt.
+    const auto now = std::chrono::steady_clock::now();
+    if (n < 0 || now - lastPass >= MessageInterval) {
+      ProcessMessages(n < 0);
+      lastPass = now;
+    }
   }
 }
 
