@@ -31,8 +31,12 @@ void THttpClient::RunTransaction() {
       if (OnRedirect) OnRedirect(handled);
       if (handled) return;
       // An empty URL (a redirection that never named a location) is left
-      // empty, so that the next pass stops with "Empty URL".
-      if (!FURL.empty() && FURL.find('/') == std::string::npos) FURL = "http://" + Host + "/" + FURL;
+      // empty, so that the next pass stops with "Empty URL". Otherwise the
+      // server that redirected is the one to ask again, on its own port; and
+      // a proxy can only route a path that comes with its server.
+      const std::string origin = "http://" + Host + (Port == 80 ? "" : ":" + std::to_string(Port));
+      if (!FURL.empty() && FURL.find('/') == std::string::npos) FURL = origin + "/" + FURL;
+      else if (!Proxy.empty() && !FURL.empty() && FURL.front() == '/') FURL = origin + FURL;
     }
     if (reply == 401 && OnAuthenticationNeeded) OnAuthenticationNeeded(this);
     // Only 300 to 302 set a new URL; repeating any other reply's request

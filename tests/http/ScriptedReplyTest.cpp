@@ -126,8 +126,20 @@ TEST(HttpScriptedReply, LocationWithoutSlashGoesToTheCurrentHost) {
   client.Get("http://origin.test:8080/dir/a");
   server.Join();
   ASSERT_EQ(server.Requests().size(), 2u);
-  EXPECT_EQ(RequestLine(server.Requests()[1]), "GET http://origin.test/page.html HTTP/1.0");
-  EXPECT_EQ(client.URL(), "http://origin.test/page.html");
+  EXPECT_EQ(RequestLine(server.Requests()[1]), "GET http://origin.test:8080/page.html HTTP/1.0");
+  EXPECT_EQ(client.URL(), "http://origin.test:8080/page.html");
+}
+
+TEST(HttpScriptedReply, PathOnlyLocationThroughAProxyNamesItsServer) {
+  ScriptedServer server({Send::Send("HTTP/1.0 302 Found\r\nLocation: /next?a=1\r\n\r\n"),
+                         Send::Send("HTTP/1.0 200 OK\r\n\r\n")});
+  TestClient client;
+  client.Proxy = "127.0.0.1";
+  client.ProxyPort = server.Port();
+  client.Get("http://origin.test/dir/a");
+  server.Join();
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_EQ(RequestLine(server.Requests()[1]), "GET http://origin.test/next?a=1 HTTP/1.0");
 }
 
 struct EndRow {
