@@ -111,36 +111,36 @@ TEST_F(HostilePeer, DripFeedOutlastsTheTimeOut) {
   EXPECT_FALSE(Client.TimeOutTimer->Running());
 }
 
-TEST_F(HostilePeer, ServerThatNeverClosesEndsByTimeOutKeepingTheBody) {
-  TLoopbackPeer peer([](TLoopbackPeer& p) {
+// A peer that answers with `reply` and then keeps the connection open.
+TLoopbackPeer::TScript NeverCloses(std::string reply) {
+  return [reply = std::move(reply)](TLoopbackPeer& p) {
     p.ReceiveUntil("\r\n\r\n");
-    p.Send("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello");
+    p.Send(reply);
     p.WaitForClose();
-  });
-  Client.TimeOut = 300;
+  };
+}
+
+void ExpectCaptureAborted(THttpClient& client, const TLoopbackPeer& peer) {
   try {
-    Client.Get(Url(peer));
+    client.Get(Url(peer));
     FAIL();
   } catch (const EAbortError& e) {
     EXPECT_STREQ(e.what(), "Socket capture aborted");
   }
+}
+
+TEST_F(HostilePeer, ServerThatNeverClosesEndsByTimeOutKeepingTheBody) {
+  TLoopbackPeer peer(NeverCloses("HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello"));
+  Client.TimeOut = 300;
+  ExpectCaptureAborted(Client, peer);
   EXPECT_EQ(Client.Body, "hello");
   EXPECT_FALSE(Client.Connected);
 }
 
 TEST_F(HostilePeer, ServerThatNeverClosesEndsByCancelKeepingTheBody) {
-  TLoopbackPeer peer([](TLoopbackPeer& p) {
-    p.ReceiveUntil("\r\n\r\n");
-    p.Send("HTTP/1.0 200 OK\r\n\r\nhello");
-    p.WaitForClose();
-  });
+  TLoopbackPeer peer(NeverCloses("HTTP/1.0 200 OK\r\n\r\nhello"));
   Client.OnPacketRecvd = [&](TComponent*) { Client.Abort(); };
-  try {
-    Client.Get(Url(peer));
-    FAIL();
-  } catch (const EAbortError& e) {
-    EXPECT_STREQ(e.what(), "Socket capture aborted");
-  }
+  ExpectCaptureAborted(Client, peer);
   EXPECT_EQ(Client.Body, "hello");
   EXPECT_FALSE(Client.Connected);
   EXPECT_FALSE(Client.Canceled);
