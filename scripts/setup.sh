@@ -7,7 +7,9 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev
   libgtest-dev
-  nginx-light tinyproxy
+  nginx-light tinyproxy squid
+  libboost1.81-dev libc-ares-dev libidn2-dev libssl-dev nlohmann-json3-dev
+  unbound bind9-dnsutils iproute2 nmap libqt6svg6
   libcurl4-openssl-dev
   clang-14 libclang-rt-14-dev
   xvfb xauth imagemagick fonts-liberation2

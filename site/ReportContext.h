@@ -1,0 +1,33 @@
+#pragma once
+// What a report needs from the page and from the process. A report keeps the
+// shared_ptr for as long as any of its operations runs.
+
+#include "Options.h"
+#include "Resolver.h"
+#include "TtlCache.h"
+
+#include <boost/asio/any_io_executor.hpp>
+#include <boost/asio/ssl/context.hpp>
+#include <chrono>
+#include <memory>
+#include <string>
+
+namespace site {
+
+// Process-wide state, shared by every page; each member is safe to use from any thread.
+struct SharedState {
+  explicit SharedState(const Options& options);
+  const Options& Opts;
+  boost::asio::ssl::context Tls;   // verifies peers against Opts.CaFile or the system's store
+  TtlCache<std::string> Records;   // raw registration records and bootstrap files, keyed by URL or "whois:host:query"
+  TtlCache<DnsAnswer> Dns;         // keyed by type and name
+};
+
+struct ReportContext {
+  boost::asio::any_io_executor Executor;  // the page's strand: every handler of a report runs on it
+  SharedState& Shared;
+  std::shared_ptr<Resolver> Dns;          // the page's resolver, on the same strand
+  std::chrono::steady_clock::time_point Deadline;  // every report calls its ReportDone by then
+};
+
+}  // namespace site

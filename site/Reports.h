@@ -1,0 +1,19 @@
+#pragma once
+// The five reports, one file each, all of one shape: start with the page's
+// context and the target, finish once through `done` by the context's deadline.
+
+#include "Report.h"
+#include "ReportContext.h"
+#include "Target.h"
+
+#include <memory>
+
+namespace site {
+
+void DomainRecord(std::shared_ptr<ReportContext> context, const Target& target, ReportDone done);
+void DnsRecords(std::shared_ptr<ReportContext> context, const Target& target, ReportDone done);
+void RouteTrace(std::shared_ptr<ReportContext> context, const Target& target, ReportDone done);
+void NetworkRecord(std::shared_ptr<ReportContext> context, const Target& target, ReportDone done);
+void PortScan(std::shared_ptr<ReportContext> context, const Target& target, ReportDone done);
+
+}  // namespace site

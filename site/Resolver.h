@@ -1,0 +1,34 @@
+#pragma once
+// DNS queries of one page through c-ares, driven by the page's strand. Answers
+// are shared between pages through a cache that keeps each record set for its TTL.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace site {
+
+enum class DnsType { A, AAAA, CNAME, MX, NS, TXT, SOA, PTR };
+
+struct DnsAnswer {
+  bool Ok = false;          // false: `Error` says why (in English, from c-ares)
+  std::string Error;
+  bool NoData = false;      // the name exists but has no record of this type, or does not exist
+  std::vector<std::string> Records;  // presentation form: "10 mail.example.test", "\"v=spf1 -all\"", ...
+  std::uint32_t Ttl = 0;
+};
+
+using DnsDone = std::function<void(DnsAnswer)>;
+
+class Resolver {
+public:
+  virtual ~Resolver() = default;
+  // `name` is an ASCII domain name; for PTR, a dotted IPv4 address.
+  virtual void Query(const std::string& name, DnsType type, DnsDone done) = 0;
+  // Cancels every query in flight; each still calls its `done` with an error.
+  virtual void CancelAll() = 0;
+};
+
+}  // namespace site
