@@ -114,12 +114,14 @@ protected:
   // Where the request operation was aimed: credentials go nowhere else.
   std::string FOriginHost;
   int32_t FOriginPort = 0;
-  // The reply's Content-Length, used only to size the body string; -1 when none.
+  // The reply's Content-Length; -1 when none.
   int64_t FContentLength = -1;
 
 private:
   void Request(CmdType Cmd, const std::string& URL);
   void RunPass();
+  // The number of body bytes the reply announces, or -1 for "up to the close".
+  int64_t BodyLength() const;
   void CaptureBody();
   void Classify();
   bool CredentialsAllowed() const;

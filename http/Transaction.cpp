@@ -67,14 +67,30 @@ void THttpClient::RunPass() {
   Disconnect();
 }
 
+int64_t THttpClient::BodyLength() const {
+  // These replies end with their header, whatever length they announce; a
+  // reply without a length is read to the close, whatever it is.
+  const int reply = ReplyNumber;
+  const bool bodiless = FCommand == cmdHead || (reply >= 100 && reply < 200) || reply == 204 || reply == 304;
+  return bodiless && FContentLength >= 0 ? 0 : FContentLength;
+}
+
 void THttpClient::CaptureBody() {
+  const int64_t length = BodyLength();
+  int64_t received = 0;
   if (InputFileMode) {
-    CaptureFile(Body);
-    return;
+    received = CaptureFileBytes(Body, length);
+  } else {
+    Body.clear();
+    if (length > 0 && length <= MaxBodyHint) Body.reserve(static_cast<size_t>(length));
+    received = CaptureStringBytes(Body, length);
   }
-  Body.clear();
-  if (FContentLength > 0 && FContentLength <= MaxBodyHint) Body.reserve(static_cast<size_t>(FContentLength));
-  CaptureString(Body, -1);
+  // A keep-alive peer leaves the connection open after the body: its length
+  // ends the capture, and a close before it is a lost part of the body.
+  if (length >= 0 && received < length) {
+    throw ESockError("Connection closed after " + std::to_string(received) + " of " + std::to_string(length) +
+                     " body bytes");
+  }
 }
 
 void THttpClient::Classify() {

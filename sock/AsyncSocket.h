@@ -133,10 +133,16 @@ protected:
   // One pass of a pure wait: lets the application handle what is pending and,
   // unless `done` already holds afterwards, sleeps until the next event.
   void WaitPass(const std::function<bool()>& done);
-  // Receives until the peer closes, the socket is not connected, `wantMore`
-  // says no more, or a cancel; each chunk goes to `store`. The caller raises
-  // the cancel error, whose text depends on the operation.
-  void Capture(const std::function<void(const char*, int)>& store, const std::function<bool()>& wantMore);
+  // Receives until the peer closes, the socket is not connected, Size bytes
+  // arrived (Size -1: no limit), or a cancel. Each chunk is received into
+  // `room(n)`, a place for up to n bytes, and then `took` learns how many
+  // landed there (0 when none). Returns the number of bytes received. The
+  // caller raises the cancel error, whose text depends on the operation.
+  int64_t Capture(const std::function<char*(size_t)>& room, const std::function<void(size_t)>& took, int64_t Size);
+  // CaptureFile, and CaptureString appending to Text, stopping once Size
+  // bytes (-1: no limit) arrived; each returns the number of bytes received.
+  int64_t CaptureFileBytes(const std::string& FileName, int64_t Size);
+  int64_t CaptureStringBytes(std::string& Text, int64_t Size);
   // The process-messages step of a transfer loop; `idle` when the pass found
   // nothing to do, so the loop may sleep until the next event.
   void ProcessMessages(bool idle);

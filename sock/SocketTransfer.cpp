@@ -3,6 +3,7 @@
 
 #include "HiddenWindow.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -190,15 +191,20 @@ void TAsyncSocket::SendFile(const std::string& FileName) {
   }
 }
 
-void TAsyncSocket::Capture(const std::function<void(const char*, int)>& store, const std::function<bool()>& wantMore) {
+int64_t TAsyncSocket::Capture(const std::function<char*(size_t)>& room, const std::function<void(size_t)>& took,
+                              int64_t Size) {
   BytesRecvd = 0;
   TTimerGuard timer(*this);
+  int64_t received = 0;
   auto lastPass = std::chrono::steady_clock::now();
-  while (!Canceled && wantMore()) {
-    const int n = Winsock().Recv(SocketHandle, Buffer.data(), ChunkSize, 0);
+  while (!Canceled && (Size < 0 || received < Size)) {
+    // Never more than Size asks for: what follows belongs to nobody here.
+    const size_t want = Size < 0 ? ChunkSize : static_cast<size_t>(std::min<int64_t>(ChunkSize, Size - received));
+    const int n = Winsock().Recv(SocketHandle, room(want), static_cast<int>(want), 0);
+    took(n > 0 ? static_cast<size_t>(n) : 0);
     if (n == 0) break;
     if (n > 0) {
-      store(Buffer.data(), n);
+      received += n;
       Grow(BytesRecvd, n);
       if (OnPacketRecvd) OnPacketRecvd(this);
       TimerOn();
@@ -217,35 +223,55 @@ void TAsyncSocket::Capture(const std::function<void(const char*, int)>& store, c
       lastPass = now;
     }
   }
+  return received;
 }
 
-void TAsyncSocket::CaptureFile(const std::string& FileName) {
+void TAsyncSocket::CaptureFile(const std::string& FileName) { CaptureFileBytes(FileName, -1); }
+
+int64_t TAsyncSocket::CaptureFileBytes(const std::string& FileName, int64_t Size) {
   StatusMessage(8, "CaptureFile");
   TFile file(OpenFile(FileName, "wb"));
   if (!file) throw EFCreateError(FileName);
-  Capture(
-      [&](const char* data, int n) {
-        if (std::fwrite(data, 1, static_cast<size_t>(n), file.get()) != static_cast<size_t>(n))
-          throw Exception("Stream write error");
-      },
-      [] { return true; });
+  // Buffer is the file's only buffer: each chunk goes from it to the file
+  // without a second copy through the stream's own.
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);
+  const int64_t received = Capture([this](size_t) { return Buffer.data(); },
+                                   [&](size_t n) {
+                                     if (std::fwrite(Buffer.data(), 1, n, file.get()) != n)
+                                       throw Exception("Stream write error");
+                                   },
+                                   Size);
   if (std::fflush(file.get()) != 0) throw Exception("Stream write error");
   if (Canceled) {
     Canceled = false;
     throw EAbortError("Socket send aborted");
   }
+  return received;
 }
 
 void TAsyncSocket::CaptureString(std::string& Text, int32_t Size) {
-  StatusMessage(8, "Capture String");
   // clear() keeps the capacity a caller may have reserved for the reply.
   Text.clear();
-  Capture([&](const char* data, int n) { Text.append(data, static_cast<size_t>(n)); },
-          [&] { return Size == -1 || static_cast<int64_t>(Text.size()) < Size; });
+  CaptureStringBytes(Text, Size == -1 ? -1 : std::max(Size, 0));
+}
+
+int64_t TAsyncSocket::CaptureStringBytes(std::string& Text, int64_t Size) {
+  StatusMessage(8, "Capture String");
+  // The kernel writes straight into the end of Text; the string grows
+  // geometrically, or not at all when its capacity was reserved.
+  size_t before = 0;
+  const int64_t received = Capture(
+      [&](size_t n) {
+        before = Text.size();
+        Text.resize(before + n);
+        return Text.data() + before;
+      },
+      [&](size_t n) { Text.resize(before + n); }, Size);
   if (Canceled) {
     Canceled = false;
     throw EAbortError("Socket capture aborted");
   }
+  return received;
 }
 
 uint16_t TAsyncSocket::Accept() {

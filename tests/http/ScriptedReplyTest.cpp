@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sys/socket.h>
 
 using namespace std::string_literals;
 
@@ -95,6 +96,73 @@ TEST(HttpScriptedReply, NulBytesSurviveInHeaderAndBody) {
   client.Get(server.Url("/"));
   EXPECT_EQ(client.Header, "HTTP/1.0 200 OK\r\nX-Nul: a\0b\r\n\r\n"s);
   EXPECT_EQ(client.Body, "x\0y\0"s);
+}
+
+struct LengthRow {
+  const char* name;
+  std::string reply;
+  std::string body;
+  std::string error;  // empty: OnSuccess
+  friend void PrintTo(const LengthRow& row, std::ostream* os) { *os << row.name; }
+};
+
+class BodyLengthTest : public testing::TestWithParam<LengthRow> {};
+
+TEST_P(BodyLengthTest, ContentLengthEndsTheBody) {
+  ScriptedServer server({Send::Send(GetParam().reply)});
+  TestClient client;
+  int successes = 0;
+  client.OnSuccess = [&](CmdType) { ++successes; };
+  std::string error;
+  try {
+    client.Get(server.Url("/"));
+  } catch (const ESockError& e) {
+    error = e.Message;
+  }
+  server.Join();
+  EXPECT_EQ(error, GetParam().error);
+  EXPECT_EQ(client.Body, GetParam().body);
+  EXPECT_EQ(successes, GetParam().error.empty() ? 1 : 0);
+  EXPECT_FALSE(client.Connected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Http, BodyLengthTest,
+    testing::Values(LengthRow{"Exact", "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\nhello", "hello", ""},
+                    LengthRow{"LongerBodyIsCut", "HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\nhello", "hel", ""},
+                    LengthRow{"Zero", "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n", "", ""},
+                    LengthRow{"NoContentReplyIgnoresIt", "HTTP/1.0 204 No Content\r\nContent-Length: 9\r\n\r\n", "",
+                              ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HttpScriptedReply, CloseBeforeContentLengthFailsAndKeepsWhatArrived) {
+  ScriptedServer server({[](int fd) {
+    ScriptedServer::WriteAll(fd, "HTTP/1.0 200 OK\r\nContent-Length: 19\r\n\r\nhello");
+    ::shutdown(fd, SHUT_RDWR);
+  }});
+  TestClient client;
+  int results = 0;
+  client.OnSuccess = [&](CmdType) { ++results; };
+  client.OnFailure = [&](CmdType) { ++results; };
+  try {
+    client.Get(server.Url("/"));
+    FAIL() << "no exception";
+  } catch (const ESockError& e) {
+    EXPECT_EQ(e.Message, "Connection closed after 5 of 19 body bytes");
+  }
+  EXPECT_EQ(client.Body, "hello");
+  EXPECT_EQ(results, 0);
+  EXPECT_FALSE(client.Connected);
+}
+
+TEST(HttpScriptedReply, HeadReplyEndsWithItsHeaderWhateverItsLength) {
+  ScriptedServer server({Send::Send("HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n")});
+  TestClient client;
+  int successes = 0;
+  client.OnSuccess = [&](CmdType) { ++successes; };
+  client.Head(server.Url("/"));
+  EXPECT_EQ(successes, 1);
+  EXPECT_EQ(client.Body, "");
 }
 
 TEST(HttpScriptedReply, CookieOfARedirectComesBackOnTheNextRequests) {
