@@ -13,7 +13,7 @@ constexpr size_t MaxRememberedValue = 256;
 // Where the header text goes: the string Header, or the file it names.
 class THeaderSink {
 public:
-  THeaderSink(std::string& header, bool toFile) : FHeader(header), FName(header) {
+  THeaderSink(std::string& header, bool toFile) : FHeader(header) {
     if (toFile) {
       // A name with a NUL byte names no file; never open the part before it.
       if (header.find('\0') == std::string::npos) FFile.reset(std::fopen(header.c_str(), "wb"));
@@ -27,13 +27,17 @@ public:
     if (!FFile) {
       FHeader += line;
     } else if (std::fwrite(line.data(), 1, line.size(), FFile.get()) != line.size()) {
-      throw Exception("Cannot write file " + FName);
+      throw Exception("Stream write error");
     }
+  }
+
+  // A full disk shows only when the stream's buffer is written out.
+  void Close() {
+    if (FFile && std::fclose(FFile.release()) != 0) throw Exception("Stream write error");
   }
 
 private:
   std::string& FHeader;
-  std::string FName;
   std::unique_ptr<FILE, int (*)(FILE*)> FFile{nullptr, &std::fclose};
 };
 
@@ -55,10 +59,8 @@ void THttpClient::ReadHeader() {
   };
 
   const std::string status = ReadLn();
-  if (!status.empty()) {
-    ReplyNumber = http::StatusNumber(status);
-    take(status);
-  }
+  ReplyNumber = http::StatusNumber(status);
+  if (!status.empty()) take(status);
   for (;;) {
     const std::string line = ReadLn();
     const std::string field = http::HeaderField(line);
@@ -69,7 +71,14 @@ void THttpClient::ReadHeader() {
     } else if (field == "CONTENT-LENGTH:") {
       FContentLength = http::ContentLengthValue(http::WithoutTerminator(line).substr(16));
     }
+    if (line.empty()) {
+      // The peer closed before the blank line: whatever the status said,
+      // this is no complete reply.
+      ReplyNumber = 0;
+      break;
+    }
     take(line);
     if (http::EndsHeader(line)) break;
   }
+  sink.Close();
 }

@@ -2,7 +2,6 @@
 
 #include "AsyncSocket.h"
 
-#include <limits>
 
 namespace http {
 
@@ -22,14 +21,10 @@ bool ParseDigits(const std::string& s, size_t from, size_t maxDigits, int64_t& v
 }  // namespace
 
 int16_t StatusNumber(const std::string& statusLine) {
-  const std::string field = NthWord(statusLine, ' ', 2);
-  const bool negative = !field.empty() && field[0] == '-';
-  const size_t from = (!field.empty() && (field[0] == '-' || field[0] == '+')) ? 1 : 0;
+  const std::string field = NthWord(WithoutTerminator(statusLine), ' ', 2);
   int64_t value = 0;
-  if (!ParseDigits(field, from, 10, value)) return 0;
-  if (negative) value = -value;
-  if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) return 0;
-  return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(value)));
+  if (!ParseDigits(field, 0, 3, value) || field.size() != 3 || value < 100 || value > 599) return 0;
+  return static_cast<int16_t>(value);
 }
 
 std::string WithoutTerminator(const std::string& line) {
@@ -49,7 +44,7 @@ std::string HeaderField(const std::string& line) {
   return field;
 }
 
-bool EndsHeader(const std::string& line) { return line.empty() || line == "\n" || line == "\r\n"; }
+bool EndsHeader(const std::string& line) { return line == "\n" || line == "\r\n"; }
 
 int64_t ContentLengthValue(const std::string& value) {
   int64_t n = 0;

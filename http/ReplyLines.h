@@ -7,10 +7,9 @@
 
 namespace http {
 
-// The number in the second blank-separated field of a status line: only a
-// field made wholly of decimal digits (with an optional sign) that fits in 32
-// bits counts, and it is kept in 16 bits; anything else gives 0. So a code
-// followed directly by the line end ("HTTP/1.0 200\r\n") gives 0.
+// The status code of a status line: its second blank-separated field (the
+// line end aside) when that is exactly three decimal digits from 100 to 599;
+// anything else gives 0, which no reply has.
 int16_t StatusNumber(const std::string& statusLine);
 
 // The line without its trailing LF and a CR before it.
@@ -21,8 +20,8 @@ std::string WithoutTerminator(const std::string& line);
 // does not.
 std::string HeaderField(const std::string& line);
 
-// The end of the header: a lone LF, a lone CR LF, or the empty result of a
-// read after the peer has closed.
+// The end of the header: a lone LF or a lone CR LF. (The empty result of a
+// read after the peer has closed ends no header.)
 bool EndsHeader(const std::string& line);
 
 // The value of a Content-Length line, or -1 when it is not a plain decimal number.

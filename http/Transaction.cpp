@@ -95,12 +95,13 @@ void THttpClient::CaptureBody() {
 
 void THttpClient::Classify() {
   const int reply = ReplyNumber;
-  if (reply < 299) {
+  // 0 stands for a reply without a valid status or a complete header.
+  if (reply == 0 || reply >= 400) {
+    if (OnFailure) OnFailure(FCommand);
+  } else if (reply < 299) {
     if (OnSuccess) OnSuccess(FCommand);
     StatusMessage(2, "Transaction Completed");
   } else if (reply >= 300 && reply <= 302) {
     FURL = FLocation;
-  } else if (reply >= 400) {
-    if (OnFailure) OnFailure(FCommand);
   }
 }

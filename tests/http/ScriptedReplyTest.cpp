@@ -48,7 +48,7 @@ struct EventLog {
   }
 };
 
-TEST(HttpScriptedReply, CloseWithoutAnyReplyCountsAsSuccess) {
+TEST(HttpScriptedReply, CloseWithoutAnyReplyIsAFailure) {
   ScriptedServer server({Send::Send("")});
   TestClient client;
   client.ReportLevel = 2;
@@ -59,8 +59,7 @@ TEST(HttpScriptedReply, CloseWithoutAnyReplyCountsAsSuccess) {
   EXPECT_EQ(client.ReplyNumber, 0);
   EXPECT_EQ(client.Body, "");
   EXPECT_EQ(client.Header, "");
-  EXPECT_EQ(log.Pass(), (std::vector<std::string>{"AboutToSend", "Connect", "Success:0",
-                                                  "Status:Transaction Completed", "Disconnect"}));
+  EXPECT_EQ(log.Pass(), (std::vector<std::string>{"AboutToSend", "Connect", "Failure:0", "Disconnect"}));
 }
 
 TEST(HttpScriptedReply, StatusWithoutReasonAndLfOnlyLines) {
@@ -69,11 +68,51 @@ TEST(HttpScriptedReply, StatusWithoutReasonAndLfOnlyLines) {
   int successes = 0;
   client.OnSuccess = [&](CmdType) { ++successes; };
   client.Get(server.Url("/"));
-  EXPECT_EQ(client.ReplyNumber, 0);
+  EXPECT_EQ(client.ReplyNumber, 200);
   EXPECT_EQ(client.Header, "HTTP/1.0 200\nServer: x\n\n");
   EXPECT_EQ(client.Body, "body\n");
   EXPECT_EQ(successes, 1);
 }
+
+struct BrokenRow {
+  const char* name;
+  std::string reply;
+  std::string header;
+  friend void PrintTo(const BrokenRow& row, std::ostream* os) { *os << row.name; }
+};
+
+class BrokenReplyTest : public testing::TestWithParam<BrokenRow> {};
+
+// A reply without a valid status or a complete header is a failure with
+// ReplyNumber 0, never a success and never a redirection.
+TEST_P(BrokenReplyTest, IsAFailureWithReplyNumberZero) {
+  ScriptedServer server({Send::Send(GetParam().reply), Send::Send("HTTP/1.0 200 OK\r\n\r\n")});
+  TestClient client;
+  EventLog log;
+  log.Attach(client);
+  client.Get(server.Url("/"));
+  EXPECT_EQ(client.ReplyNumber, 0);
+  EXPECT_EQ(client.Header, GetParam().header);
+  EXPECT_EQ(log.Pass(), (std::vector<std::string>{"AboutToSend", "Connect", "Failure:0", "Disconnect"}));
+  client.Get(server.Url("/next"));
+  server.Join();
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_EQ(RequestLine(server.Requests()[1]), "GET /next HTTP/1.0");
+}
+
+const std::string Moved = " Moved\r\nLocation: /elsewhere\r\n\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Http, BrokenReplyTest,
+    testing::Values(BrokenRow{"NoStatusLine", "", ""},
+                    BrokenRow{"Negative", "HTTP/1.0 -5" + Moved, "HTTP/1.0 -5" + Moved},
+                    BrokenRow{"Letters", "HTTP/1.0 abc" + Moved, "HTTP/1.0 abc" + Moved},
+                    BrokenRow{"TooLarge", "HTTP/1.0 70000" + Moved, "HTTP/1.0 70000" + Moved},
+                    BrokenRow{"WrapsTo302", "HTTP/1.0 65838" + Moved, "HTTP/1.0 65838" + Moved},
+                    BrokenRow{"TwoDigits", "HTTP/1.0 30" + Moved, "HTTP/1.0 30" + Moved},
+                    BrokenRow{"UnterminatedHeader", "HTTP/1.0 302 Moved\r\nLocation: /elsewhere\r\n",
+                              "HTTP/1.0 302 Moved\r\nLocation: /elsewhere\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HttpScriptedReply, EventOrderOfASuccessfulPass) {
   ScriptedServer server({Send::Send("HTTP/1.0 200 OK\r\n\r\n" + std::string(5000, 'b'))});
@@ -373,6 +412,23 @@ TEST(HttpFileModes, InputFileModeWritesTheBodyFile) {
   EXPECT_EQ(client.Body, dir.File("body.bin"));
   EXPECT_EQ(dir.ReadFile("body.bin"), "file\0body"s);
   EXPECT_EQ(client.Header, "HTTP/1.0 200 OK\r\n\r\n");
+}
+
+TEST(HttpFileModes, HeaderFileThatCannotBeWrittenIsAStreamWriteError) {
+  ScriptedServer server({Send::Send("HTTP/1.0 200 OK\r\n\r\nx")});
+  TestClient client;
+  client.OutputFileMode = true;
+  client.Header = "/dev/full";
+  int successes = 0;
+  client.OnSuccess = [&](CmdType) { ++successes; };
+  try {
+    client.Get(server.Url("/"));
+    FAIL() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "Stream write error");
+  }
+  EXPECT_FALSE(client.Connected);
+  EXPECT_EQ(successes, 0);
 }
 
 TEST(HttpFileModes, HeaderFileThatCannotBeCreatedEndsWithTheConnectionClosed) {
