@@ -105,7 +105,7 @@ protected:
 
   std::string FPath;              // request path of the current URL
   TExStringList FHeaderList;      // lines of the request being composed
-  std::string FLocation;          // last Location received; kept across replies
+  std::string FLocation;          // last Location received in this transaction
   std::string FServerCookie;      // Set-Cookie of the current reply
   std::string FSendData;          // data to send, or the file that holds it
   std::string FTargetURI;         // second argument of Copy, Move, Link, Unlink

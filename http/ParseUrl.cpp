@@ -3,8 +3,6 @@
 
 namespace {
 
-constexpr size_t MaxPathLength = 256;
-
 std::string LowerAscii(std::string s) {
   for (char& c : s) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -12,7 +10,15 @@ std::string LowerAscii(std::string s) {
   return s;
 }
 
-bool Contains(const std::string& s, const char* what) { return s.find(what) != std::string::npos; }
+// The length of a leading "scheme://", or 0 when the URL does not start with one.
+size_t SchemeLength(const std::string& url) {
+  size_t i = 0;
+  while (i < url.size() && (std::isalnum(static_cast<unsigned char>(url[i])) || url[i] == '+' || url[i] == '-' ||
+                            url[i] == '.')) {
+    ++i;
+  }
+  return i > 0 && url.compare(i, 3, "://") == 0 ? i + 3 : 0;
+}
 
 }  // namespace
 
@@ -20,29 +26,24 @@ void THttpClient::ParseURL() {
   if (FURL.empty()) throw Exception("Empty URL");
   if (Port == 0) Port = 80;
 
-  if (Contains(FURL, "//")) {
-    const auto from = static_cast<size_t>(NthWordPos(FURL, '/', 3) - 1);
-    FPath = from < FURL.size() ? FURL.substr(from, MaxPathLength) : std::string();
-  } else if (Contains(FURL, "/")) {
-    FPath = FURL.substr(FURL.find('/'), MaxPathLength);
-  } else {
-    FPath.clear();
+  // Scheme, server and port are read only at the start: a ":" or "//" later
+  // on, in a path or a query, names nothing.
+  size_t hostFrom = 0;
+  if (const size_t scheme = SchemeLength(FURL)) {
+    const std::string word = LowerAscii(FURL.substr(0, scheme - 3));
+    if (word == "https") throw Exception("HTTP Secure Socket is not supported");
+    // Whatever the scheme names, an HTTP request goes out.
+    Port = word == "gopher" ? 70 : word == "ftp" ? 21 : 80;
+    hostFrom = scheme;
+  } else if (FURL.front() == '/') {
+    // A path alone keeps the server and its port.
+    hostFrom = FURL.size();
   }
 
-  // Only the scheme word picks the port; whatever it names, an HTTP request goes out.
-  if (Contains(FURL, ":")) {
-    const std::string scheme = LowerAscii(FURL.substr(0, FURL.find(':')));
-    if (scheme == "https") throw Exception("HTTP Secure Socket is not supported");
-    Port = scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : 80;
-  }
-
-  std::string hostPart;
-  if (Contains(FURL, "//")) {
-    hostPart = NthWord(FURL, '/', 3);
-  } else if (FURL[0] != '/') {
-    hostPart = NthWord(FURL, '/', 1);
-  }
-  if (Contains(hostPart, ":")) {
+  const size_t pathFrom = hostFrom < FURL.size() ? std::min(FURL.find('/', hostFrom), FURL.size()) : FURL.size();
+  std::string hostPart = FURL.substr(hostFrom, pathFrom - hostFrom);
+  FPath = hostFrom < FURL.size() ? FURL.substr(pathFrom) : FURL;
+  if (hostPart.find(':') != std::string::npos) {
     Port = StrToInt(NthWord(hostPart, ':', 2));
     hostPart.erase(hostPart.find(':'));
   }

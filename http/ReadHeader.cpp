@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr size_t MaxRememberedValue = 256;
-
 // Where the header text goes: the string Header, or the file it names.
 class THeaderSink {
 public:
@@ -65,9 +63,9 @@ void THttpClient::ReadHeader() {
     const std::string line = ReadLn();
     const std::string field = http::HeaderField(line);
     if (field == "SET-COOKIE:") {
-      FServerCookie = http::WithoutTerminator(line).substr(12, MaxRememberedValue);
+      FServerCookie = http::WithoutTerminator(line).substr(12);
     } else if (field == "LOCATION:") {
-      FLocation = http::WithoutTerminator(line).substr(10, MaxRememberedValue);
+      FLocation = http::WithoutTerminator(line).substr(10);
     } else if (field == "CONTENT-LENGTH:") {
       FContentLength = http::ContentLengthValue(http::WithoutTerminator(line).substr(16));
     }

@@ -9,6 +9,8 @@ constexpr int64_t MaxBodyHint = int64_t{1} << 30;
 }  // namespace
 
 void THttpClient::RunTransaction() {
+  // A Location belongs to the transaction that received it.
+  FLocation.clear();
   std::string originHost;
   int32_t originPort = 0;
   for (int redirections = 0;; ++redirections) {
@@ -31,11 +33,13 @@ void THttpClient::RunTransaction() {
       if (OnRedirect) OnRedirect(handled);
       if (handled) return;
       // An empty URL (a redirection that never named a location) is left
-      // empty, so that the next pass stops with "Empty URL". Otherwise the
-      // server that redirected is the one to ask again, on its own port; and
-      // a proxy can only route a path that comes with its server.
+      // empty, so that the next pass stops with "Empty URL". "//server/..."
+      // names another server with this scheme. Otherwise the server that
+      // redirected is the one to ask again, on its own port; and a proxy can
+      // only route a path that comes with its server.
       const std::string origin = "http://" + Host + (Port == 80 ? "" : ":" + std::to_string(Port));
-      if (!FURL.empty() && FURL.find('/') == std::string::npos) FURL = origin + "/" + FURL;
+      if (FURL.rfind("//", 0) == 0) FURL = "http:" + FURL;
+      else if (!FURL.empty() && FURL.find('/') == std::string::npos) FURL = origin + "/" + FURL;
       else if (!Proxy.empty() && !FURL.empty() && FURL.front() == '/') FURL = origin + FURL;
     }
     if (reply == 401 && OnAuthenticationNeeded) OnAuthenticationNeeded(this);

@@ -249,6 +249,72 @@ TEST(HttpScriptedReply, PathOnlyLocationThroughAProxyNamesItsServer) {
   EXPECT_EQ(RequestLine(server.Requests()[1]), "GET http://origin.test/next?a=1 HTTP/1.0");
 }
 
+TEST(HttpRedirectTarget, PathWithAColonStaysOnTheServerAndPort) {
+  ScriptedServer server({Send::Send("HTTP/1.0 302 Found\r\nLocation: /case?t=12:30&u=http://x/y\r\n\r\n"),
+                         Send::Send("HTTP/1.0 200 OK\r\n\r\n")});
+  TestClient client;
+  client.Get(server.Url("/first"));
+  server.Join();
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_EQ(RequestLine(server.Requests()[1]), "GET /case?t=12:30&u=http://x/y HTTP/1.0");
+  EXPECT_EQ(client.Host, "127.0.0.1");
+  EXPECT_EQ(client.Port, server.Port());
+}
+
+TEST(HttpRedirectTarget, DoubleSlashNamesAnotherServerAndPort) {
+  ScriptedServer second({Send::Send("HTTP/1.0 200 OK\r\n\r\nsecond")});
+  ScriptedServer first(
+      {Send::Send("HTTP/1.0 302 Found\r\nLocation: //127.0.0.1:" + std::to_string(second.Port()) + "/x\r\n\r\n")});
+  TestClient client;
+  client.Get(first.Url("/first"));
+  first.Join();
+  second.Join();
+  ASSERT_EQ(second.Requests().size(), 1u);
+  EXPECT_EQ(RequestLine(second.Requests()[0]), "GET /x HTTP/1.0");
+  EXPECT_EQ(client.Body, "second");
+}
+
+TEST(HttpRedirectTarget, DoubleSlashThroughAProxyNamesAnotherServer) {
+  ScriptedServer proxy({Send::Send("HTTP/1.0 302 Found\r\nLocation: //other.test:81/x\r\n\r\n"),
+                        Send::Send("HTTP/1.0 200 OK\r\n\r\n")});
+  TestClient client;
+  client.Proxy = "127.0.0.1";
+  client.ProxyPort = proxy.Port();
+  client.Get("http://origin.test/a");
+  proxy.Join();
+  ASSERT_EQ(proxy.Requests().size(), 2u);
+  EXPECT_EQ(RequestLine(proxy.Requests()[1]), "GET http://other.test:81/x HTTP/1.0");
+  EXPECT_TRUE(HasLine(proxy.Requests()[1], "Host: other.test"));
+}
+
+TEST(HttpRedirectTarget, LongLocationAndCookieArriveWhole) {
+  const std::string path = "/" + std::string(400, 'p');
+  const std::string cookie = "sid=" + std::string(400, 'c');
+  ScriptedServer server({Send::Send("HTTP/1.0 302 Found\r\nSet-Cookie: " + cookie + "\r\nLocation: " + path + "\r\n\r\n"),
+                         Send::Send("HTTP/1.0 200 OK\r\n\r\n")});
+  TestClient client;
+  client.Get(server.Url("/first"));
+  server.Join();
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_EQ(RequestLine(server.Requests()[1]), "GET " + path + " HTTP/1.0");
+  EXPECT_TRUE(HasLine(server.Requests()[1], "Cookie: " + cookie));
+}
+
+TEST(HttpRedirectTarget, LocationOfAnEarlierTransactionIsNotReused) {
+  ScriptedServer server({Send::Send("HTTP/1.0 302 Found\r\nLocation: /old\r\n\r\n"),
+                         Send::Send("HTTP/1.0 200 OK\r\n\r\n"), Send::Send("HTTP/1.0 302 Found\r\n\r\n")});
+  TestClient client;
+  client.Get(server.Url("/first"));
+  try {
+    client.Get(server.Url("/second"));
+    FAIL() << "no exception";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "Empty URL");
+  }
+  server.Join();
+  EXPECT_EQ(server.Requests().size(), 3u);
+}
+
 struct EndRow {
   const char* name;
   int reply;
