@@ -64,9 +64,24 @@ bool SameHostName(const std::string& a, const std::string& b) {
   return true;
 }
 
+std::string Trimmed(const std::string& s) {
+  const size_t from = s.find_first_not_of(' ');
+  return from == std::string::npos ? std::string() : s.substr(from, s.find_last_not_of(' ') - from + 1);
+}
+
 }  // namespace
 
 bool THttpClient::CredentialsAllowed() const { return Port == FOriginPort && SameHostName(Host, FOriginHost); }
+
+std::string THttpClient::CookieToSend() const {
+  const std::string& cookie = HeaderInfo.Cookie;
+  if (cookie.empty()) return {};
+  // A server's cookie goes back only to its own server, whatever the port,
+  // and only as name=value: its attributes are for the client, not for servers.
+  if (cookie == FCookieShown) return SameHostName(Host, FCookieHost) ? Trimmed(cookie.substr(0, cookie.find(';'))) : "";
+  // The caller's own cookie is a credential like any other.
+  return CredentialsAllowed() ? cookie : "";
+}
 
 void THttpClient::BuildHeader() {
   FHeaderList.Clear();
@@ -83,7 +98,8 @@ void THttpClient::BuildHeader() {
   const THeaderInfo& info = HeaderInfo;
   if (!info.LocalProgram.empty()) FHeaderList.SetHeader("User-Agent", http::EscapeLineBreaks(info.LocalProgram));
   if (!info.LocalMailAddress.empty()) FHeaderList.SetHeader("From", http::EscapeLineBreaks(info.LocalMailAddress));
-  if (!info.Cookie.empty()) FHeaderList.SetHeader("Cookie", http::EscapeLineBreaks(info.Cookie));
+  if (const std::string cookie = CookieToSend(); !cookie.empty())
+    FHeaderList.SetHeader("Cookie", http::EscapeLineBreaks(cookie));
   if (!info.Referer.empty()) FHeaderList.SetHeader("Referer", http::EscapeUriBytes(info.Referer));
   if (!info.UserId.empty() && !info.Password.empty() && CredentialsAllowed()) {
     FHeaderList.SetHeader("Authorization", "Basic " + Base64Line(this, info.UserId + ":" + info.Password));

@@ -111,6 +111,10 @@ protected:
   std::string FTargetURI;         // second argument of Copy, Move, Link, Unlink
   std::string FURL;               // current URL
   CmdType FCommand = cmdGet;
+  // The last cookie a server set on a redirection, as shown in
+  // HeaderInfo.Cookie, and the server that set it.
+  std::string FCookieShown;
+  std::string FCookieHost;
   // Where the request operation was aimed: credentials go nowhere else.
   std::string FOriginHost;
   int32_t FOriginPort = 0;
@@ -125,5 +129,7 @@ private:
   void CaptureBody();
   void Classify();
   bool CredentialsAllowed() const;
+  // The Cookie value for the current pass, empty for none.
+  std::string CookieToSend() const;
   void SendBytes(const std::string& bytes);
 };

@@ -29,7 +29,11 @@ void THttpClient::RunTransaction() {
     const int reply = ReplyNumber;
     if (reply >= 300 && reply <= 398) {
       bool handled = false;
-      if (!FServerCookie.empty()) HeaderInfo.Cookie = FServerCookie;
+      if (!FServerCookie.empty()) {
+        HeaderInfo.Cookie = FServerCookie;
+        FCookieShown = FServerCookie;
+        FCookieHost = Host;
+      }
       if (OnRedirect) OnRedirect(handled);
       if (handled) return;
       // An empty URL (a redirection that never named a location) is left

@@ -204,22 +204,35 @@ TEST(HttpScriptedReply, HeadReplyEndsWithItsHeaderWhateverItsLength) {
   EXPECT_EQ(client.Body, "");
 }
 
-TEST(HttpScriptedReply, CookieOfARedirectComesBackOnTheNextRequests) {
-  ScriptedServer server({Send::Send("HTTP/1.0 302 Found\r\nSet-Cookie: sid=42\r\nLocation: /next\r\n\r\n"),
-                         Send::Send("HTTP/1.0 200 OK\r\n\r\nsecond"), Send::Send("HTTP/1.0 200 OK\r\n\r\nthird")});
+TEST(HttpCookies, ServerCookieGoesBackAsNameAndValueToItsServerOnly) {
+  uint16_t port = 0;
+  ScriptedServer server(
+      {Send::Send("HTTP/1.0 302 Found\r\nSet-Cookie: sid=42; path=/; HttpOnly\r\nLocation: /next\r\n\r\n"),
+       Send::Send("HTTP/1.0 200 OK\r\n\r\nsecond"), Send::Send("HTTP/1.0 200 OK\r\n\r\nthird"),
+       // Another name for the same server is another server to cookies.
+       [&port](int fd) {
+         ScriptedServer::WriteAll(fd, "HTTP/1.0 302 Found\r\nLocation: http://localhost:" + std::to_string(port) +
+                                          "/elsewhere\r\n\r\n");
+       },
+       Send::Send("HTTP/1.0 200 OK\r\n\r\nfifth")});
+  port = server.Port();
   TestClient client;
   client.Get(server.Url("/first"));
-  EXPECT_EQ(client.HeaderInfo.Cookie, "sid=42");
+  EXPECT_EQ(client.HeaderInfo.Cookie, "sid=42; path=/; HttpOnly");
   EXPECT_EQ(client.Body, "second");
   EXPECT_EQ(client.Header, "HTTP/1.0 200 OK\r\n\r\n");
-  client.Get(server.Url("/again"));
+  client.Get("http://LOCALHOST:" + std::to_string(port) + "/again");
+  client.Get(server.Url("/third"));
   server.Join();
   const auto requests = server.Requests();
-  ASSERT_EQ(requests.size(), 3u);
-  EXPECT_FALSE(HasLine(requests[0], "Cookie: sid=42"));
+  ASSERT_EQ(requests.size(), 5u);
+  EXPECT_EQ(requests[0].find("Cookie"), std::string::npos);
   EXPECT_EQ(RequestLine(requests[1]), "GET /next HTTP/1.0");
   EXPECT_TRUE(HasLine(requests[1], "Cookie: sid=42"));
-  EXPECT_TRUE(HasLine(requests[2], "Cookie: sid=42"));
+  EXPECT_EQ(requests[2].find("Cookie"), std::string::npos);
+  EXPECT_TRUE(HasLine(requests[3], "Cookie: sid=42"));
+  EXPECT_EQ(RequestLine(requests[4]), "GET /elsewhere HTTP/1.0");
+  EXPECT_EQ(requests[4].find("Cookie"), std::string::npos);
 }
 
 TEST(HttpScriptedReply, LocationWithoutSlashGoesToTheCurrentHost) {
@@ -406,13 +419,16 @@ void RedirectWithCredentials(const std::function<std::string(uint16_t)>& target,
   TestClient client;
   client.HeaderInfo.UserId = "user";
   client.HeaderInfo.Password = "secret";
+  client.HeaderInfo.Cookie = "own=1";
   client.Get(first.Url("/start"));
   first.Join();
   second.Join();
   ASSERT_EQ(first.Requests().size(), 1u);
   ASSERT_EQ(second.Requests().size(), 1u);
   EXPECT_TRUE(HasLine(first.Requests()[0], "Authorization: Basic dXNlcjpzZWNyZXQ="));
+  EXPECT_TRUE(HasLine(first.Requests()[0], "Cookie: own=1"));
   EXPECT_EQ(second.Requests()[0].find("Authorization") != std::string::npos, expectAuthorization);
+  EXPECT_EQ(second.Requests()[0].find("Cookie") != std::string::npos, expectAuthorization);
 }
 
 TEST(HttpCredentials, NotSentToAnotherPort) {
@@ -431,12 +447,15 @@ TEST(HttpCredentials, NotSentToAnotherHostName) {
   TestClient client;
   client.HeaderInfo.UserId = "user";
   client.HeaderInfo.Password = "secret";
+  client.HeaderInfo.Cookie = "own=1";
   client.Get(server.Url("/start"));
   server.Join();
   ASSERT_EQ(server.Requests().size(), 2u);
   EXPECT_TRUE(HasLine(server.Requests()[0], "Authorization: Basic dXNlcjpzZWNyZXQ="));
   EXPECT_TRUE(HasLine(server.Requests()[1], "Host: localhost"));
   EXPECT_EQ(server.Requests()[1].find("Authorization"), std::string::npos);
+  EXPECT_TRUE(HasLine(server.Requests()[0], "Cookie: own=1"));
+  EXPECT_EQ(server.Requests()[1].find("Cookie"), std::string::npos);
 }
 
 TEST(HttpCredentials, KeptOnAPathOnlyRedirect) {
@@ -445,10 +464,12 @@ TEST(HttpCredentials, KeptOnAPathOnlyRedirect) {
   TestClient client;
   client.HeaderInfo.UserId = "user";
   client.HeaderInfo.Password = "secret";
+  client.HeaderInfo.Cookie = "own=1";
   client.Get(server.Url("/start"));
   server.Join();
   ASSERT_EQ(server.Requests().size(), 2u);
   EXPECT_TRUE(HasLine(server.Requests()[1], "Authorization: Basic dXNlcjpzZWNyZXQ="));
+  EXPECT_TRUE(HasLine(server.Requests()[1], "Cookie: own=1"));
 }
 
 TEST(HttpFileModes, TheWindowsSettingWritesTheHeaderFileOnly) {
