@@ -79,6 +79,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<
   client.ProxyPort = 0;
   client.Proxy.clear();
   client.TimeOut = 0;
+  client.BodyLimit = 64 << 20;
   client.ReportLevel = 0;
   client.OnConnect = [this](TComponent* s) { HttpClient1Connect(s); };
   client.OnHostResolved = [this](TComponent* s) { HttpClient1HostResolved(s); };

@@ -90,6 +90,10 @@ public:
   THandlerEvent OnRedirect;           // reply number 300 to 398; Handled ends the transaction
   TNotifyEvent OnAuthenticationNeeded;  // reply number 401, after the connection is closed
 
+  // The most body bytes a reply may bring; past it the request fails with an
+  // Exception "Reply body too large: more than <limit> bytes". 0: no limit.
+  int64_t BodyLimit = 0;
+
   // Limits on what a reply may send before its body.
   static constexpr size_t MaxHeaderBytes = 1 << 20;
   static constexpr int MaxHeaderLines = 100000;
@@ -127,6 +131,9 @@ private:
   // The number of body bytes the reply announces, or -1 for "up to the close".
   int64_t BodyLength() const;
   void CaptureBody();
+  // Reserves Body for a body of `length` bytes when that memory is there;
+  // true when it did.
+  bool ReserveBody(int64_t length);
   void Classify();
   bool CredentialsAllowed() const;
   // The Cookie value for the current pass, empty for none.

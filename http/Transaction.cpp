@@ -1,10 +1,15 @@
 // The request/reply transaction: passes, classification, redirection.
 #include "HttpClient.h"
 
+#include <new>
+#include <stdexcept>
+
 namespace {
 
 // A Content-Length beyond this is no use as a capacity hint.
 constexpr int64_t MaxBodyHint = int64_t{1} << 30;
+
+std::string BodyTooLarge(int64_t limit) { return "Reply body too large: more than " + std::to_string(limit) + " bytes"; }
 
 }  // namespace
 
@@ -23,7 +28,7 @@ void THttpClient::RunTransaction() {
     FOriginHost = originHost;
     FOriginPort = originPort;
     BuildHeader();
-    if (OnAboutToSend) OnAboutToSend(this);
+    RaiseEvent(OnAboutToSend, this);
     RunPass();
 
     const int reply = ReplyNumber;
@@ -34,7 +39,7 @@ void THttpClient::RunTransaction() {
         FCookieShown = FServerCookie;
         FCookieHost = Host;
       }
-      if (OnRedirect) OnRedirect(handled);
+      RaiseEvent(OnRedirect, handled);
       if (handled) return;
       // An empty URL (a redirection that never named a location) is left
       // empty, so that the next pass stops with "Empty URL". "//server/..."
@@ -46,7 +51,7 @@ void THttpClient::RunTransaction() {
       else if (!FURL.empty() && FURL.find('/') == std::string::npos) FURL = origin + "/" + FURL;
       else if (!Proxy.empty() && !FURL.empty() && FURL.front() == '/') FURL = origin + FURL;
     }
-    if (reply == 401 && OnAuthenticationNeeded) OnAuthenticationNeeded(this);
+    if (reply == 401) RaiseEvent(OnAuthenticationNeeded, this);
     // Only 300 to 302 set a new URL; repeating any other reply's request
     // would send the identical request again.
     if (reply < 300 || reply > 302) return;
@@ -64,6 +69,8 @@ void THttpClient::RunPass() {
     ReadHeader();
     CaptureBody();
     Classify();
+  } catch (const EComponentDestroyed&) {
+    throw;
   } catch (...) {
     // The first failure is the one to report; a second one from closing is dropped.
     try {
@@ -85,14 +92,22 @@ int64_t THttpClient::BodyLength() const {
 
 void THttpClient::CaptureBody() {
   const int64_t length = BodyLength();
+  const bool limited = BodyLimit > 0;
+  if (limited && length > BodyLimit) throw Exception(BodyTooLarge(BodyLimit));
+  // Without a length, a limited capture stops one byte past the limit, which
+  // tells a body of exactly the limit from a longer one.
+  const int64_t wanted = length >= 0 ? length : limited ? BodyLimit + 1 : -1;
   int64_t received = 0;
   if (InputFileMode) {
-    received = CaptureFileBytes(Body, length);
+    received = CaptureFileBytes(Body, wanted);
   } else {
     Body.clear();
-    if (length > 0 && length <= MaxBodyHint) Body.reserve(static_cast<size_t>(length));
-    received = CaptureStringBytes(Body, length);
+    const bool hinted = ReserveBody(length);
+    received = CaptureStringBytes(Body, wanted);
+    // A hint that the body fell short of must not hold its memory.
+    if (hinted && received < length) Body.shrink_to_fit();
   }
+  if (limited && received > BodyLimit) throw Exception(BodyTooLarge(BodyLimit));
   // A keep-alive peer leaves the connection open after the body: its length
   // ends the capture, and a close before it is a lost part of the body.
   if (length >= 0 && received < length) {
@@ -101,13 +116,27 @@ void THttpClient::CaptureBody() {
   }
 }
 
+bool THttpClient::ReserveBody(int64_t length) {
+  if (length <= 0 || length > MaxBodyHint) return false;
+  // The length only saves regrowing the string: when the memory is not
+  // there, the string grows as the bytes arrive, and fails only if they do.
+  try {
+    Body.reserve(static_cast<size_t>(length));
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+}
+
 void THttpClient::Classify() {
   const int reply = ReplyNumber;
   // 0 stands for a reply without a valid status or a complete header.
   if (reply == 0 || reply >= 400) {
-    if (OnFailure) OnFailure(FCommand);
+    RaiseEvent(OnFailure, FCommand);
   } else if (reply < 299) {
-    if (OnSuccess) OnSuccess(FCommand);
+    RaiseEvent(OnSuccess, FCommand);
     StatusMessage(2, "Transaction Completed");
   } else if (reply >= 300 && reply <= 302) {
     FURL = FLocation;

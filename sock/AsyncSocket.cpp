@@ -26,6 +26,7 @@ TAsyncSocket::TAsyncSocket(TComponent* AOwner) : TComponent(AOwner) {
 }
 
 TAsyncSocket::~TAsyncSocket() {
+  *FAlive = false;
   MarkDestroying();
   StatusMessage(8, "Destroy");
   try {
@@ -97,7 +98,9 @@ void TAsyncSocket::StatusMessage(uint8_t Level, const std::string& Text) {
   if (Level > ReportLevel) return;
   try {
     LastStatus = Text;
-    if (!InState(TComponentState::Destroying) && OnStatus) OnStatus(this, LastStatus);
+    if (!InState(TComponentState::Destroying)) RaiseEvent(OnStatus, this, LastStatus);
+  } catch (const EComponentDestroyed&) {
+    throw;
   } catch (...) {
     // A status report must never end the operation that made it.
   }
@@ -109,7 +112,7 @@ void TAsyncSocket::CheckSocketError(uint16_t Expected, std::string& Text) {
   if (error != Expected && error > 10000) {
     std::string text;
     LookupErrorMessage(static_cast<uint16_t>(error), text);
-    if (OnSocketError) OnSocketError(this, static_cast<uint16_t>(error), text);
+    RaiseEvent(OnSocketError, this, static_cast<uint16_t>(error), text);
     throw ESockError(text);
   }
   Text.clear();
@@ -139,18 +142,16 @@ void TAsyncSocket::ResolveHost() {
   if (RemoteAddr.sin_addr != INADDR_NONE) return;
 
   RemoteAddr.sin_addr = 0;
-  TimerOn();
-  AsyncDone = false;
-  WithdrawLookup();
-  FLookupTask = Winsock().WSAAsyncGetHostByName(SocketWindow, LOOKUP_MESSAGE, Buffer.data(), FLookupBuffer.data(),
-                                                static_cast<int>(FLookupBuffer.size()));
-  if (FLookupTask == 0) {
-    TimerOff();
-    throw ESockError("Host Lookup Failed");
+  {
+    TTimeOutScope timer(*this);
+    AsyncDone = false;
+    WithdrawLookup();
+    FLookupTask = Winsock().WSAAsyncGetHostByName(SocketWindow, LOOKUP_MESSAGE, Buffer.data(), FLookupBuffer.data(),
+                                                  static_cast<int>(FLookupBuffer.size()));
+    if (FLookupTask == 0) throw ESockError("Host Lookup Failed");
+    do WaitPass([this] { return AsyncDone || TimedOut || Canceled; });
+    while (!AsyncDone && !TimedOut && !Canceled);
   }
-  do WaitPass([this] { return AsyncDone || TimedOut || Canceled; });
-  while (!AsyncDone && !TimedOut && !Canceled);
-  TimerOff();
   // A lookup given up on must not answer into a later one.
   WithdrawLookup();
   if (TimedOut) throw ESockError("Host Lookup Timed Out");
@@ -160,7 +161,7 @@ void TAsyncSocket::ResolveHost() {
   std::memcpy(&entry, FLookupBuffer.data(), sizeof entry);
   if (entry.Count == 0) throw ESockError("Host Lookup Failed");
   RemoteAddr.sin_addr = entry.Addr[0];
-  if (OnHostResolved) OnHostResolved(this);
+  RaiseEvent(OnHostResolved, this);
 }
 
 void TAsyncSocket::Connect() {
@@ -175,13 +176,15 @@ void TAsyncSocket::Connect() {
   for (int attempts = 0;; ++attempts) {
     try {
       ResolveHost();
+    } catch (const EComponentDestroyed&) {
+      throw;
     } catch (const ESockError& e) {
       if (e.Message == "Host Lookup Timed Out" || e.Message == "Host Lookup Canceled") throw;
     }
     if (RemoteAddr.sin_addr != 0) break;
     if (attempts > 0 || !OnInvalidHost) throw ESockError("Null Remote Address");
     bool handled = false;
-    OnInvalidHost(handled);
+    RaiseEvent(OnInvalidHost, handled);
     if (!handled) throw ESockError("Null Remote Address");
   }
   const int32_t port = Proxy.empty() ? Port : ProxyPort;
@@ -194,14 +197,16 @@ void TAsyncSocket::Connect() {
     std::string text;
     CheckSocketError(WSAEWOULDBLOCK, text);
   }
-  TimerOn();
-  auto done = [this] { return Connected || TimedOut || Canceled || !EventOK; };
-  do WaitPass(done);
-  while (!done());
-  TimerOff();
+  {
+    TTimeOutScope timer(*this);
+    auto done = [this] { return Connected || TimedOut || Canceled || !EventOK; };
+    do WaitPass(done);
+    while (!done());
+  }
   if (!TimedOut && !Canceled && EventOK) return;
-  if (OnConnectionFailed) OnConnectionFailed(this);
-  throw ESockError(TimedOut ? "Connection Timed out" : Canceled ? "Connection Canceled" : "Connection Failed");
+  const char* failure = TimedOut ? "Connection Timed out" : Canceled ? "Connection Canceled" : "Connection Failed";
+  RaiseEvent(OnConnectionFailed, this);
+  throw ESockError(failure);
 }
 
 void TAsyncSocket::RequestCloseSocket() {
@@ -220,7 +225,7 @@ void TAsyncSocket::RequestCloseSocket() {
     CheckSocketError(WSAEWOULDBLOCK, text);
     return;
   }
-  if (!InState(TComponentState::Destroying) && OnDisconnect) OnDisconnect(this);
+  if (!InState(TComponentState::Destroying)) RaiseEvent(OnDisconnect, this);
 }
 
 void TAsyncSocket::Disconnect() {
@@ -251,11 +256,15 @@ void TAsyncSocket::WakeUp() {
 void TAsyncSocket::WaitPass(const std::function<bool()>& done) {
   // Sleeping until the next event, rather than polling, keeps a long wait
   // off the processor; every event that can end a wait wakes it.
+  const std::shared_ptr<const bool> alive = FAlive;
   QCoreApplication::processEvents(done() ? QEventLoop::AllEvents
                                          : QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  if (!*alive) throw EComponentDestroyed();
 }
 
 void TAsyncSocket::ProcessMessages(bool idle) {
+  const std::shared_ptr<const bool> alive = FAlive;
   QCoreApplication::processEvents(idle && !Canceled ? QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents
                                                     : QEventLoop::AllEvents);
+  if (!*alive) throw EComponentDestroyed();
 }

@@ -126,12 +126,45 @@ public:
   sock::TWSAData WinsockData;
 
 protected:
+  // Calls an event handler. A handler may destroy this component: the call
+  // runs on a copy of the handler, and when the component is gone afterwards
+  // EComponentDestroyed is raised (in place of anything the handler raised),
+  // so that the operation unwinds without touching the component again.
+  template <class Handler, class... Args>
+  void RaiseEvent(const Handler& handler, Args&&... args) {
+    if (!handler) return;
+    const Handler call = handler;
+    const std::shared_ptr<const bool> alive = FAlive;
+    try {
+      call(std::forward<Args>(args)...);
+    } catch (...) {
+      if (!*alive) throw EComponentDestroyed();
+      throw;
+    }
+    if (!*alive) throw EComponentDestroyed();
+  }
+
+  // Turns the time-out on for one operation and off when it ends, however it
+  // ends, unless the component is gone by then.
+  class TTimeOutScope {
+  public:
+    explicit TTimeOutScope(TAsyncSocket& s);
+    ~TTimeOutScope();
+    TTimeOutScope(const TTimeOutScope&) = delete;
+    TTimeOutScope& operator=(const TTimeOutScope&) = delete;
+
+  private:
+    TAsyncSocket& FSocket;
+    std::shared_ptr<const bool> FAlive;
+  };
+
   void InitWinsock();
   void ResolveHost();
   // Lets a wait that is about to sleep see at once a flag that a handler set.
   static void WakeUp();
   // One pass of a pure wait: lets the application handle what is pending and,
   // unless `done` already holds afterwards, sleeps until the next event.
+  // Raises EComponentDestroyed when the component was destroyed meanwhile.
   void WaitPass(const std::function<bool()>& done);
   // Receives until the peer closes, the socket is not connected, Size bytes
   // arrived (Size -1: no limit), or a cancel. Each chunk is received into
@@ -144,10 +177,13 @@ protected:
   int64_t CaptureFileBytes(const std::string& FileName, int64_t Size);
   int64_t CaptureStringBytes(std::string& Text, int64_t Size);
   // The process-messages step of a transfer loop; `idle` when the pass found
-  // nothing to do, so the loop may sleep until the next event.
+  // nothing to do, so the loop may sleep until the next event. Raises
+  // EComponentDestroyed when the component was destroyed meanwhile.
   void ProcessMessages(bool idle);
 
 private:
+  // False once the destructor has begun; running operations hold a copy.
+  std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
   std::array<char, 1024> FLookupBuffer{};
   sock::TAsyncHandle FLookupTask = 0;
   // Ends a running lookup so that its late answer can never land anywhere.

@@ -10,12 +10,14 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <unistd.h>
@@ -274,9 +276,15 @@ TAsyncHandle TPosixWinsock::WSAAsyncGetHostByName(THiddenWindow* window, unsigne
     return 0;
   }
   const TAsyncHandle handle = FNextLookup++;
-  auto* lookup = new TLookup(this, handle, window, message, buffer, bufferLength);
-  FLookups[handle] = lookup;
-  lookup->Start(name);
+  auto lookup = std::make_unique<TLookup>(this, handle, window, message, buffer, bufferLength);
+  try {
+    lookup->Start(name);
+  } catch (const std::system_error&) {
+    // No thread to run the lookup on: no lookup, as when Winsock has no room for one.
+    FLastError = WSAENOBUFS;
+    return 0;
+  }
+  FLookups[handle] = lookup.release();
   return handle;
 }
 

@@ -16,6 +16,14 @@ public:
   using ESockError::ESockError;
 };
 
+// The component of a running operation was destroyed, by a handler or by
+// anything the event loop ran meanwhile: the operation has unwound without
+// touching it again.
+class EComponentDestroyed : public EAbortError {
+public:
+  EComponentDestroyed() : EAbortError("Component destroyed during the operation") {}
+};
+
 namespace sock {
 
 struct TErrorText {

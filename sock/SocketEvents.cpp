@@ -30,18 +30,18 @@ void TAsyncSocket::HandleSocketMessage(TMessage& Message) {
     if (Message.Msg == SOCKET_MESSAGE) {
       switch (Low(Message.LParam)) {
         case FD_READ:
-          if (OnDataAvailable) OnDataAvailable(this);
+          RaiseEvent(OnDataAvailable, this);
           break;
         case FD_ACCEPT:
           Connected = true;
           // Accept waits for this flag, and nothing else would ever set it.
           AsyncDone = true;
-          if (OnAccept) OnAccept(this);
+          RaiseEvent(OnAccept, this);
           break;
         case FD_CONNECT:
           if (EventOK) {
             Connected = true;
-            if (OnConnect) OnConnect(this);
+            RaiseEvent(OnConnect, this);
           }
           break;
         case FD_CLOSE:
@@ -63,6 +63,16 @@ void TAsyncSocket::HandleSocketMessage(TMessage& Message) {
   WakeUp();
 }
 
+TAsyncSocket::TTimeOutScope::TTimeOutScope(TAsyncSocket& s) : FSocket(s), FAlive(s.FAlive) { FSocket.TimerOn(); }
+
+TAsyncSocket::TTimeOutScope::~TTimeOutScope() {
+  if (!*FAlive) return;
+  try {
+    FSocket.TimerOff();
+  } catch (...) {
+  }
+}
+
 void TAsyncSocket::TimerOn() {
   StatusMessage(8, "Timer On");
   TimedOut = false;
@@ -77,11 +87,15 @@ void TAsyncSocket::TimerOff() {
 }
 
 void TAsyncSocket::TimerTriggered(TComponent*) {
-  StatusMessage(8, "Timer Triggered");
-  TimerOff();
-  TimedOut = true;
-  AsyncDone = true;
-  Abort();
+  try {
+    StatusMessage(8, "Timer Triggered");
+    TimerOff();
+    TimedOut = true;
+    AsyncDone = true;
+    Abort();
+  } catch (const EComponentDestroyed&) {
+    // A status handler destroyed the component: the waiting operation learns it.
+  }
   WakeUp();
 }
 

@@ -18,23 +18,6 @@ constexpr int ChunkSize = 65536;
 constexpr auto MessageInterval = std::chrono::milliseconds(5);
 constexpr uint16_t NoSocket = 0xFFFF;
 
-// Turns the time-out off when the operation ends, however it ends.
-class TTimerGuard {
-public:
-  explicit TTimerGuard(TAsyncSocket& s) : FSocket(s) { FSocket.TimerOn(); }
-  ~TTimerGuard() {
-    try {
-      FSocket.TimerOff();
-    } catch (...) {
-    }
-  }
-  TTimerGuard(const TTimerGuard&) = delete;
-  TTimerGuard& operator=(const TTimerGuard&) = delete;
-
-private:
-  TAsyncSocket& FSocket;
-};
-
 struct TFileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -55,7 +38,7 @@ void Grow(int32_t& counter, int n) {
 
 void TAsyncSocket::SendBuffer(const char* Data, uint16_t Length) {
   StatusMessage(4, "Sending Buffer");
-  TTimerGuard timer(*this);
+  TTimeOutScope timer(*this);
   if (!Canceled) {
     size_t length = Length;
     if (length == 0) {
@@ -102,7 +85,7 @@ void TAsyncSocket::Writeln(const std::string& Text) {
 
 std::string TAsyncSocket::ReadLn() {
   StatusMessage(8, "ReadLn");
-  TTimerGuard timer(*this);
+  TTimeOutScope timer(*this);
   std::string line;
   do {
     // Peek first and take only what belongs to the line, so that whatever
@@ -175,7 +158,7 @@ void TAsyncSocket::SendFile(const std::string& FileName) {
       if (n > 0) {
         remaining -= static_cast<size_t>(n);
         Grow(BytesSent, n);
-        if (OnPacketSent) OnPacketSent(this);
+        RaiseEvent(OnPacketSent, this);
       } else {
         std::string text;
         CheckSocketError(WSAEWOULDBLOCK, text);
@@ -194,7 +177,7 @@ void TAsyncSocket::SendFile(const std::string& FileName) {
 int64_t TAsyncSocket::Capture(const std::function<char*(size_t)>& room, const std::function<void(size_t)>& took,
                               int64_t Size) {
   BytesRecvd = 0;
-  TTimerGuard timer(*this);
+  TTimeOutScope timer(*this);
   int64_t received = 0;
   auto lastPass = std::chrono::steady_clock::now();
   while (!Canceled && (Size < 0 || received < Size)) {
@@ -206,7 +189,7 @@ int64_t TAsyncSocket::Capture(const std::function<char*(size_t)>& room, const st
     if (n > 0) {
       received += n;
       Grow(BytesRecvd, n);
-      if (OnPacketRecvd) OnPacketRecvd(this);
+      RaiseEvent(OnPacketRecvd, this);
       TimerOn();
     } else {
       LastErrorNo = Winsock().WSAGetLastError();

@@ -1,7 +1,15 @@
-// What an owner finds in a new client, and what Abort does without a request.
+// What an owner finds in a new client, what Abort does without a request, and
+// what happens when the client or its owner is destroyed in mid-request.
 #include "HttpClient.h"
+#include "LoopbackPeer.h"
 
+#include <QTimer>
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -52,6 +60,82 @@ TEST(HttpClientState, AbortSetsTheFlagsAndReportsNoTextOfItsOwn) {
   EXPECT_TRUE(client.AsyncDone);
   EXPECT_TRUE(client.Canceled);
   EXPECT_EQ(texts, std::vector<std::string>{"Canceling"});
+}
+
+std::string Url(uint16_t port) { return "http://127.0.0.1:" + std::to_string(port) + "/x"; }
+
+// A peer that sends the header and part of the body, then waits.
+TLoopbackPeer::TScript HalfABody() {
+  return [](TLoopbackPeer& p) {
+    p.ReceiveUntil("\r\n\r\n");
+    p.Send("HTTP/1.0 200 OK\r\nContent-Length: 100\r\n\r\npart");
+    p.WaitForClose();
+  };
+}
+
+// The request must unwind without touching the destroyed client; under the
+// sanitizers any touch is a heap-use-after-free.
+void ExpectDestroyedInMidRequest(THttpClient* client, uint16_t port) {
+  try {
+    client->Get(Url(port));
+    FAIL() << "the request ended normally";
+  } catch (const EComponentDestroyed& e) {
+    EXPECT_STREQ(e.what(), "Component destroyed during the operation");
+  }
+}
+
+TEST(HttpClientLifetime, DestroyedByItsOwnHandlers) {
+  using TInstall = std::function<void(THttpClient*)>;
+  const std::vector<std::pair<const char*, TInstall>> rows = {
+      {"OnConnect", [](THttpClient* c) { c->OnConnect = [c](TComponent*) { delete c; }; }},
+      {"OnPacketRecvd", [](THttpClient* c) { c->OnPacketRecvd = [c](TComponent*) { delete c; }; }},
+      {"OnStatus",
+       [](THttpClient* c) {
+         c->ReportLevel = 8;
+         c->OnStatus = [c](TComponent*, const std::string& s) {
+           if (s == "Capture String") delete c;
+         };
+       }},
+  };
+  for (const auto& [name, install] : rows) {
+    SCOPED_TRACE(name);
+    TLoopbackPeer peer(HalfABody());
+    auto* client = new THttpClient(nullptr);
+    install(client);
+    ExpectDestroyedInMidRequest(client, peer.Port());
+  }
+}
+
+TEST(HttpClientLifetime, DestroyedByATimerDuringTheBodyWait) {
+  TLoopbackPeer peer(HalfABody());
+  auto* client = new THttpClient(nullptr);
+  QTimer::singleShot(50, [client] { delete client; });
+  ExpectDestroyedInMidRequest(client, peer.Port());
+}
+
+TEST(HttpClientLifetime, OwnerDestroyedByATimerDuringTheConnect) {
+  // A listening socket whose one-place queue is already taken leaves the
+  // next connect waiting: the kernel drops its handshake.
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const int filler = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+  auto* owner = new TComponent(nullptr);
+  auto* client = new THttpClient(owner);
+  bool connected = false;
+  client->OnConnect = [&](TComponent*) { connected = true; };
+  QTimer::singleShot(100, [owner] { delete owner; });
+  ExpectDestroyedInMidRequest(client, ntohs(address.sin_port));
+  EXPECT_FALSE(connected);
+  ::close(filler);
+  ::close(listener);
 }
 
 }  // namespace

@@ -1,13 +1,16 @@
-// Replies that never end their header, lines longer than the socket buffer,
-// and transfers ended by the owner or the time-out: each ends in a clear
-// error with the connection closed, or is read whole.
+// Replies that never end their header, bodies past the limit, lines longer
+// than the socket buffer, and transfers ended by the owner or the time-out:
+// each ends in a clear error with the connection closed, or is read whole.
 #include "ScriptedServer.h"
 #include "TestClient.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -106,6 +109,91 @@ TEST(HttpEnding, TheNextRequestRunsNormallyAfterAnAbort) {
   client.OnPacketRecvd = nullptr;
   client.Get(server.Url("/2"));
   EXPECT_EQ(client.Body, "second");
+}
+
+struct BodyLimitRow {
+  const char* name;
+  std::string reply;
+  std::string error;  // empty: read whole
+  friend void PrintTo(const BodyLimitRow& row, std::ostream* os) { *os << row.name; }
+};
+
+class BodyLimitTest : public testing::TestWithParam<BodyLimitRow> {};
+
+TEST_P(BodyLimitTest, EndsPastTheLimit) {
+  ScriptedServer server({ScriptedServer::Send(GetParam().reply)});
+  TestClient client;
+  client.BodyLimit = 1000;
+  if (GetParam().error.empty()) {
+    client.Get(server.Url("/"));
+    EXPECT_EQ(client.Body, std::string(1000, 'b'));
+  } else {
+    ExpectFailure(client, server.Url("/"), GetParam().error);
+  }
+}
+
+const std::string TooLarge = "Reply body too large: more than 1000 bytes";
+
+INSTANTIATE_TEST_SUITE_P(
+    Http, BodyLimitTest,
+    testing::Values(
+        BodyLimitRow{"ExactlyTheLimit", "HTTP/1.0 200 OK\r\n\r\n" + std::string(1000, 'b'), ""},
+        BodyLimitRow{"ExactlyTheLimitByLength", "HTTP/1.0 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(1000, 'b'), ""},
+        BodyLimitRow{"OneByteMore", "HTTP/1.0 200 OK\r\n\r\n" + std::string(1001, 'b'), TooLarge},
+        BodyLimitRow{"FarMore", "HTTP/1.0 200 OK\r\n\r\n" + std::string(300000, 'b'), TooLarge},
+        BodyLimitRow{"LengthPastIt", "HTTP/1.0 200 OK\r\nContent-Length: 1001\r\n\r\n" + std::string(1001, 'b'), TooLarge},
+        BodyLimitRow{"NotFoundPageToo", "HTTP/1.0 404 Not Found\r\n\r\n" + std::string(1001, 'b'), TooLarge}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HttpBodyLimits, NoLimitByDefault) {
+  ScriptedServer server({ScriptedServer::Send("HTTP/1.0 200 OK\r\n\r\n" + std::string(3 << 20, 'b'))});
+  TestClient client;
+  EXPECT_EQ(client.BodyLimit, 0);
+  client.Get(server.Url("/"));
+  EXPECT_EQ(client.Body.size(), 3u << 20);
+}
+
+TEST(HttpBodyLimits, AnUntrueLengthKeepsNoMemory) {
+  ScriptedServer server({ScriptedServer::Send("HTTP/1.0 200 OK\r\nContent-Length: 1073741824\r\n\r\nhi")});
+  TestClient client;
+  ExpectFailure(client, server.Url("/"), "Connection closed after 2 of 1073741824 body bytes");
+  EXPECT_EQ(client.Body, "hi");
+  EXPECT_LT(client.Body.capacity(), 4096u);
+}
+
+// The sanitizers reserve terabytes of address space: no address-space limit
+// can be set beside them.
+bool Sanitized() {
+#if defined(__SANITIZE_ADDRESS__)
+  return true;
+#elif defined(__has_feature)
+  return __has_feature(address_sanitizer);
+#else
+  return false;
+#endif
+}
+
+TEST(HttpBodyLimits, ALengthThatCannotBeReservedFailsNothing) {
+  if (Sanitized()) GTEST_SKIP() << "no address-space limit under the sanitizers";
+  ScriptedServer server({ScriptedServer::Send("HTTP/1.0 200 OK\r\nContent-Length: 1000000000\r\n\r\nhi")});
+  TestClient client;
+  // Room for the test, but not for a gigabyte more.
+  size_t pages = 0;
+  std::ifstream("/proc/self/statm") >> pages;
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_AS, &old), 0);
+  rlimit tight = old;
+  tight.rlim_cur = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{256} << 20);
+  ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+  std::string message;
+  try {
+    client.Get(server.Url("/"));
+  } catch (const std::exception& e) {
+    message = e.what();
+  }
+  setrlimit(RLIMIT_AS, &old);
+  EXPECT_EQ(message, "Connection closed after 2 of 1000000000 body bytes");
+  EXPECT_EQ(client.Body, "hi");
 }
 
 }  // namespace
