@@ -59,7 +59,7 @@ bool TAsyncSocket::OpenSocket() {
   const int h = NewSocket(0);
   if (h < 0) return false;
   SocketHandle = static_cast<uint16_t>(h);
-  Winsock().WSAAsyncSelect(h, SocketWindow, SOCKET_MESSAGE, FD_READ | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE);
+  Winsock().WSAAsyncSelect(h, SocketWindow, SOCKET_MESSAGE, SelectedEvents);
   return true;
 }
 
@@ -81,7 +81,7 @@ void TAsyncSocket::InitWinsock() {
     SocketHandle = static_cast<uint16_t>(h);
     // The first socket resets its connection when closed, at once.
     Winsock().SetLinger(h, true, 0);
-    Winsock().WSAAsyncSelect(h, SocketWindow, SOCKET_MESSAGE, FD_READ | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE);
+    Winsock().WSAAsyncSelect(h, SocketWindow, SOCKET_MESSAGE, SelectedEvents);
     return;
   }
   // Without a socket the component is of no use, whatever the error was.

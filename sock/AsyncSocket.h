@@ -144,8 +144,9 @@ protected:
     if (!*alive) throw EComponentDestroyed();
   }
 
-  // Turns the time-out on for one operation and off when it ends, however it
-  // ends, unless the component is gone by then.
+  // Marks an operation as under way and bounds it with the time-out: turns
+  // the time-out on, and off when the operation ends, however it ends, unless
+  // the component is gone by then.
   class TTimeOutScope {
   public:
     explicit TTimeOutScope(TAsyncSocket& s);
@@ -176,6 +177,11 @@ protected:
   // bytes (-1: no limit) arrived; each returns the number of bytes received.
   int64_t CaptureFileBytes(const std::string& FileName, int64_t Size);
   int64_t CaptureStringBytes(std::string& Text, int64_t Size);
+  // The notifications every socket of the component is selected for.
+  static constexpr long SelectedEvents =
+      sock::FD_READ | sock::FD_WRITE | sock::FD_OOB | sock::FD_ACCEPT | sock::FD_CONNECT | sock::FD_CLOSE;
+  // Waits until a send that would have blocked can go on, or a cancel.
+  void WaitForSendRoom();
   // The process-messages step of a transfer loop; `idle` when the pass found
   // nothing to do, so the loop may sleep until the next event. Raises
   // EComponentDestroyed when the component was destroyed meanwhile.
@@ -184,6 +190,10 @@ protected:
 private:
   // False once the destructor has begun; running operations hold a copy.
   std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+  // Set by FD_WRITE: the socket can take bytes again.
+  bool FSendRoom = false;
+  // Operations under way (TTimeOutScope); none: the component is idle.
+  int FRunning = 0;
   std::array<char, 1024> FLookupBuffer{};
   sock::TAsyncHandle FLookupTask = 0;
   // Ends a running lookup so that its late answer can never land anywhere.

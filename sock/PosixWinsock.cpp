@@ -76,7 +76,7 @@ public:
     FRead.setEnabled(false);
     FWrite.setEnabled(false);
     QObject::connect(&FRead, &QSocketNotifier::activated, this, [this] { OnReadable(); });
-    QObject::connect(&FWrite, &QSocketNotifier::activated, this, [this] { OnConnected(); });
+    QObject::connect(&FWrite, &QSocketNotifier::activated, this, [this] { OnWritable(); });
     // A socket selected after it was connected or made to listen reports at once.
     int listening = 0;
     socklen_t len = sizeof listening;
@@ -88,7 +88,12 @@ public:
   }
 
   // A connect is under way: its end shows as the socket turning writable.
-  void ConnectStarted() { FWrite.setEnabled(true); }
+  void ConnectStarted() {
+    FConnecting = true;
+    FWrite.setEnabled(true);
+  }
+  // A send would block: the socket turning writable is FD_WRITE.
+  void SendBlocked() { FWrite.setEnabled(!FConnecting); }
   void StartedListening() { FRead.setEnabled(!FClosed); }
   // The call that consumes a read or accept event re-enables it.
   void Consumed() { FRead.setEnabled(!FClosed && FConnectedOrListening); }
@@ -101,8 +106,13 @@ private:
     if (FMask & code) FWindow->PostMessage(FMessage, static_cast<uintptr_t>(FFd), MakeLParam(code, error), this);
   }
 
-  void OnConnected() {
+  void OnWritable() {
     FWrite.setEnabled(false);
+    if (!FConnecting) {
+      Post(FD_WRITE, 0);
+      return;
+    }
+    FConnecting = false;
     int error = 0;
     socklen_t len = sizeof error;
     // SO_ERROR is cleared by reading it: read it exactly once.
@@ -146,6 +156,7 @@ private:
   QSocketNotifier FRead;
   QSocketNotifier FWrite;
   bool FConnectedOrListening = false;
+  bool FConnecting = false;
   bool FClosed = false;
   int FError = 0;
 };
@@ -353,7 +364,17 @@ int TPosixWinsock::Accept(int s, TSockAddrIn* address, int* length) {
 int TPosixWinsock::Send(int s, const char* data, int length, int flags) {
   // A peer that has gone must end in an error, never in SIGPIPE.
   const ssize_t n = ::send(s, data, static_cast<size_t>(length), flags | MSG_NOSIGNAL);
-  return n < 0 ? Fail() : static_cast<int>(n);
+  if (n >= 0) return static_cast<int>(n);
+  if (errno == EAGAIN || errno == EWOULDBLOCK) {
+    const int error = errno;
+    SendBlocked(s);
+    errno = error;
+  }
+  return Fail();
+}
+
+void TPosixWinsock::SendBlocked(int s) {
+  if (TSelection* sel = Selection(s)) sel->SendBlocked();
 }
 
 int TPosixWinsock::Recv(int s, char* buffer, int length, int flags) {
@@ -371,15 +392,6 @@ int TPosixWinsock::Recv(int s, char* buffer, int length, int flags) {
     return Fail();
   }
   return static_cast<int>(n);
-}
-
-int TPosixWinsock::WaitWritable(int s, int timeoutMs) {
-  pollfd p{s, POLLOUT, 0};
-  int rc;
-  do rc = ::poll(&p, 1, timeoutMs);
-  while (rc < 0 && errno == EINTR);
-  if (rc < 0) return Fail();
-  return rc;
 }
 
 int TPosixWinsock::CloseSocket(int s) {

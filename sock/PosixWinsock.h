@@ -34,7 +34,6 @@ public:
   int Accept(int s, TSockAddrIn* address, int* length) override;
   int Send(int s, const char* data, int length, int flags) override;
   int Recv(int s, char* buffer, int length, int flags) override;
-  int WaitWritable(int s, int timeoutMs) override;
   int CloseSocket(int s) override;
   int GetHostName(char* buffer, int length) override;
   std::vector<uint32_t> GetHostByName(const char* name) override;
@@ -48,6 +47,8 @@ protected:
   void SetLastError(int wsaError) { FLastError = wsaError; }
   // Records the Winsock number of errno and returns SOCKET_ERROR.
   int Fail();
+  // A send on s would have blocked: FD_WRITE follows once it can take bytes.
+  void SendBlocked(int s);
 
 private:
   class TSelection;

@@ -44,11 +44,17 @@ void TAsyncSocket::HandleSocketMessage(TMessage& Message) {
             RaiseEvent(OnConnect, this);
           }
           break;
+        case FD_WRITE:
+          FSendRoom = true;
+          break;
         case FD_CLOSE:
-          // A connection that ended in an error stays open until a receive
-          // has reported the error: closing it here would let the transfer
-          // end as if the peer had finished normally.
-          if (EventOK && !DataAvailable()) RequestCloseSocket();
+          // Only the component's own socket: a peer it accepted is another.
+          if (Message.WParam != static_cast<uintptr_t>(SocketHandle)) break;
+          // A connection that ended in an error stays open until a running
+          // operation has reported the error: closing it here would let the
+          // transfer end as if the peer had finished normally. Idle, there
+          // is nobody to report to, and the close is all there is.
+          if (EventOK ? !DataAvailable() : FRunning == 0) RequestCloseSocket();
           break;
         default:
           break;
@@ -63,10 +69,19 @@ void TAsyncSocket::HandleSocketMessage(TMessage& Message) {
   WakeUp();
 }
 
-TAsyncSocket::TTimeOutScope::TTimeOutScope(TAsyncSocket& s) : FSocket(s), FAlive(s.FAlive) { FSocket.TimerOn(); }
+TAsyncSocket::TTimeOutScope::TTimeOutScope(TAsyncSocket& s) : FSocket(s), FAlive(s.FAlive) {
+  ++FSocket.FRunning;
+  try {
+    FSocket.TimerOn();
+  } catch (...) {
+    if (*FAlive) --FSocket.FRunning;
+    throw;
+  }
+}
 
 TAsyncSocket::TTimeOutScope::~TTimeOutScope() {
   if (!*FAlive) return;
+  --FSocket.FRunning;
   try {
     FSocket.TimerOff();
   } catch (...) {

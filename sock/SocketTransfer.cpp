@@ -54,12 +54,7 @@ void TAsyncSocket::SendBuffer(const char* Data, uint16_t Length) {
       } else {
         std::string text;
         CheckSocketError(WSAEWOULDBLOCK, text);
-        // Full send buffer: sleep until the peer takes bytes, no longer than
-        // the time-out, since no tick can reach this loop.
-        if (Winsock().WaitWritable(SocketHandle, TimeOut > 0 ? TimeOut : -1) == 0) {
-          TimedOut = true;
-          Canceled = true;
-        }
+        WaitForSendRoom();
       }
     } while (remaining > 0 && !Canceled);
   }
@@ -67,6 +62,14 @@ void TAsyncSocket::SendBuffer(const char* Data, uint16_t Length) {
     Canceled = false;
     throw EAbortError("Socket send aborted");
   }
+}
+
+void TAsyncSocket::WaitForSendRoom() {
+  // The event loop runs meanwhile, so the window stays alive and a cancel or
+  // the time-out ends the wait at once.
+  FSendRoom = false;
+  do WaitPass([this] { return FSendRoom || Canceled; });
+  while (!FSendRoom && !Canceled);
 }
 
 void TAsyncSocket::Write(const std::string& Text) {
@@ -164,8 +167,7 @@ void TAsyncSocket::SendFile(const std::string& FileName) {
         CheckSocketError(WSAEWOULDBLOCK, text);
       }
       ProcessMessages(false);
-      // No notification tells when a full send buffer drains: look, briefly.
-      if (n < 0 && !Canceled) Winsock().WaitWritable(SocketHandle, 50);
+      if (n < 0 && !Canceled) WaitForSendRoom();
     } while (remaining > 0 && !Canceled);
   } while (!std::feof(file.get()));
   if (Canceled) {
@@ -272,7 +274,7 @@ uint16_t TAsyncSocket::Accept() {
     if (h >= 0) Winsock().CloseSocket(h);
     throw ERangeError();
   }
-  Winsock().WSAAsyncSelect(h, SocketWindow, SOCKET_MESSAGE, FD_READ | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE);
+  Winsock().WSAAsyncSelect(h, SocketWindow, SOCKET_MESSAGE, SelectedEvents);
   RemoteAddr = peer;
   if (Canceled) {
     Canceled = false;

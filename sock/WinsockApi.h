@@ -90,7 +90,8 @@ public:
   // event of `mask`: wParam the socket, lParam the event code in its low and
   // the error number in its high 16 bits. Each event is posted once and again
   // only after the call that consumes it (recv for FD_READ, accept for
-  // FD_ACCEPT); FD_CONNECT and FD_CLOSE come once.
+  // FD_ACCEPT); FD_CONNECT and FD_CLOSE come once. FD_WRITE comes after a send
+  // that would block, once the socket can take bytes again.
   virtual int WSAAsyncSelect(int s, THiddenWindow* window, unsigned message, long mask) = 0;
   // Starts a lookup of `name` and returns at once. When it ends, the addresses
   // are written to `buffer` as a TLookupEntry and `message` is posted to
@@ -110,9 +111,6 @@ public:
   virtual int Accept(int s, TSockAddrIn* address, int* length) = 0;
   virtual int Send(int s, const char* data, int length, int flags) = 0;
   virtual int Recv(int s, char* buffer, int length, int flags) = 0;
-  // Waits until the socket can take more bytes, at most timeoutMs (-1: no
-  // limit). 1 when it can, 0 on time-out, -1 on error.
-  virtual int WaitWritable(int s, int timeoutMs) = 0;
   virtual int CloseSocket(int s) = 0;
 
   virtual int GetHostName(char* buffer, int length) = 0;

@@ -34,7 +34,11 @@ int TFaultWinsock::Connect(int s, const sock::TSockAddrIn& address) {
 }
 
 int TFaultWinsock::Send(int s, const char* data, int length, int flags) {
-  if (Faulted(TCall::Send)) return sock::SOCKET_ERROR;
+  if (Faulted(TCall::Send)) {
+    // A send that would block is followed by FD_WRITE, as from the kernel.
+    if (WSAGetLastError() == sock::WSAEWOULDBLOCK) SendBlocked(s);
+    return sock::SOCKET_ERROR;
+  }
   return TPosixWinsock::Send(s, data, SendLimit > 0 && length > SendLimit ? SendLimit : length, flags);
 }
 

@@ -60,6 +60,8 @@ int TMemoryWinsock::Send(int s, const char* data, int length, int) {
   TConnection& c = it->second.Conn;
   if (c.SendError) {
     SetLastError(std::exchange(c.SendError, 0));
+    // Memory can always take more: a send that "would block" can go on at once.
+    if (WSAGetLastError() == WSAEWOULDBLOCK) Post(it->second, s, FD_WRITE, 0);
     return SOCKET_ERROR;
   }
   c.Sent.append(data, static_cast<size_t>(length));
@@ -110,7 +112,6 @@ int TMemoryWinsock::Recv(int s, char* buffer, int length, int flags) {
   return 0;
 }
 
-int TMemoryWinsock::WaitWritable(int, int) { return 1; }
 
 int TMemoryWinsock::CloseSocket(int s) {
   auto it = FSockets.find(s);

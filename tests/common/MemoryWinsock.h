@@ -43,7 +43,6 @@ public:
   int Connect(int s, const sock::TSockAddrIn& address) override;
   int Send(int s, const char* data, int length, int flags) override;
   int Recv(int s, char* buffer, int length, int flags) override;
-  int WaitWritable(int s, int timeoutMs) override;
   int CloseSocket(int s) override;
 
 private:

@@ -319,11 +319,45 @@ TEST_F(SocketTest, FailedConnectEventChangesOnlyEventOK) {
   EXPECT_TRUE(Log.empty());
 }
 
-TEST_F(SocketTest, CloseEventWithAnErrorLeavesTheErrorToTheReceive) {
+TEST_F(SocketTest, CloseEventWithAnErrorWhileIdleCloses) {
   TLoopbackPeer peer([](TLoopbackPeer& p) { p.WaitForClose(); });
   ConnectTo(peer.Port());
   TMessage m{sock::SOCKET_MESSAGE, Socket->SocketHandle, (sock::WSAECONNRESET << 16) | sock::FD_CLOSE, 0};
   Socket->HandleSocketMessage(m);
+  EXPECT_FALSE(Socket->Connected);
+  EXPECT_EQ(std::count(Log.begin(), Log.end(), "disconnect"), 1);
+}
+
+TEST_F(SocketTest, ResetWhileIdleClosesAndTheNextConnectWorks) {
+  TLoopbackPeer first([](TLoopbackPeer& p) { p.Reset(); });
+  ConnectTo(first.Port());
+  first.Join();
+  ASSERT_TRUE(RunUntil([&] { return Logged("disconnect"); }));
+  EXPECT_FALSE(Socket->Connected);
+  TLoopbackPeer second([](TLoopbackPeer& p) { p.Send("x"); p.WaitForClose(); });
+  ConnectTo(second.Port());
+  std::string text;
+  Socket->CaptureString(text, 1);
+  EXPECT_EQ(text, "x");
+  Socket->Disconnect();
+  EXPECT_EQ(std::count(Log.begin(), Log.end(), "disconnect"), 2);
+}
+
+TEST_F(SocketTest, CloseEventWithAnErrorDuringAReceiveLeavesTheErrorToIt) {
+  TLoopbackPeer peer([](TLoopbackPeer& p) { p.WaitForClose(); });
+  ConnectTo(peer.Port());
+  Socket->ReportLevel = 8;
+  bool delivered = false;
+  Socket->OnStatus = [&](TComponent*, const std::string& s) {
+    if (s != "Timer On" || delivered) return;
+    delivered = true;
+    TMessage m{sock::SOCKET_MESSAGE, Socket->SocketHandle, (sock::WSAECONNRESET << 16) | sock::FD_CLOSE, 0};
+    Socket->HandleSocketMessage(m);
+    Socket->Cancel();
+  };
+  std::string text;
+  EXPECT_THROW(Socket->CaptureString(text, -1), EAbortError);
+  EXPECT_TRUE(delivered);
   EXPECT_TRUE(Socket->Connected);
   EXPECT_FALSE(Logged("disconnect"));
   Socket->Disconnect();

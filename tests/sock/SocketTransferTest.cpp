@@ -3,6 +3,8 @@
 #include "SocketFixture.h"
 
 #include <QTemporaryDir>
+#include <QTimer>
+#include <atomic>
 #include <arpa/inet.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -365,6 +367,104 @@ TEST_F(SocketTest, AcceptsAConnectionOnAListeningSocket) {
   char buf[2];
   EXPECT_TRUE(RunUntil([&] { return sock::Winsock().Recv(conn, buf, 2, sock::MSG_PEEK_) == 2; }));
   sock::Winsock().CloseSocket(conn);
+}
+
+// Fills the peer's receive queue and the component's send queue until a send
+// has to wait.
+void SendUntilItWaits(TAsyncSocket& socket) {
+  const std::string chunk(65535, 's');
+  for (int i = 0; i < 2000; ++i) socket.SendBuffer(chunk.data(), static_cast<uint16_t>(chunk.size()));
+}
+
+// A peer that reads nothing until `done` is set (10 s at most).
+TLoopbackPeer::TScript ReadsNothingUntil(const std::atomic<bool>& done) {
+  return [&done](TLoopbackPeer& p) {
+    for (int i = 0; i < 1000 && !done; ++i) p.Pause(std::chrono::milliseconds(10));
+  };
+}
+
+TEST_F(SocketTest, AbortFromATimerEndsASendThatWaits) {
+  std::atomic<bool> done{false};
+  TLoopbackPeer peer(ReadsNothingUntil(done));
+  ConnectTo(peer.Port());
+  int ticks = 0;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] {
+    // The event loop runs during the wait: the window would stay alive.
+    if (++ticks == 5) Socket->Abort();
+  });
+  ticker.start(20);
+  try {
+    SendUntilItWaits(*Socket);
+    FAIL() << "the peer took everything";
+  } catch (const EAbortError& e) {
+    EXPECT_STREQ(e.what(), "Socket send aborted");
+  }
+  EXPECT_EQ(ticks, 5);
+  EXPECT_FALSE(Socket->TimedOut);
+  EXPECT_FALSE(Socket->TimeOutTimer->Running());
+  done = true;
+  Socket->Disconnect();
+}
+
+TEST_F(SocketTest, TimeOutEndsASendThatWaits) {
+  std::atomic<bool> done{false};
+  TLoopbackPeer peer(ReadsNothingUntil(done));
+  ConnectTo(peer.Port());
+  Socket->TimeOut = 200;
+  try {
+    SendUntilItWaits(*Socket);
+    FAIL() << "the peer took everything";
+  } catch (const EAbortError& e) {
+    EXPECT_STREQ(e.what(), "Socket send aborted");
+  }
+  EXPECT_TRUE(Socket->TimedOut);
+  EXPECT_FALSE(Socket->TimeOutTimer->Running());
+  done = true;
+  Socket->Disconnect();
+}
+
+TEST_F(SocketTest, ASendThatWaitsGoesOnWhenThePeerReads) {
+  const std::string chunk(65535, 'w');
+  const int chunks = 200;
+  std::string got;
+  TLoopbackPeer peer([&](TLoopbackPeer& p) {
+    p.Pause(std::chrono::milliseconds(200));
+    got = p.Receive(chunk.size() * chunks);
+  });
+  ConnectTo(peer.Port());
+  for (int i = 0; i < chunks; ++i) Socket->SendBuffer(chunk.data(), static_cast<uint16_t>(chunk.size()));
+  peer.Join();
+  EXPECT_EQ(got.size(), chunk.size() * chunks);
+  EXPECT_EQ(got.find_first_not_of('w'), std::string::npos);
+  Socket->Disconnect();
+}
+
+TEST_F(SocketTest, TheAcceptedPeersCloseLeavesTheListeningSocketOpen) {
+  const uint16_t port = Socket->Listen(0);
+  const uint16_t listening = Socket->SocketHandle;
+  auto connectAndClose = [port] {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::close(fd);
+  };
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    std::thread client(connectAndClose);
+    const uint16_t conn = Socket->Accept();
+    client.join();
+    char c;
+    // The peer's close reaches the component as a notification of the accepted socket.
+    EXPECT_TRUE(RunUntil([&] { return sock::Winsock().Recv(conn, &c, 1, sock::MSG_PEEK_) == 0; }));
+    RunUntil([] { return false; }, 100);
+    sock::Winsock().CloseSocket(conn);
+    EXPECT_EQ(Socket->SocketHandle, listening);
+    EXPECT_FALSE(Logged("disconnect"));
+  }
 }
 
 TEST_F(SocketTest, AcceptCanBeCanceled) {
