@@ -6,6 +6,7 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <cstring>
+#include <utility>
 
 using namespace sock;
 
@@ -168,6 +169,7 @@ void TAsyncSocket::Connect() {
   StatusMessage(8, "Connecting");
   Canceled = false;
   if (Connected) throw ESockError("Already connected");
+  FFresh = false;
   if (SocketHandle == 0xFFFF && !OpenSocket()) {
     std::string text;
     CheckSocketError(WSAEWOULDBLOCK, text);
@@ -218,6 +220,9 @@ void TAsyncSocket::RequestCloseSocket() {
   // is made before anything else can run, so that a throwing handler or a
   // failed close never leaves the component without one.
   SocketHandle = 0xFFFF;
+  // The fresh socket's own close, should nothing use it first, ends no
+  // connection: the one that ended was already reported.
+  const bool reported = std::exchange(FFresh, true);
   // A socket that cannot be made now is made again by the next Connect.
   if (!Destroying) OpenSocket();
   if (!closed) {
@@ -225,7 +230,7 @@ void TAsyncSocket::RequestCloseSocket() {
     CheckSocketError(WSAEWOULDBLOCK, text);
     return;
   }
-  if (!InState(TComponentState::Destroying)) RaiseEvent(OnDisconnect, this);
+  if (!reported && !InState(TComponentState::Destroying)) RaiseEvent(OnDisconnect, this);
 }
 
 void TAsyncSocket::Disconnect() {

@@ -194,6 +194,8 @@ private:
   bool FSendRoom = false;
   // Operations under way (TTimeOutScope); none: the component is idle.
   int FRunning = 0;
+  // The socket is the one made after a close and nothing has used it yet.
+  bool FFresh = false;
   std::array<char, 1024> FLookupBuffer{};
   sock::TAsyncHandle FLookupTask = 0;
   // Ends a running lookup so that its late answer can never land anywhere.

@@ -261,6 +261,7 @@ int64_t TAsyncSocket::CaptureStringBytes(std::string& Text, int64_t Size) {
 
 uint16_t TAsyncSocket::Accept() {
   StatusMessage(4, "Accepting");
+  FFresh = false;
   do WaitPass([this] { return AsyncDone || Canceled; });
   while (!AsyncDone && !Canceled);
   if (Canceled) throw ESockError("Accepting Canceled");
@@ -284,6 +285,7 @@ uint16_t TAsyncSocket::Accept() {
 }
 
 uint16_t TAsyncSocket::Listen(uint16_t LocalPort) {
+  FFresh = false;
   TSockAddrIn address;
   address.sin_family = AF_INET_;
   address.sin_port = Winsock().Htons(LocalPort);

@@ -329,8 +329,12 @@ TEST_F(SocketTest, CloseEventWithAnErrorWhileIdleCloses) {
 }
 
 TEST_F(SocketTest, ResetWhileIdleClosesAndTheNextConnectWorks) {
-  TLoopbackPeer first([](TLoopbackPeer& p) { p.Reset(); });
+  TLoopbackPeer first([](TLoopbackPeer& p) {
+    p.ReceiveUntil("go");
+    p.Reset();
+  });
   ConnectTo(first.Port());
+  Socket->Write("go");
   first.Join();
   ASSERT_TRUE(RunUntil([&] { return Logged("disconnect"); }));
   EXPECT_FALSE(Socket->Connected);
