@@ -220,6 +220,7 @@ void TAsyncSocket::RequestCloseSocket() {
   // is made before anything else can run, so that a throwing handler or a
   // failed close never leaves the component without one.
   SocketHandle = 0xFFFF;
+  FReceived.Clear();
   // The fresh socket's own close, should nothing use it first, ends no
   // connection: the one that ended was already reported.
   const bool reported = std::exchange(FFresh, true);
@@ -251,7 +252,7 @@ void TAsyncSocket::Abort() {
 
 bool TAsyncSocket::DataAvailable() {
   StatusMessage(8, "Data Available");
-  return Winsock().Recv(SocketHandle, Buffer.data(), 1, MSG_PEEK_) >= 1;
+  return FReceived.Size() > 0 || Winsock().Recv(SocketHandle, Buffer.data(), 1, MSG_PEEK_) >= 1;
 }
 
 void TAsyncSocket::WakeUp() {

@@ -6,6 +6,7 @@
 // the owner's handlers, user input included, run nested inside the operation:
 // after every wait the state is looked at again before the socket is touched.
 
+#include "ReceiveBuffer.h"
 #include "SockErrors.h"
 #include "ThreadTimer.h"
 #include "Toolkit.h"
@@ -196,6 +197,8 @@ private:
   int FRunning = 0;
   // The socket is the one made after a close and nothing has used it yet.
   bool FFresh = false;
+  // Received and not yet taken by ReadLn or a capture; emptied on close.
+  TReceiveBuffer FReceived;
   std::array<char, 1024> FLookupBuffer{};
   sock::TAsyncHandle FLookupTask = 0;
   // Ends a running lookup so that its late answer can never land anywhere.

@@ -89,33 +89,35 @@ void TAsyncSocket::Writeln(const std::string& Text) {
 std::string TAsyncSocket::ReadLn() {
   StatusMessage(8, "ReadLn");
   TTimeOutScope timer(*this);
-  std::string line;
+  // Lines are cut from what was received; whatever follows a line stays for
+  // the next line or the capture.
+  size_t searched = 0;
   do {
-    // Peek first and take only what belongs to the line, so that whatever
-    // follows it stays in the socket for the next read.
-    const int n = Winsock().Recv(SocketHandle, Buffer.data(), ChunkSize, MSG_PEEK_);
-    if (n == 0) return {};
+    const char* lf =
+        static_cast<const char*>(std::memchr(FReceived.Data() + searched, '\n', FReceived.Size() - searched));
+    const size_t length = lf ? static_cast<size_t>(lf - FReceived.Data()) + 1 : FReceived.Size();
+    if (length > MaxLineLength) throw ESockError("Line too long");
+    if (lf) {
+      std::string line(FReceived.Data(), length);
+      FReceived.Take(length);
+      return line;
+    }
+    searched = length;
+    const int n = Winsock().Recv(SocketHandle, FReceived.Room(ChunkSize), ChunkSize, 0);
+    if (n == 0) {
+      // A line the peer never ended is no line.
+      FReceived.Clear();
+      return {};
+    }
     if (n > 0) {
-      const char* lf = static_cast<const char*>(std::memchr(Buffer.data(), '\n', static_cast<size_t>(n)));
-      const int want = lf ? static_cast<int>(lf - Buffer.data()) + 1 : n;
-      if (line.size() + static_cast<size_t>(want) > MaxLineLength) throw ESockError("Line too long");
-      int taken = 0;
-      while (taken < want) {
-        const int m = Winsock().Recv(SocketHandle, Buffer.data() + taken, want - taken, 0);
-        if (m <= 0) {
-          if (m == 0) return {};
-          std::string text;
-          CheckSocketError(WSAEWOULDBLOCK, text);
-          break;
-        }
-        taken += m;
-      }
-      line.append(Buffer.data(), static_cast<size_t>(taken));
-      if (lf && taken == want) return line;
+      FReceived.Added(static_cast<size_t>(n));
     } else {
       LastErrorNo = Winsock().WSAGetLastError();
       // Not connected: no line can come; the caller sees an empty one.
-      if (LastErrorNo == WSAENOTCONN) return {};
+      if (LastErrorNo == WSAENOTCONN) {
+        FReceived.Clear();
+        return {};
+      }
       std::string text;
       CheckSocketError(WSAEWOULDBLOCK, text);
     }
@@ -181,6 +183,17 @@ int64_t TAsyncSocket::Capture(const std::function<char*(size_t)>& room, const st
   BytesRecvd = 0;
   TTimeOutScope timer(*this);
   int64_t received = 0;
+  // What a line read brought beyond its line comes first.
+  if (FReceived.Size() > 0 && Size != 0) {
+    const size_t n = Size < 0 ? FReceived.Size() : static_cast<size_t>(std::min<int64_t>(FReceived.Size(), Size));
+    std::memcpy(room(n), FReceived.Data(), n);
+    took(n);
+    FReceived.Take(n);
+    received = static_cast<int64_t>(n);
+    Grow(BytesRecvd, static_cast<int>(n));
+    RaiseEvent(OnPacketRecvd, this);
+    TimerOn();
+  }
   auto lastPass = std::chrono::steady_clock::now();
   while (!Canceled && (Size < 0 || received < Size)) {
     // Never more than Size asks for: what follows belongs to nobody here.
