@@ -93,8 +93,9 @@ std::string TAsyncSocket::ReadLn() {
   // the next line or the capture.
   size_t searched = 0;
   do {
-    const char* lf =
-        static_cast<const char*>(std::memchr(FReceived.Data() + searched, '\n', FReceived.Size() - searched));
+    const char* lf = FReceived.Size() > searched ? static_cast<const char*>(std::memchr(
+                                                       FReceived.Data() + searched, '\n', FReceived.Size() - searched))
+                                                 : nullptr;
     const size_t length = lf ? static_cast<size_t>(lf - FReceived.Data()) + 1 : FReceived.Size();
     if (length > MaxLineLength) throw ESockError("Line too long");
     if (lf) {

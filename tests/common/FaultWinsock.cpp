@@ -43,7 +43,8 @@ int TFaultWinsock::Send(int s, const char* data, int length, int flags) {
 }
 
 int TFaultWinsock::Recv(int s, char* buffer, int length, int flags) {
-  if (!Faulted(TCall::Recv)) return TPosixWinsock::Recv(s, buffer, length, flags);
+  if (!Faulted(TCall::Recv))
+    return TPosixWinsock::Recv(s, buffer, RecvLimit > 0 && length > RecvLimit ? RecvLimit : length, flags);
   // Error 0 stands for a receive of 0 bytes: the peer has closed.
   return WSAGetLastError() == 0 ? 0 : sock::SOCKET_ERROR;
 }

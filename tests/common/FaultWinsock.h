@@ -20,6 +20,8 @@ public:
   void Fail(TCall call, int error, int after = 0, int times = 1);
   // Sends take at most this many bytes each (0: no limit).
   int SendLimit = 0;
+  // Receives bring at most this many bytes each (0: no limit).
+  int RecvLimit = 0;
   // Connects start but their end is never reported.
   bool HoldConnect = false;
   // Lookups start but never answer; the handles given out and those withdrawn.

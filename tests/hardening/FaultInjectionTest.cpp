@@ -45,6 +45,9 @@ protected:
     Client->OutputFileMode = false;
     // A safety net only: no case below should need it.
     Client->TimeOut = 10000;
+    // The reply comes in many receives, so that a later receive's failure
+    // falls inside it however the bytes are timed.
+    Faults.Api.RecvLimit = 256;
     Client->OnConnect = [this](TComponent*) { ++Events; };
     Client->OnDisconnect = [this](TComponent*) { ++Events; };
   }
