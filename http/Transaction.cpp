@@ -3,11 +3,25 @@
 
 #include <new>
 #include <stdexcept>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
 // A Content-Length beyond this is no use as a capacity hint.
 constexpr int64_t MaxBodyHint = int64_t{1} << 30;
+
+// A large body is written once, front to back, into fresh memory: in huge
+// pages the kernel maps it with a few dozen faults instead of tens of
+// thousands. Only advice: where the kernel declines, nothing changes.
+void AdviseHugePages(char* data, size_t size) {
+  constexpr size_t HugePage = size_t{2} << 20;
+  if (size < 2 * HugePage) return;
+  const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  const uintptr_t from = (reinterpret_cast<uintptr_t>(data) + page - 1) & ~(page - 1);
+  const uintptr_t to = (reinterpret_cast<uintptr_t>(data) + size) & ~(page - 1);
+  madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+}
 
 std::string BodyTooLarge(int64_t limit) { return "Reply body too large: more than " + std::to_string(limit) + " bytes"; }
 
@@ -122,6 +136,7 @@ bool THttpClient::ReserveBody(int64_t length) {
   // there, the string grows as the bytes arrive, and fails only if they do.
   try {
     Body.reserve(static_cast<size_t>(length));
+    AdviseHugePages(Body.data(), Body.capacity());
     return true;
   } catch (const std::bad_alloc&) {
     return false;
