@@ -66,7 +66,8 @@ void TAsyncSocket::HandleSocketMessage(TMessage& Message) {
   } catch (...) {
     // A notification has nobody to report to; the waiting operation reads the flags.
   }
-  WakeUp();
+  // No wake-up: a notification is dispatched by the event loop on this
+  // thread, and the waiting operation's pass returns once it has run.
 }
 
 TAsyncSocket::TTimeOutScope::TTimeOutScope(TAsyncSocket& s) : FSocket(s), FAlive(s.FAlive) {
