@@ -132,9 +132,9 @@ LookupRequest ParseLookupQuery(std::string_view query, std::size_t maxAsciiBytes
     if (const auto kind = KindOfKey(key); kind && equals != std::string_view::npos) {
       inAddr = false;
       request.Wanted[static_cast<std::size_t>(*kind)] = PercentDecode(value) == "true";
-    } else if (key == "addr" && equals != std::string_view::npos && !addr) {
-      addr = std::string(value);
-      inAddr = true;
+    } else if (key == "addr" && equals != std::string_view::npos) {
+      inAddr = !addr;
+      if (!addr) addr = std::string(value);
     } else if (inAddr) {
       *addr += '&';
       *addr += piece;

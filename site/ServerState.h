@@ -13,15 +13,17 @@
 namespace site {
 
 struct ServerState {
-  ServerState(boost::asio::io_context& io, const Options& options)
-      : Io(io), Opts(options), Shared(options), Rate(options.RatePerSecond, options.RateBurst) {}
+  ServerState(const Options& options, int threads)
+      : Opts(options), Shared(options), Rate(options.RatePerSecond, options.RateBurst), Io(threads) {}
 
-  boost::asio::io_context& Io;
   const Options& Opts;
   SharedState Shared;
   RateLimiter Rate;
   std::atomic<std::size_t> Connections{0};
   std::atomic<std::size_t> InFlight{0};
+  // Last, so that it goes first: the handlers it still holds at exit own
+  // sessions and pages, which use everything above.
+  boost::asio::io_context Io;
 };
 
 // Holds one unit of a counter for as long as it lives.

@@ -7,6 +7,9 @@
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/signal_set.hpp>
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -28,10 +31,18 @@ int main(int argc, char** argv) {
   }
   const site::Options& options = parsed.Values;
 
+  // Every connection is a descriptor; the usual soft limit of 1024 would cut
+  // the connection limit short, so take what the hard limit allows.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+  }
+
   try {
     const unsigned threads = options.Threads ? options.Threads : std::max(1u, std::thread::hardware_concurrency());
-    boost::asio::io_context io(static_cast<int>(threads));
-    site::ServerState server(io, options);
+    site::ServerState server(options, static_cast<int>(threads));
+    boost::asio::io_context& io = server.Io;
     const boost::asio::ip::tcp::endpoint endpoint(boost::asio::ip::make_address(options.ListenAddress), options.ListenPort);
     auto listener = std::make_shared<site::Listener>(server, endpoint);
     listener->Start();
