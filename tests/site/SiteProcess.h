@@ -19,6 +19,7 @@ public:
   SiteProcess& operator=(const SiteProcess&) = delete;
 
   std::uint16_t Port() const { return FPort; }
+  pid_t Pid() const { return FPid; }
   // What the program wrote to stderr so far: its log.
   std::string Log() const;
   // Sends SIGTERM and waits at most `seconds`; the exit status, or -1 when it
