@@ -48,6 +48,7 @@ void FirstIpv4(const std::shared_ptr<ReportContext>& context, const Target& targ
   }
   context->Dns->Query(target.Domain, DnsType::A, [done = std::move(done)](DnsAnswer answer) {
     if (!answer.Ok) return done(std::nullopt, "Не удалось определить адрес домена: " + answer.Error);
+    if (answer.NxDomain) return done(std::nullopt, "Домен не существует (NXDOMAIN)");
     for (const std::string& record : answer.Records) {
       in_addr a{};
       if (inet_pton(AF_INET, record.c_str(), &a) == 1) return done(ntohl(a.s_addr), {});
