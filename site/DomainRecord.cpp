@@ -83,6 +83,7 @@ private:
       if (whois.Hops.size() < 2) {
         ReportResult failed = FailedResult(whois.Failure.empty() ? "Корневой сервер WHOIS не знает сервера этой зоны" : whois.Failure, whois.TimedOut);
         failed.Raw = WhoisRaw(whois.Hops);
+        failed.Note = note;
         return self->FOnce->Finish(std::move(failed));
       }
       std::vector<std::string> answers;

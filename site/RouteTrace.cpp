@@ -154,7 +154,7 @@ private:
     }
     if (!flag.empty()) times += " " + flag;
     result.Summary.Rows.push_back({std::to_string(ttl), address.empty() ? "*" : address, host, as, times});
-    char number[8];
+    char number[16];
     std::snprintf(number, sizeof number, "%2d  ", ttl);
     result.Raw += number + (address.empty() ? "*" : address) + (host.empty() ? "" : " (" + host + ")") +
                   (as.empty() ? "" : " [" + as + "]") + "  " + times + "\n";

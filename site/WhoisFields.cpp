@@ -41,9 +41,9 @@ std::string Lower(std::string text) {
 }
 
 std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
+  const auto first = text.find_first_not_of(" \t\r");
   if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
 // Every "key: value" line as (lower-case key, value); comments and blank values skipped.
@@ -65,7 +65,7 @@ std::string Values(const std::vector<std::pair<std::string, std::string>>& lines
   for (const auto& [key, value] : lines) {
     if (std::find(field.Keys.begin(), field.Keys.end(), key) == field.Keys.end()) continue;
     // "clientTransferProhibited https://icann.org/epp#..." : the link adds nothing to a summary.
-    const std::string shown = field.Many ? value.substr(0, value.find(' ')) : value;
+    const std::string shown = Trim(value.substr(0, value.find(" http")));
     if (std::find_if(found.begin(), found.end(), [&](const std::string& f) { return Lower(f) == Lower(shown); }) == found.end())
       found.push_back(shown);
     if (!field.Many || found.size() == kMaxValues) break;
