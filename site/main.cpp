@@ -16,6 +16,23 @@
 #include <thread>
 #include <vector>
 
+namespace {
+
+// A handler that throws has failed its own request only: the loop goes on
+// serving everyone else, and the failure goes to the log.
+void Serve(boost::asio::io_context& io) {
+  for (;;) {
+    try {
+      io.run();
+      return;
+    } catch (const std::exception& e) {
+      std::cerr << "tarnwell-site: request failed: " << e.what() << "\n";
+    }
+  }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   site::ParsedOptions parsed;
   try {
@@ -59,8 +76,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     std::vector<std::thread> workers;
-    for (unsigned i = 1; i < threads; ++i) workers.emplace_back([&io] { io.run(); });
-    io.run();
+    for (unsigned i = 1; i < threads; ++i) workers.emplace_back([&io] { Serve(io); });
+    Serve(io);
     for (auto& worker : workers) worker.join();
   } catch (const std::exception& e) {
     std::cerr << "tarnwell-site: " << e.what() << "\n";
