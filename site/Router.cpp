@@ -49,7 +49,7 @@ void Lookup(ServerState& server, const RouteRequest& request, std::string_view q
     --server.InFlight;
     return done(ErrorReply(503, "Служба сейчас выполняет слишком много проверок. Повторите запрос через несколько секунд.", std::move(note)));
   }
-  RunPage(server.Io, server.Shared, lookup,
+  RunPage(server.Io, server.Shared, server.Pages, lookup,
           [target = lookup.Address, note = std::move(note), done = std::move(done), &server](std::vector<PageSection> sections) {
             --server.InFlight;
             done(Reply{200, LookupPage(target, sections), {}, note});

@@ -65,7 +65,6 @@ int main(int argc, char** argv) {
     listener->Start();
 
     boost::asio::signal_set signals(io, SIGTERM, SIGINT);
-    // Pages in flight are dropped with the loop: a stopping service owes them nothing.
     signals.async_wait([&](const boost::system::error_code&, int) {
       listener->Stop();
       io.stop();
@@ -79,6 +78,11 @@ int main(int argc, char** argv) {
     for (unsigned i = 1; i < threads; ++i) workers.emplace_back([&io] { Serve(io); });
     Serve(io);
     for (auto& worker : workers) worker.join();
+    // Pages in flight end here, with the loop stopped: their cancellation runs
+    // once, on this thread, and nothing they start afterwards is waited for.
+    server.Pages.CancelAll();
+    io.restart();
+    io.poll();
   } catch (const std::exception& e) {
     std::cerr << "tarnwell-site: " << e.what() << "\n";
     return 1;

@@ -264,7 +264,7 @@ TEST_F(SiteService, ExitsWithZeroOnSigtermWhileBusy) {
   ASSERT_NE(site.Port(), 0) << site.Log();
   const int idle = ConnectSite(site.Port());
   const int busy = ConnectSite(site.Port());
-  const std::string request = "GET " + Lookup("example.test", "dom_dns dom_whois") + " HTTP/1.0\r\n\r\n";
+  const std::string request = "GET " + Lookup("example.test", "dom_whois dom_dns traceroute net_whois port_scan") + " HTTP/1.0\r\n\r\n";
   ASSERT_EQ(send(busy, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
   ASSERT_TRUE(Dns.QueryArrives(5000));
   EXPECT_EQ(site.Terminate(5), 0) << site.Log();
