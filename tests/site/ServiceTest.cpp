@@ -250,8 +250,7 @@ TEST_F(SiteService, CutsOffAClientSendingItsHeadOneByteAtATime) {
   bool closed = false;
   // Four bytes a second: the whole head would take over ten seconds.
   for (; sent < request.size() && !closed; ++sent) {
-    if (send(fd, &request[sent], 1, MSG_NOSIGNAL) != 1) break;
-    closed = ClosedByPeer(fd, 250);
+    closed = send(fd, &request[sent], 1, MSG_NOSIGNAL) != 1 || ClosedByPeer(fd, 250);
   }
   EXPECT_TRUE(closed);
   EXPECT_LT(sent, request.size());
