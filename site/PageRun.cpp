@@ -14,15 +14,14 @@ namespace site {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using StartReport = void (*)(std::shared_ptr<ReportContext>, const Target&, ReportDone);
-
-constexpr StartReport kStarts[kReportCount] = {DomainRecord, DnsRecords, RouteTrace, NetworkRecord, PortScan};
 constexpr std::chrono::seconds kGrace{1};
 
 class Page : public LivePages::Page, public std::enable_shared_from_this<Page> {
 public:
-  Page(boost::asio::any_io_executor strand, std::shared_ptr<ReportContext> context, const LookupRequest& request, PageDone done)
-      : FTimer(strand), FContext(std::move(context)), FTarget(request.Address), FDone(std::move(done)), FStarted(Clock::now()) {
+  Page(boost::asio::any_io_executor strand, std::shared_ptr<ReportContext> context, const LookupRequest& request,
+       const ReportStarts& reports, PageDone done)
+      : FTimer(strand), FContext(std::move(context)), FTarget(request.Address), FReports(reports), FDone(std::move(done)),
+        FStarted(Clock::now()) {
     for (std::size_t i = 0; i < kReportCount; ++i)
       if (request.Wanted[i]) FSections.push_back({static_cast<ReportKind>(i), {}});
     FFinished.assign(FSections.size(), false);
@@ -38,7 +37,7 @@ public:
     const auto self = shared_from_this();
     for (std::size_t i = 0; i < FSections.size(); ++i) {
       const auto kind = static_cast<std::size_t>(FSections[i].Kind);
-      kStarts[kind](FContext, FTarget, [self, i](ReportResult result) { self->Finished(i, std::move(result)); });
+      FReports[kind](FContext, FTarget, [self, i](ReportResult result) { self->Finished(i, std::move(result)); });
     }
   }
 
@@ -82,6 +81,7 @@ private:
   boost::asio::steady_timer FTimer;
   std::shared_ptr<ReportContext> FContext;
   Target FTarget;
+  ReportStarts FReports;
   PageDone FDone;
   Clock::time_point FStarted;
   std::vector<PageSection> FSections;
@@ -107,11 +107,14 @@ void LivePages::CancelAll() {
   FPages.clear();
 }
 
-void RunPage(boost::asio::io_context& io, SharedState& shared, LivePages& live, const LookupRequest& request, PageDone done) {
+ReportStarts RealReports() { return {DomainRecord, DnsRecords, RouteTrace, NetworkRecord, PortScan}; }
+
+void RunPage(boost::asio::io_context& io, SharedState& shared, LivePages& live, const LookupRequest& request,
+             const ReportStarts& reports, PageDone done) {
   boost::asio::any_io_executor strand = boost::asio::make_strand(io);
   auto context = std::make_shared<ReportContext>(
       ReportContext{strand, shared, MakeResolver(strand, shared), Clock::now() + shared.Opts.PageBudget});
-  auto page = std::make_shared<Page>(strand, std::move(context), request, std::move(done));
+  auto page = std::make_shared<Page>(strand, std::move(context), request, reports, std::move(done));
   live.Add(page);
   boost::asio::post(strand, [page] { page->Start(); });
 }

@@ -50,7 +50,7 @@ void Lookup(ServerState& server, const RouteRequest& request, std::string_view q
     return done(ErrorReply(503, "Служба сейчас выполняет слишком много проверок. Повторите запрос через несколько секунд.", std::move(note)));
   }
   try {
-    RunPage(server.Io, server.Shared, server.Pages, lookup,
+    RunPage(server.Io, server.Shared, server.Pages, lookup, server.Reports,
             [target = lookup.Address, note, done, &server](std::vector<PageSection> sections) {
               --server.InFlight;
               done(Reply{200, LookupPage(target, sections), {}, note});

@@ -23,6 +23,7 @@ struct ServerState {
   std::atomic<std::size_t> Connections{0};
   std::atomic<std::size_t> InFlight{0};
   LivePages Pages;
+  const ReportStarts Reports = RealReports();
   // Last, so that it goes first: the handlers it still holds at exit own
   // sessions and pages, which use everything above.
   boost::asio::io_context Io;
