@@ -146,7 +146,7 @@ public:
   void Query(const std::string& name, DnsType type, DnsDone done) override {
     const std::string question = type == DnsType::PTR ? ReverseName(name) : Lower(name);
     if (FClosing || question.empty()) {
-      const char* why = FClosing ? "resolver closed" : "not an IPv4 address";
+      const char* why = FClosing ? "resolver closed" : type == DnsType::PTR ? "not an IPv4 address" : "empty name";
       boost::asio::post(FStrand, [done = std::move(done), why] { done(Failure(why)); });
       return;
     }
