@@ -184,4 +184,15 @@ TEST_F(ResolverTest, DestroyedMidQueryEveryDoneIsCalledOnce) {
   }
 }
 
+TEST_F(ResolverTest, BadResolverOptionIsRefusedAtStartAndInAnswers) {
+  EXPECT_NO_THROW(site::CheckResolverOptions(H.Opts));
+  H.Opts.Resolver = "resolver.example:53";
+  EXPECT_THROW(site::CheckResolverOptions(H.Opts), std::invalid_argument);
+  auto resolver = H.NewResolver();
+  const auto answer = H.Ask(*resolver, "example.test", DnsType::A);
+  ASSERT_TRUE(answer);
+  EXPECT_FALSE(answer->Ok);
+  EXPECT_EQ(answer->Error, "bad resolver address: resolver.example:53");
+}
+
 }  // namespace
