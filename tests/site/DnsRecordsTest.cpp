@@ -95,7 +95,7 @@ TEST_F(DnsRecordsTest, PagesOnSeveralThreadsEachGetEveryAnswer) {
     auto strand = boost::asio::make_strand(H.Io);
     contexts.push_back(std::make_shared<site::ReportContext>(site::ReportContext{
         strand, shared, site::MakeResolver(strand, shared), std::chrono::steady_clock::now() + std::chrono::seconds(10)}));
-    boost::asio::post(strand, [&, context = contexts.back()] {
+    boost::asio::post(strand, [&, i, context = contexts.back()] {
       site::DnsRecords(context, DomainTarget(i % 2 ? "example.test" : "www.example.test"), [&](site::ReportResult r) {
         if (r.State == Outcome::Done && r.Summary.Rows.size() == 7) ++complete;
         ++finished;
