@@ -20,6 +20,7 @@ struct Options {
   std::string CaFile;                   // empty: the system's trust store
   std::vector<std::uint16_t> ScanPorts; // empty: the built-in list
   bool AllowPrivate = false;            // trace and scan private, loopback, reserved targets
+  bool AllowLan = false;                // trace and scan private, shared (CGNAT) and link-local targets only
 
   std::chrono::milliseconds PageBudget{20000};
   std::chrono::milliseconds WhoisTimeout{8000};

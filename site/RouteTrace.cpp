@@ -181,7 +181,7 @@ void RouteTrace(std::shared_ptr<ReportContext> context, const Target& target, Re
   FirstIpv4(context, target, [context, once](std::optional<std::uint32_t> address, std::string reason) {
     if (once->Finished()) return;
     if (!address) return once->Finish(FailedResult(reason));
-    if (!IsPublicIpv4(*address) && !context->Shared.Opts.AllowPrivate) return once->Finish(FailedResult(PrivateRefusal(*address)));
+    if (!MayProbe(*address, context->Shared.Opts)) return once->Finish(FailedResult(PrivateRefusal(*address)));
     std::make_shared<Trace>(context, *address, once)->Start();
   });
 }
