@@ -52,7 +52,7 @@ public:
         }
       }
     }
-    FTimer.expires_after(FContext->Shared.Opts.ProbeTimeout);
+    FTimer.expires_at(std::min(FContext->Deadline, std::chrono::steady_clock::now() + FContext->Shared.Opts.ProbeTimeout));
     FTimer.async_wait([self = shared_from_this()](boost::system::error_code error) {
       if (!error) self->ProbesEnded();
     });
