@@ -89,8 +89,10 @@ private:
     FHopCount = hops;
     for (const auto& [index, reply] : FReplies)
       if (index < hops * kProbesPerHop) FNames.try_emplace(reply.From);
-    if (FNames.empty()) return Finish();
+    // One count for the loop itself, so that answers given at once cannot end the lookups half-way.
+    FPending = 1;
     for (auto& [address, names] : FNames) LookUp(address);
+    LookedUp();
   }
 
   void LookUp(std::uint32_t address) {

@@ -37,6 +37,7 @@ protected:
 
 TEST_F(RouteTraceTest, LoopbackIsOneHopReached) {
   rig.Opts.AllowPrivate = true;
+  rig.Opts.ProbeTimeout = std::chrono::seconds(5);
   const ReportResult result = rig.Run(site::RouteTrace, "127.0.0.1");
   ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
   EXPECT_EQ(result.Reason, "");
