@@ -258,6 +258,7 @@ TEST(WhoisTextTest, DecodesEachCharsetToValidUtf8) {
   } rows[] = {
       {"ascii", "Registrar: X\r\n", Charset::Utf8, "Registrar: X\n"},
       {"utf-8", utf8, Charset::Utf8, utf8},
+      {"utf-8 with a broken byte", utf8 + "\xFF", Charset::Utf8, utf8 + "\uFFFD"},
       {"windows-1251", windows1251, Charset::Windows1251, utf8},
       {"koi8-r", koi8r, Charset::Koi8r, utf8},
       {"koi8-r capitals", koi8rCapitals, Charset::Koi8r, "ООО РОМАШКА"},
