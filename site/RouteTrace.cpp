@@ -52,7 +52,7 @@ public:
         }
       }
     }
-    FTimer.expires_after(FContext->Shared.Opts.ProbeTimeout);
+    FTimer.expires_at(std::min(FContext->Deadline, std::chrono::steady_clock::now() + FContext->Shared.Opts.ProbeTimeout));
     FTimer.async_wait([self = shared_from_this()](boost::system::error_code error) {
       if (!error) self->ProbesEnded();
     });
@@ -89,8 +89,10 @@ private:
     FHopCount = hops;
     for (const auto& [index, reply] : FReplies)
       if (index < hops * kProbesPerHop) FNames.try_emplace(reply.From);
-    if (FNames.empty()) return Finish();
+    // One count for the loop itself, so that answers given at once cannot end the lookups half-way.
+    FPending = 1;
     for (auto& [address, names] : FNames) LookUp(address);
+    LookedUp();
   }
 
   void LookUp(std::uint32_t address) {
@@ -181,7 +183,7 @@ void RouteTrace(std::shared_ptr<ReportContext> context, const Target& target, Re
   FirstIpv4(context, target, [context, once](std::optional<std::uint32_t> address, std::string reason) {
     if (once->Finished()) return;
     if (!address) return once->Finish(FailedResult(reason));
-    if (!IsPublicIpv4(*address) && !context->Shared.Opts.AllowPrivate) return once->Finish(FailedResult(PrivateRefusal(*address)));
+    if (!MayProbe(*address, context->Shared.Opts)) return once->Finish(FailedResult(PrivateRefusal(*address)));
     std::make_shared<Trace>(context, *address, once)->Start();
   });
 }

@@ -1,5 +1,6 @@
 #include "WhoisText.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace site {
@@ -54,6 +55,9 @@ constexpr int kRussianFrequency[32] = {
 // A word that turns from lower case to upper case in its middle is what
 // Title-case text looks like in the wrong Cyrillic charset.
 constexpr int kCaseFlipPenalty = 100;
+
+// Bytes in valid multi-byte sequences per broken byte above which a reply counts as UTF-8.
+constexpr std::size_t kUtf8Majority = 8;
 
 bool IsCyrillicUpper(char32_t c) { return (c >= 0x0410 && c <= 0x042F) || c == 0x0401; }
 bool IsCyrillicLower(char32_t c) { return (c >= 0x0430 && c <= 0x044F) || c == 0x0451; }
@@ -151,13 +155,16 @@ void AppendAscii(std::string& out, unsigned char byte, unsigned char next) {
 }  // namespace
 
 Charset GuessCharset(std::string_view bytes) {
-  bool valid = true;
-  for (std::size_t i = 0; valid && i < bytes.size();) {
+  // UTF-8 with a stray broken byte is still UTF-8: read as a single-byte
+  // charset, all of its letters would turn to mojibake.
+  std::size_t inSequences = 0, broken = 0;
+  for (std::size_t i = 0; i < bytes.size();) {
     const std::size_t length = Utf8SequenceLength(bytes, i);
-    valid = length > 0;
-    i += length;
+    if (length == 0) ++broken;
+    else if (length > 1) inSequences += length;
+    i += std::max<std::size_t>(length, 1);
   }
-  if (valid) return Charset::Utf8;
+  if (broken == 0 || inSequences >= kUtf8Majority * broken) return Charset::Utf8;
   if (!LooksCyrillic(bytes)) return Charset::Latin1;
   return RussianScore(bytes, Charset::Koi8r) > RussianScore(bytes, Charset::Windows1251) ? Charset::Koi8r
                                                                                          : Charset::Windows1251;

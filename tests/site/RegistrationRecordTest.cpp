@@ -53,6 +53,10 @@ protected:
           Rdap(R"("ldhName": "example.test",
                   "events": [{"eventAction": "expiration", "eventDate": "2031-02-03T04:05:06Z"}],
                   "entities": [{"roles": ["registrar"], "vcardArray": ["vcard", [["fn", {}, "text", "Registrar Ltd"]]]}])"));
+    Serve("registry/domain/lonely.test.json",
+          Rdap(R"("ldhName": "lonely.test", "status": ["active"],
+                  "links": [{"rel": "related", "type": "application/rdap+json", "href": ")" +
+               nginx.Url("/registrar/domain/lonely.test") + R"("}])"));
     Serve("registry/domain/malformed.test.json", R"({"objectClassName": "domain", "ldhName": )");
     Serve("registry/domain/huge.test.json", Rdap(R"("remarks": [")" + std::string(100 * 1024, 'x') + R"("])"));
     Serve("rir/ip/192.0.2.10.json",
@@ -114,6 +118,13 @@ TEST_F(RegistrationRecordTest, RegistryRecordIsCompletedByTheLinkedRegistrarReco
   result = rig.Run(site::DomainRecord, "example.test");
   EXPECT_EQ(result.State, Outcome::Done) << result.Reason;
   EXPECT_EQ(Value(result, "Оплачен до"), "2031-02-03T04:05:06Z");
+}
+
+TEST_F(RegistrationRecordTest, MissingRegistrarRecordLeavesTheRegistryRecord) {
+  const ReportResult result = rig.Run(site::DomainRecord, "lonely.test");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(Value(result, "Статус"), "active");
+  EXPECT_NE(result.Reason.find("Запись регистратора не получена"), std::string::npos) << result.Reason;
 }
 
 TEST_F(RegistrationRecordTest, RedirectionIsFollowedOverHttps) {
@@ -183,6 +194,13 @@ TEST_F(RegistrationRecordTest, WhoisFailuresEndTheReportWithTheirReason) {
     EXPECT_EQ(result.State, row.State) << row.Domain;
     EXPECT_NE(result.Reason.find(row.Reason), std::string::npos) << row.Domain << ": " << result.Reason;
   }
+}
+
+TEST_F(RegistrationRecordTest, PageDeadlineEndsTheReportBeforeTheWhoisDeadline) {
+  rig.Opts.WhoisTimeout = std::chrono::seconds(5);
+  const ReportResult result = rig.Run(site::DomainRecord, "stalling.example", std::chrono::milliseconds(200));
+  EXPECT_EQ(result.State, Outcome::TimedOut);
+  EXPECT_LT(result.Elapsed, rig.Opts.WhoisTimeout);
 }
 
 TEST_F(RegistrationRecordTest, AddressHasNoDomainRecord) {

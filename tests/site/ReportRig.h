@@ -1,6 +1,7 @@
 #pragma once
 // Runs one report the way a page does: on a strand of an io_context, with the
 // page's deadline, and returns what the report handed back. DNS answers come
+// from the resolver at Opts.Resolver (a local unbound) when it is set, else
 // from a table (names unknown to it fail), so no query leaves the process.
 
 #include "ReportContext.h"

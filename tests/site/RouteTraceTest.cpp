@@ -3,6 +3,7 @@
 
 #include "NetnsRoute.h"
 #include "ReportRig.h"
+#include "UnboundServer.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,7 @@ protected:
 
 TEST_F(RouteTraceTest, LoopbackIsOneHopReached) {
   rig.Opts.AllowPrivate = true;
+  rig.Opts.ProbeTimeout = std::chrono::seconds(5);
   const ReportResult result = rig.Run(site::RouteTrace, "127.0.0.1");
   ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
   EXPECT_EQ(result.Reason, "");
@@ -65,16 +67,25 @@ protected:
     RouteTraceTest::SetUp();
     if (!route.Ready()) GTEST_SKIP() << "network namespaces need root";
     rig.Opts.AllowPrivate = true;  // the namespaces use documentation ranges
-    rig.Dns[{"192.0.2.1", DnsType::PTR}] = {"router.example.test."};
-    rig.Dns[{"2.100.51.198.origin.asn.example.test", DnsType::TXT}] = {"\"64501 | 198.51.100.0/24 | ZZ | test | 2020-01-01\""};
-    rig.Dns[{"AS64501.asn.example.test", DnsType::TXT}] = {"\"64501 | ZZ | test | 2020-01-01 | TARGET-AS\""};
+    dns.AddLine(R"(local-data-ptr: "192.0.2.1 router.example.test")");
+    dns.AddLine(R"(local-data: '2.100.51.198.origin.asn.example.test. 3600 IN TXT "64501 | 198.51.100.0/24 | ZZ | test | 2020-01-01"')");
+    dns.AddLine(R"(local-data: 'AS64501.asn.example.test. 3600 IN TXT "64501 | ZZ | test | 2020-01-01 | TARGET-AS"')");
   }
 
+  // The trace, and the unbound that names its hops, both inside the client's namespace.
   ReportResult Trace(const std::string& target) {
     ReportResult result;
-    route.InClient([&] { result = rig.Run(site::RouteTrace, target); });
+    route.InClient([&] {
+      std::string error;
+      ASSERT_TRUE(dns.Start(&error)) << error;
+      rig.Opts.Resolver = dns.Address();
+      result = rig.Run(site::RouteTrace, target);
+      dns.Stop();
+    });
     return result;
   }
+
+  UnboundServer dns;
 
   NetnsRoute route;
 };

@@ -5,6 +5,7 @@
 #include "HttpsUrl.h"
 #include "RdapBootstrap.h"
 #include "RdapJson.h"
+#include "SourcePolicy.h"
 #include "WhoisFields.h"
 #include "WhoisQuery.h"
 #include "WhoisText.h"
@@ -56,6 +57,37 @@ TEST(HttpsUrlTest, RedirectionsStayOnHttps) {
   EXPECT_EQ(Show(ResolveLocation(base, "http://other.test/x")), "none");
   EXPECT_EQ(Show(ResolveLocation(base, "//other.test/x")), "none");
   EXPECT_EQ(Show(ResolveLocation(base, "")), "none");
+}
+
+TEST(SourcePolicyTest, PrivateAddressesOnlyWhenTheConfiguredSourcesAreThemselvesPrivate) {
+  const struct {
+    const char* Name;
+    const char* Bootstrap;
+    const char* WhoisRoot;
+    bool AllowPrivate;
+    bool Expected;
+  } rows[] = {
+      {"public sources", "https://rdap.example.test/", "whois.example.test", false, false},
+      {"public sources, private targets allowed", "https://rdap.example.test/", "whois.example.test", true, true},
+      {"bootstrap on loopback", "https://127.0.0.1:8443/", "whois.example.test", false, true},
+      {"root on loopback", "https://rdap.example.test/", "127.0.0.1:4343", false, true},
+      {"root on localhost", "https://rdap.example.test/", "localhost", false, true},
+      {"root on a private network", "https://rdap.example.test/", "10.0.0.5", false, true},
+      {"public literal", "https://8.8.4.4/", "9.9.9.9:43", false, false},
+  };
+  for (const auto& row : rows) {
+    site::Options options;
+    options.RdapBootstrap = row.Bootstrap;
+    options.WhoisRoot = row.WhoisRoot;
+    options.AllowPrivate = row.AllowPrivate;
+    EXPECT_EQ(PrivateSourcesAllowed(options), row.Expected) << row.Name;
+  }
+  using boost::asio::ip::make_address;
+  EXPECT_TRUE(SourceAddressAllowed(make_address("8.8.4.4"), false));
+  EXPECT_FALSE(SourceAddressAllowed(make_address("127.0.0.1"), false));
+  EXPECT_FALSE(SourceAddressAllowed(make_address("192.168.1.1"), false));
+  EXPECT_FALSE(SourceAddressAllowed(make_address("::1"), false));
+  EXPECT_TRUE(SourceAddressAllowed(make_address("127.0.0.1"), true));
 }
 
 TEST(RdapBootstrapTest, PicksTheLongestMatchAndHttpsService) {
@@ -226,6 +258,7 @@ TEST(WhoisTextTest, DecodesEachCharsetToValidUtf8) {
   } rows[] = {
       {"ascii", "Registrar: X\r\n", Charset::Utf8, "Registrar: X\n"},
       {"utf-8", utf8, Charset::Utf8, utf8},
+      {"utf-8 with a broken byte", utf8 + "\xFF", Charset::Utf8, utf8 + "\uFFFD"},
       {"windows-1251", windows1251, Charset::Windows1251, utf8},
       {"koi8-r", koi8r, Charset::Koi8r, utf8},
       {"koi8-r capitals", koi8rCapitals, Charset::Koi8r, "ООО РОМАШКА"},
