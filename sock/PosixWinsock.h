@@ -36,8 +36,7 @@ public:
   int Recv(int s, char* buffer, int length, int flags) override;
   int WaitWritable(int s, int timeoutMs) override;
   int CloseSocket(int s) override;
-  int GetHostName(char* buffer, int length) override;
-  std::vector<uint32_t> GetHostByName(const char* name) override;
+  int GetInterfaceAddresses(std::vector<TInterfaceAddress>& addresses) override;
 
   // The Winsock number of a POSIX errno value.
   static int ErrorFromErrno(int error);

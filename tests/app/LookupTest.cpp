@@ -180,16 +180,6 @@ TEST_F(WindowTest, NoNetworkWhenSecondQueryGivesLoopback) {
   EXPECT_EQ(Form->HttpClient1->ReportLevel, 0);
 }
 
-TEST_F(WindowTest, NoNetworkOnThisMachine) {
-  sock::SetWinsock(nullptr);
-  std::string address;
-  Form->HttpClient1->GetLocalAddress(address);
-  if (address != "127.0.0.1") GTEST_SKIP() << "this machine's name resolves to " << address;
-  Click(Form->Button1);
-  ASSERT_EQ(Boxes.size(), 1u);
-  EXPECT_EQ(Boxes[0].Text, "Отсутствует подключение к интернету");
-}
-
 TEST_F(WindowTest, BadPortTextIsAConversionError) {
   Form->HttpClient1->ProxyPort = 3128;
   UseProxy("127.0.0.1", "x");
