@@ -24,6 +24,7 @@ void WindowTest::SetUp() {
   SetMessageBoxHandler([this](const TMessageBoxRequest& box) { Boxes.push_back(box); });
   SetShellOpener([this](const std::string& target) { Opened.push_back(target); });
   Form = std::make_unique<TForm1>();
+  Form->UseHomeSite(kTestHomeSite);
   Form->show();
   QObject::connect(Form->StatusBar1, &QStatusBar::messageChanged, [this](const QString& text) {
     if (!text.isEmpty()) Statuses << text;

@@ -27,6 +27,9 @@ public:
   int GetInterfaceAddresses(std::vector<sock::TInterfaceAddress>& addresses) override;
 };
 
+// The home site of every window test unless it sets another; never looked up.
+inline constexpr char kTestHomeSite[] = "tarnwell.test";
+
 class WindowTest : public ::testing::Test {
 protected:
   void SetUp() override;

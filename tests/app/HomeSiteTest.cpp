@@ -1,0 +1,94 @@
+// The window with its own lookup service: started for it, waited for, reached
+// past the proxy, refused clearly when it cannot start, stopped with the
+// window. A stand-in program keeps the service's start-up contract.
+#include "LoopbackPeer.h"
+#include "WindowFixture.h"
+
+#include <QDir>
+#include <QStatusBar>
+#include <QTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// Whether something on 127.0.0.1 accepts connections on the port.
+bool Listening(uint16_t port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool connected = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return connected;
+}
+
+class EmbeddedSiteTest : public WindowTest {
+protected:
+  void TearDown() override {
+    qunsetenv("STANDIN_SITE_MODE");
+    WindowTest::TearDown();
+  }
+};
+
+// A press while the service is still starting waits for it; the proxy box is
+// ticked with a proxy that does not exist, and the service is reached directly.
+TEST_F(EmbeddedSiteTest, LookupWaitsForTheServiceAndGoesPastTheProxy) {
+  UseProxy("127.0.0.1", QString::number(ClosedPort()));
+  Form->ipaddress->setText("example.com");
+  Form->UseEmbeddedSite(STANDIN_SITE);
+  EXPECT_EQ(Form->StatusBar1->currentMessage(), "Запуск службы поиска...");
+  Click(Form->Button1);
+
+  EXPECT_TRUE(Boxes.empty()) << (Boxes.empty() ? "" : Boxes[0].Text.toStdString());
+  const QString text = WaitForPageText("Stand-in service");
+  EXPECT_TRUE(text.contains("GET /whois/index.php?addr=example.com&dom_whois=true&dom_dns=true&traceroute=true"
+                            "&net_whois=true&port_scan=true HTTP/1.0"))
+      << text.toStdString();
+  EXPECT_TRUE(text.contains("started with: --listen 127.0.0.1:0 --allow-lan")) << text.toStdString();
+  const std::string home = Form->Label8->text().toStdString();
+  ASSERT_TRUE(home.starts_with("http://127.0.0.1:")) << home;
+  EXPECT_EQ(Form->Label13->text().toStdString(), home);
+  Opened.clear();
+  Form->PageControl1->setCurrentWidget(Form->Label8->parentWidget());
+  Click(Form->Label8);
+  EXPECT_EQ(Opened, std::vector<std::string>{home + "/?ii=1"});
+
+  // The service goes with the window.
+  const uint16_t port = static_cast<uint16_t>(std::stoi(home.substr(home.rfind(':') + 1)));
+  EXPECT_TRUE(Listening(port));
+  Form.reset();
+  EXPECT_FALSE(Listening(port));
+}
+
+TEST_F(EmbeddedSiteTest, ServiceThatCannotStartGetsAClearBox) {
+  struct Case {
+    const char* mode;
+    QString program;
+  };
+  const std::vector<Case> cases = {
+      {"exit", STANDIN_SITE},
+      {"garbled", STANDIN_SITE},
+      {"", QDir(Folder.path()).filePath("no-such-tarnwell-site")},
+  };
+  for (const Case& c : cases) {
+    qputenv("STANDIN_SITE_MODE", c.mode);
+    Form = std::make_unique<TForm1>();
+    Form->show();
+    Boxes.clear();
+    Form->UseEmbeddedSite(c.program);
+    Click(Form->Button1);
+    ASSERT_EQ(Boxes.size(), 1u) << c.mode;
+    EXPECT_EQ(Boxes[0].Icon, QMessageBox::Warning);
+    EXPECT_EQ(Boxes[0].Caption, "Ошибка");
+    EXPECT_TRUE(Boxes[0].Text.contains("tarnwell-site")) << Boxes[0].Text.toStdString();
+    EXPECT_EQ(Form->StatusBar1->currentMessage(), "Служба поиска не запустилась") << c.mode;
+    EXPECT_EQ(Form->HttpClient1->ReportLevel, 0) << c.mode;
+    EXPECT_EQ(Form->PageControl1->currentIndex(), 0) << c.mode;
+  }
+}
+
+}  // namespace
