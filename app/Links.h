@@ -3,7 +3,8 @@
 // from the one home site the program was given at start (HomeSite.h), which
 // may carry a port; the rest are placeholders under .example.
 
-#include <array>
+#include "Providers.h"
+
 #include <string>
 
 namespace links {
@@ -28,22 +29,8 @@ inline constexpr const char* kBookShop = "http://books.example/catalog/web/?part
 inline constexpr const char* kContactAddress = "author@tarnwell.example";
 inline constexpr const char* kFeedbackMail = "mailto:feedback@tarnwell.example";
 
-struct TProvider {
-  const char* Slug;
-  const char* PartnerPage;
-};
-
 // The provider page's rows from the top.
-inline constexpr std::array<TProvider, 9> kProviders = {{
-    {"alderhost", "http://alderhost.example/?aff=tarnwell"},
-    {"brightnest", "http://brightnest.example/order/?partner=tarnwell"},
-    {"cobaltweb", "http://cobaltweb.example/signup.php?ref=tarnwell&plan=start"},
-    {"dunmore", "http://dunmore.example/?from=tarnwell"},
-    {"elmstack", "http://elmstack.example/partners.php?id=7731"},
-    {"fernhill", "http://fernhill.example/?ref=7731"},
-    {"glenhost", "http://glenhost.example/join.php?partner=tarnwell&lang=ru"},
-    {"harbourweb", "http://harbourweb.example/?p=tarnwell"},
-    {"ivyserve", "http://ivyserve.example/aff.php?aff=112"},
-}};
+using providers::kProviders;
+using providers::TProvider;
 
 }  // namespace links

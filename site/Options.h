@@ -20,6 +20,7 @@ struct Options {
   std::string CaFile;                   // empty: the system's trust store
   std::vector<std::uint16_t> ScanPorts; // empty: the built-in list
   bool AllowPrivate = false;            // trace and scan private, loopback, reserved targets
+  bool AllowLan = false;                // trace and scan private, shared (CGNAT) and link-local targets only
 
   std::chrono::milliseconds PageBudget{20000};
   std::chrono::milliseconds WhoisTimeout{8000};
@@ -31,7 +32,7 @@ struct Options {
 
   std::size_t MaxConnections = 10000;
   std::size_t MaxInFlight = 64;         // pages being looked up at once; past it: 503 at once
-  double RatePerSecond = 2;             // per client address, lookups only; past it: 429
+  double RatePerSecond = 2;             // per client address, lookups only; past it: 429; 0: no limit
   double RateBurst = 20;
   std::size_t MaxHeadBytes = 8192;
   std::size_t MaxAddrBytes = 253;

@@ -16,6 +16,7 @@ struct DnsAnswer {
   bool Ok = false;          // false: `Error` says why (in English, from c-ares)
   std::string Error;
   bool NoData = false;      // the name exists but has no record of this type, or does not exist
+  bool NxDomain = false;    // the name does not exist (NoData is set too)
   std::vector<std::string> Records;  // presentation form: "10 mail.example.test", "\"v=spf1 -all\"", ...
   std::uint32_t Ttl = 0;
 };
@@ -28,6 +29,8 @@ public:
   // `name` is an ASCII domain name; for PTR, a dotted IPv4 address.
   virtual void Query(const std::string& name, DnsType type, DnsDone done) = 0;
   // Cancels every query in flight; each still calls its `done` with an error.
+  // The page calls it when it ends: a query's `done` may hold the page's
+  // context, which holds this resolver.
   virtual void CancelAll() = 0;
 };
 

@@ -22,6 +22,14 @@ void FirstIpv4(const std::shared_ptr<ReportContext>& context, const Target& targ
 // benchmarking and other reserved ranges: nothing a public service should probe.
 bool IsPublicIpv4(std::uint32_t address);
 
+// True for the ranges of a local network: private (10/8, 172.16/12,
+// 192.168/16), shared (100.64/10) and link-local (169.254/16).
+bool IsLanIpv4(std::uint32_t address);
+
+// Whether a trace or scan may probe the address: public ones always, local
+// networks with AllowLan, anything with AllowPrivate.
+bool MayProbe(std::uint32_t address, const Options& options);
+
 // "192.0.2.1" from a host-order address.
 std::string Ipv4Text(std::uint32_t address);
 

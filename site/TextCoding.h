@@ -1,0 +1,24 @@
+#pragma once
+// Byte-level decoding of what clients send: percent escapes and the two
+// character sets an address arrives in.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace site {
+
+// "%41" becomes "A"; a '%' not followed by two hex digits stays as it is, and
+// '+' stays '+' (the window sends addresses without any encoding).
+std::string PercentDecode(std::string_view text);
+
+bool IsValidUtf8(std::string_view bytes);
+
+// Windows-1251 bytes as UTF-8; empty when a byte has no character (0x98).
+std::optional<std::string> Cp1251ToUtf8(std::string_view bytes);
+
+// Valid UTF-8 that holds a non-ASCII byte is taken as UTF-8 (what browsers
+// send), anything else as Windows-1251 (what the window sends).
+std::optional<std::string> ClientTextToUtf8(std::string_view bytes);
+
+}  // namespace site

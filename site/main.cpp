@@ -1,0 +1,70 @@
+// tarnwell-site: the lookup service. Prints "listening on HOST:PORT" once it
+// listens, serves until SIGTERM or SIGINT, then exits 0.
+#include "Listener.h"
+#include "OptionsParse.h"
+#include "ServerState.h"
+
+#include <boost/asio/ip/address.hpp>
+#include <boost/asio/signal_set.hpp>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <thread>
+#include <vector>
+
+int main(int argc, char** argv) {
+  site::ParsedOptions parsed;
+  try {
+    const char* config = std::getenv("TARNWELL_SITE_CONFIG");
+    parsed = site::ParseOptions(argc, argv, config ? config : "");
+  } catch (const site::OptionsError& e) {
+    std::cerr << "tarnwell-site: " << e.what() << "\n(tarnwell-site --help lists the options)\n";
+    return 2;
+  }
+  if (parsed.HelpWanted) {
+    std::cout << parsed.Help;
+    return 0;
+  }
+  const site::Options& options = parsed.Values;
+
+  // Every connection is a descriptor; the usual soft limit of 1024 would cut
+  // the connection limit short, so take what the hard limit allows.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+  }
+
+  try {
+    const unsigned threads = options.Threads ? options.Threads : std::max(1u, std::thread::hardware_concurrency());
+    site::ServerState server(options, static_cast<int>(threads));
+    boost::asio::io_context& io = server.Io;
+    const boost::asio::ip::tcp::endpoint endpoint(boost::asio::ip::make_address(options.ListenAddress), options.ListenPort);
+    auto listener = std::make_shared<site::Listener>(server, endpoint);
+    listener->Start();
+
+    boost::asio::signal_set signals(io, SIGTERM, SIGINT);
+    // Pages in flight are dropped with the loop: a stopping service owes them nothing.
+    signals.async_wait([&](const boost::system::error_code&, int) {
+      listener->Stop();
+      io.stop();
+    });
+
+    const auto bound = listener->LocalEndpoint();
+    std::printf("listening on %s:%u\n", bound.address().to_string().c_str(), static_cast<unsigned>(bound.port()));
+    std::fflush(stdout);
+
+    std::vector<std::thread> workers;
+    for (unsigned i = 1; i < threads; ++i) workers.emplace_back([&io] { io.run(); });
+    io.run();
+    for (auto& worker : workers) worker.join();
+  } catch (const std::exception& e) {
+    std::cerr << "tarnwell-site: " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,86 @@
+// The DNS report against a real unbound on loopback.
+#include "NetHarness.h"
+#include "UnboundServer.h"
+
+#include <gtest/gtest.h>
+
+using site::Outcome;
+
+namespace {
+
+class DnsRecordsTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    std::string error;
+    ASSERT_TRUE(Dns.Start(&error)) << error;
+    H.Opts.Resolver = Dns.Address();
+  }
+
+  UnboundServer Dns;
+  NetHarness H;
+};
+
+using Rows = std::vector<std::vector<std::string>>;
+
+TEST_F(DnsRecordsTest, EveryTypeOfADomain) {
+  const auto result = H.Run(site::DnsRecords, DomainTarget("example.test"));
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->State, Outcome::Done) << result->Reason;
+  EXPECT_EQ(result->Summary.Head, (std::vector<std::string>{"Тип", "Значение", "TTL"}));
+  EXPECT_EQ(result->Summary.Rows, (Rows{
+                                      {"A", "192.0.2.10", "3600"},
+                                      {"AAAA", "2001:db8::10", "3600"},
+                                      {"CNAME", "нет записей", ""},
+                                      {"MX", "10 mail.example.test", "3600"},
+                                      {"NS", "ns1.example.test", "3600"},
+                                      {"TXT", "\"v=spf1 -all\"", "3600"},
+                                      {"SOA", "ns1.example.test hostmaster.example.test 2024010101 3600 600 86400 300", "3600"},
+                                  }));
+  EXPECT_NE(result->Raw.find("example.test.\t3600\tIN\tMX\t10 mail.example.test\n"), std::string::npos) << result->Raw;
+  EXPECT_NE(result->Raw.find("; example.test. CNAME: нет записей\n"), std::string::npos) << result->Raw;
+}
+
+TEST_F(DnsRecordsTest, ReverseNameOfAnAddress) {
+  const auto result = H.Run(site::DnsRecords, AddressTarget(0x0a000001, "10.0.0.1"));
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->State, Outcome::Done) << result->Reason;
+  EXPECT_EQ(result->Summary.Rows, (Rows{{"PTR", "host1.example.test", "3600"}}));
+  EXPECT_EQ(result->Raw, "1.0.0.10.in-addr.arpa.\t3600\tIN\tPTR\thost1.example.test\n");
+
+  const auto none = H.Run(site::DnsRecords, AddressTarget(0x0a000002, "10.0.0.2"));
+  ASSERT_TRUE(none);
+  EXPECT_EQ(none->State, Outcome::Done) << none->Reason;
+  EXPECT_EQ(none->Summary.Rows, (Rows{{"PTR", "нет записей", ""}}));
+}
+
+TEST_F(DnsRecordsTest, FailuresSayWhy) {
+  const struct {
+    const char* Name;
+    const char* Reason;
+  } rows[] = {
+      {"nosuch.example.test", "Домен nosuch.example.test не существует (NXDOMAIN)"},
+      {"elsewhere.example", "DNS-запросы не удались: "},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Name);
+    const auto result = H.Run(site::DnsRecords, DomainTarget(row.Name));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->State, Outcome::Failed);
+    EXPECT_EQ(result->Reason.rfind(row.Reason, 0), 0u) << result->Reason;
+  }
+}
+
+TEST_F(DnsRecordsTest, DeadlineEndsTheReportOnce) {
+  H.Opts.DnsTimeout = std::chrono::seconds(20);
+  int calls = 0;
+  const auto result = H.Run(site::DnsRecords, DomainTarget("quiet.example.test"), std::chrono::milliseconds(200), &calls);
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->State, Outcome::TimedOut);
+  EXPECT_EQ(result->Summary.Rows.size(), 7u);
+  EXPECT_EQ(result->Summary.Rows[0][1], "нет ответа");
+  EXPECT_LT(result->Elapsed, std::chrono::seconds(2));
+  H.RunUntil([] { return false; }, std::chrono::milliseconds(100));
+  EXPECT_EQ(calls, 1);
+}
+
+}  // namespace

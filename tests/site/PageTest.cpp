@@ -1,0 +1,88 @@
+// Pages: outside data comes out escaped wherever it is put, sections keep the
+// window's order, and each shows its outcome.
+#include "Html.h"
+#include "LookupPage.h"
+
+#include <gtest/gtest.h>
+
+using namespace site;
+
+namespace {
+
+const std::string kHostile = "<script>alert('x')</script>\"&amp;";
+const std::string kEscaped = "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;&quot;&amp;amp;";
+
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+TEST(SiteHtml, EscapesMarkupAndReplacesWhatIsNotText) {
+  const std::pair<std::string, std::string> rows[] = {
+      {kHostile, kEscaped},
+      {"пример.рф\ttab\nline", "пример.рф\ttab\nline"},
+      {std::string("nul\0byte", 8), "nul\xEF\xBF\xBD" "byte"},
+      {"cr\r esc\x1B del\x7F", "cr\xEF\xBF\xBD esc\xEF\xBF\xBD del\xEF\xBF\xBD"},
+      {"bad \xFF\xFE utf8 \xD0", "bad \xEF\xBF\xBD\xEF\xBF\xBD utf8 \xEF\xBF\xBD"},
+      {"overlong \xC0\xBC", "overlong \xEF\xBF\xBD\xEF\xBF\xBD"},
+  };
+  for (const auto& [text, expected] : rows) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(Html().Text(text).Result(), expected);
+  }
+}
+
+TEST(SiteLookupPage, EveryFieldOfEveryReportIsEscaped) {
+  Target target{kHostile, "xn--e1afmkfd.xn--p1ai", {}};
+  ReportResult result;
+  result.Reason = kHostile;
+  result.Note = kHostile;
+  result.Summary = Table{{kHostile, "b"}, {{kHostile, kHostile}}};
+  result.Raw = kHostile;
+  std::vector<PageSection> sections;
+  for (ReportKind kind : {ReportKind::DomainRecord, ReportKind::DnsRecords, ReportKind::RouteTrace}) sections.push_back({kind, result});
+  sections[1].Result.State = Outcome::Failed;
+  sections[2].Result.State = Outcome::TimedOut;
+  sections[2].Result.Summary.Head.clear();
+
+  const std::string page = LookupPage(target, sections);
+  EXPECT_EQ(Count(page, "<script"), 0u);
+  EXPECT_EQ(Count(page, "alert('x')"), 0u);
+  // Title and heading; per section reason, note, raw and the table: a heading
+  // cell and two cells, or (the third) a label and a value.
+  EXPECT_EQ(Count(page, kEscaped), 2u + 6u + 6u + 5u);
+  EXPECT_NE(page.find("<meta charset=\"utf-8\">"), std::string::npos);
+  EXPECT_NE(page.find("<p class=\"ascii\">xn--e1afmkfd.xn--p1ai</p>"), std::string::npos);
+  EXPECT_NE(page.find("выполнено"), std::string::npos);
+  EXPECT_NE(page.find("ошибка: " + kEscaped), std::string::npos);
+  EXPECT_NE(page.find("превышено время ожидания"), std::string::npos);
+}
+
+TEST(SiteLookupPage, SectionsInTheWindowsOrderWithTheirTimes) {
+  std::vector<PageSection> sections;
+  for (int i = 0; i < 5; ++i) {
+    ReportResult result;
+    result.Elapsed = std::chrono::milliseconds(100 + i);
+    sections.push_back({static_cast<ReportKind>(i), result});
+  }
+  const std::string page = LookupPage(Target{"192.0.2.1", "", 0xC0000201}, sections);
+  std::size_t at = 0;
+  for (const char* title : {"Информация о домене", "DNS записи", "Трассировка", "Информация о сети", "Сканирование портов"}) {
+    const std::size_t found = page.find(std::string("<h2>") + title + "</h2>", at);
+    ASSERT_NE(found, std::string::npos) << title;
+    at = found;
+  }
+  EXPECT_NE(page.find("время: 104 мс"), std::string::npos);
+  // An address typed as its own ASCII form is not shown twice.
+  EXPECT_EQ(page.find("class=\"ascii\""), std::string::npos);
+  EXPECT_EQ(page.find("<script"), std::string::npos);
+}
+
+TEST(SiteLookupPage, NoReportTickedSaysSo) {
+  const std::string page = LookupPage(Target{"example.test", "example.test", {}}, {});
+  EXPECT_NE(page.find("Не выбрано ни одной проверки"), std::string::npos);
+  EXPECT_EQ(page.find("<section>"), std::string::npos);
+}
+
+}  // namespace

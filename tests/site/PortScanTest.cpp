@@ -1,0 +1,226 @@
+// The port scan against listeners of its own on 127.0.0.1, and the rule on
+// which addresses may be probed.
+#include "NetHarness.h"
+#include "TargetAddress.h"
+#include "UnboundServer.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <map>
+#include <netinet/in.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using site::Outcome;
+
+namespace {
+
+constexpr std::uint32_t kLoopback = 0x7f000001;
+
+// A TCP socket on 127.0.0.1 with a port of the system's choice, listening with `backlog`.
+class Listener {
+public:
+  explicit Listener(int backlog = 16) {
+    sockaddr_in address = Loopback(0);
+    socklen_t length = sizeof address;
+    bind(FSocket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(FSocket, backlog);
+    getsockname(FSocket, reinterpret_cast<sockaddr*>(&address), &length);
+    FPort = ntohs(address.sin_port);
+  }
+  ~Listener() {
+    close(FSocket);
+    for (int client : FClients) close(client);
+  }
+  std::uint16_t Port() const { return FPort; }
+  // Connections nobody accepts: with the queue full, the next SYN is dropped
+  // and a connect to this port gets no answer, as behind a filter.
+  void FillQueue(int count) {
+    for (int i = 0; i < count; ++i) {
+      FClients.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+      const sockaddr_in address = Loopback(FPort);
+      connect(FClients.back(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    }
+  }
+
+private:
+  static sockaddr_in Loopback(std::uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+  }
+  int FSocket = socket(AF_INET, SOCK_STREAM, 0);
+  std::uint16_t FPort = 0;
+  std::vector<int> FClients;
+};
+
+// A port nothing listens on: bound, never listening, so no one else takes it meanwhile.
+class ClosedPort {
+public:
+  ClosedPort() {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    bind(FSocket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    getsockname(FSocket, reinterpret_cast<sockaddr*>(&address), &length);
+    FPort = ntohs(address.sin_port);
+  }
+  ~ClosedPort() { close(FSocket); }
+  std::uint16_t Port() const { return FPort; }
+
+private:
+  int FSocket = socket(AF_INET, SOCK_STREAM, 0);
+  std::uint16_t FPort = 0;
+};
+
+// "port/tcp" -> state word, from the raw text.
+std::map<std::string, std::string> RawStates(const std::string& raw) {
+  std::map<std::string, std::string> states;
+  std::istringstream lines(raw);
+  std::string port, state;
+  while (lines >> port && port.find("/tcp") != std::string::npos && lines >> state) {
+    states[port] = state;
+    lines.ignore(1000, '\n');
+  }
+  return states;
+}
+
+std::string Tcp(std::uint16_t port) { return std::to_string(port) + "/tcp"; }
+
+TEST(PortScanTest, OpenClosedAndFilteredAtAnyConcurrency) {
+  Listener open1, open2, full(0);
+  ClosedPort closed1, closed2;
+  full.FillQueue(3);
+  for (std::size_t concurrency : {1u, 2u, 100u}) {
+    SCOPED_TRACE(concurrency);
+    NetHarness h;
+    h.Opts.AllowPrivate = true;
+    h.Opts.ScanConcurrency = concurrency;
+    h.Opts.PortTimeout = std::chrono::milliseconds(300);
+    h.Opts.ScanPorts = {open1.Port(), closed1.Port(), full.Port(), open2.Port(), closed2.Port()};
+    const auto result = h.Run(site::PortScan, AddressTarget(kLoopback, "127.0.0.1"));
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->State, Outcome::Done) << result->Reason;
+    EXPECT_EQ(result->Note, "Адрес 127.0.0.1");
+    EXPECT_EQ(result->Summary.Rows, (std::vector<std::vector<std::string>>{{Tcp(open1.Port()), ""}, {Tcp(open2.Port()), ""}}));
+    EXPECT_EQ(RawStates(result->Raw), (std::map<std::string, std::string>{
+                                          {Tcp(open1.Port()), "открыт"},
+                                          {Tcp(open2.Port()), "открыт"},
+                                          {Tcp(closed1.Port()), "закрыт"},
+                                          {Tcp(closed2.Port()), "закрыт"},
+                                          {Tcp(full.Port()), "фильтруется"},
+                                      }))
+        << result->Raw;
+  }
+}
+
+TEST(PortScanTest, CommonListNamesItsServices) {
+  NetHarness h;
+  h.Opts.AllowPrivate = true;
+  const auto result = h.Run(site::PortScan, AddressTarget(kLoopback, "127.0.0.1"));
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->State, Outcome::Done) << result->Reason;
+  const auto states = RawStates(result->Raw);
+  EXPECT_EQ(states.size(), 100u);
+  EXPECT_TRUE(states.contains("22/tcp") && states.contains("443/tcp") && states.contains("49157/tcp"));
+  EXPECT_NE(result->Raw.find("3306/tcp"), std::string::npos);
+  EXPECT_NE(result->Raw.find("mysql"), std::string::npos);
+}
+
+TEST(PortScanTest, DeadlineEndsTheScanOnce) {
+  Listener full(0);
+  full.FillQueue(3);
+  NetHarness h;
+  h.Opts.AllowPrivate = true;
+  h.Opts.PortTimeout = std::chrono::seconds(20);
+  h.Opts.ScanPorts = {full.Port()};
+  int calls = 0;
+  const auto result = h.Run(site::PortScan, AddressTarget(kLoopback, "127.0.0.1"), std::chrono::milliseconds(200), &calls);
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->State, Outcome::TimedOut);
+  EXPECT_EQ(result->Reason, "Сканирование не завершилось за отведённое время: проверено 0 из 1 портов");
+  EXPECT_EQ(RawStates(result->Raw), (std::map<std::string, std::string>{{Tcp(full.Port()), "не"}}));
+  EXPECT_LT(result->Elapsed, std::chrono::seconds(2));
+  h.RunUntil([] { return false; }, std::chrono::milliseconds(100));
+  EXPECT_EQ(calls, 1);
+}
+
+TEST(PortScanTest, LoopbackIsRefusedUnlessAllowed) {
+  UnboundServer dns;
+  std::string error;
+  ASSERT_TRUE(dns.Start(&error)) << error;
+  Listener open;
+  const struct {
+    const char* Label;
+    site::Target Target;
+    bool AllowLan;
+  } rows[] = {
+      {"address", AddressTarget(kLoopback, "127.0.0.1"), false},
+      {"address, local networks allowed", AddressTarget(kLoopback, "127.0.0.1"), true},
+      {"name resolving to it", DomainTarget("loopback.example.test"), false},
+      {"name resolving to it, local networks allowed", DomainTarget("loopback.example.test"), true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Label);
+    NetHarness h;
+    h.Opts.Resolver = dns.Address();
+    h.Opts.AllowLan = row.AllowLan;
+    h.Opts.ScanPorts = {open.Port()};
+    const auto result = h.Run(site::PortScan, row.Target);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->State, Outcome::Failed);
+    EXPECT_EQ(result->Reason, site::PrivateRefusal(kLoopback));
+    EXPECT_TRUE(result->Raw.empty());
+  }
+  NetHarness allowed;
+  allowed.Opts.Resolver = dns.Address();
+  allowed.Opts.AllowPrivate = true;
+  allowed.Opts.ScanPorts = {open.Port()};
+  const auto result = allowed.Run(site::PortScan, DomainTarget("loopback.example.test"));
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->State, Outcome::Done) << result->Reason;
+  EXPECT_EQ(result->Note, "Адрес 127.0.0.1 (первая запись A домена)");
+  EXPECT_EQ(result->Summary.Rows.size(), 1u);
+
+  const auto missing = allowed.Run(site::PortScan, DomainTarget("nosuch.example.test"));
+  ASSERT_TRUE(missing);
+  EXPECT_EQ(missing->State, Outcome::Failed);
+  EXPECT_EQ(missing->Reason, "Домен не существует (NXDOMAIN)");
+}
+
+TEST(ProbePolicyTest, WhichAddressesMayBeProbed) {
+  const struct {
+    const char* Address;
+    bool Plain, Lan, Private;
+  } rows[] = {
+      {"203.0.114.1", true, true, true},      {"172.32.0.1", true, true, true},
+      {"100.128.0.1", true, true, true},      {"10.1.2.3", false, true, true},
+      {"172.16.0.1", false, true, true},      {"172.31.255.255", false, true, true},
+      {"192.168.1.1", false, true, true},     {"100.64.0.1", false, true, true},
+      {"100.127.255.255", false, true, true}, {"169.254.1.1", false, true, true},
+      {"127.0.0.1", false, false, true},      {"127.255.255.254", false, false, true},
+      {"0.0.0.0", false, false, true},        {"224.0.0.1", false, false, true},
+      {"239.255.255.250", false, false, true}, {"240.0.0.1", false, false, true},
+      {"255.255.255.255", false, false, true}, {"192.0.2.1", false, false, true},
+      {"198.18.0.1", false, false, true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Address);
+    in_addr a{};
+    ASSERT_EQ(inet_pton(AF_INET, row.Address, &a), 1);
+    const std::uint32_t address = ntohl(a.s_addr);
+    site::Options options;
+    EXPECT_EQ(site::MayProbe(address, options), row.Plain);
+    options.AllowLan = true;
+    EXPECT_EQ(site::MayProbe(address, options), row.Lan);
+    options.AllowLan = false;
+    options.AllowPrivate = true;
+    EXPECT_EQ(site::MayProbe(address, options), row.Private);
+  }
+}
+
+}  // namespace

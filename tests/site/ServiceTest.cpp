@@ -1,0 +1,260 @@
+// The real tarnwell-site on a loopback port the system picks: its pages, its
+// refusals and its limits. Its resolver is a silent or closed loopback port,
+// its WHOIS and RDAP sources closed loopback ports: nothing leaves the machine.
+#include "SiteClient.h"
+#include "SiteProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <vector>
+
+namespace {
+
+// A UDP socket on loopback that takes DNS queries and never answers them.
+class SilentResolver {
+public:
+  SilentResolver() {
+    FFd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(FFd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    socklen_t length = sizeof address;
+    getsockname(FFd, reinterpret_cast<sockaddr*>(&address), &length);
+    FPort = ntohs(address.sin_port);
+  }
+  ~SilentResolver() { close(FFd); }
+  std::string Address() const { return "127.0.0.1:" + std::to_string(FPort); }
+  bool QueryArrives(int milliseconds) const {
+    pollfd p{FFd, POLLIN, 0};
+    return poll(&p, 1, milliseconds) == 1;
+  }
+
+private:
+  int FFd = -1;
+  std::uint16_t FPort = 0;
+};
+
+// Every source of the service on loopback; `resolver` answers nothing.
+std::vector<std::string> LoopbackSources(const std::string& resolver) {
+  return {"--resolver", resolver, "--whois-root", "127.0.0.1:1", "--rdap-bootstrap", "https://127.0.0.1:1/", "--threads", "2"};
+}
+
+std::vector<std::string> With(std::vector<std::string> args, const std::vector<std::string>& more) {
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+std::string Lookup(const std::string& addr, const std::string& ticked) {
+  std::string query = "/whois/index.php?addr=" + addr;
+  for (const char* key : {"dom_whois", "dom_dns", "traceroute", "net_whois", "port_scan"})
+    query += std::string("&") + key + "=" + (ticked.find(key) != std::string::npos ? "true" : "");
+  return query;
+}
+
+bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class SiteService : public ::testing::Test {
+protected:
+  SilentResolver Dns;
+};
+
+TEST_F(SiteService, AnswersALookupWithTheTickedSectionsAndLogsIt) {
+  SiteProcess site(LoopbackSources(Dns.Address()));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  const SiteReply reply = GetSite(site.Port(), Lookup("192.0.2.7", "dom_dns net_whois"));
+  ASSERT_EQ(reply.Status, 200) << site.Log();
+  EXPECT_TRUE(Has(reply.Head, "Content-Type: text/html; charset=utf-8"));
+  EXPECT_TRUE(Has(reply.Body, "<h1>192.0.2.7</h1>"));
+  const std::size_t dns = reply.Body.find("<h2>DNS записи</h2>");
+  const std::size_t network = reply.Body.find("<h2>Информация о сети</h2>");
+  EXPECT_NE(dns, std::string::npos);
+  EXPECT_NE(network, std::string::npos);
+  EXPECT_LT(dns, network);
+  for (const char* absent : {"Информация о домене", "Трассировка", "Сканирование портов"}) EXPECT_FALSE(Has(reply.Body, absent)) << absent;
+  EXPECT_FALSE(Has(reply.Body, "<script"));
+  EXPECT_TRUE(Has(site.Log(), "127.0.0.1 addr=192.0.2.7 reports=dom_dns,net_whois status=200 time="));
+}
+
+TEST_F(SiteService, AnswersEachRequestWithItsPageOrError) {
+  SiteProcess site(LoopbackSources(Dns.Address()));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  const std::string host = "Host: 127.0.0.1:" + std::to_string(site.Port()) + "\r\n";
+  struct Row {
+    const char* Name;
+    std::string Request;
+    int Status;
+    std::string InBody;
+  };
+  const Row rows[] = {
+      {"empty addr", "GET " + Lookup("", "dom_dns") + " HTTP/1.0\r\n\r\n", 400, "Адрес не указан"},
+      {"bad IPv4", "GET " + Lookup("300.1.1.1", "dom_dns") + " HTTP/1.0\r\n\r\n", 400, "Неверный адрес IPv4"},
+      {"markup in addr", "GET " + Lookup("%3Cb%3E", "dom_dns") + " HTTP/1.0\r\n\r\n", 400, "<h1>Неверный запрос</h1>"},
+      {"unknown page", "GET /admin.php HTTP/1.0\r\n\r\n", 404, "Страница не найдена"},
+      {"unknown provider", "GET /hosting/desc/nobody.shtml HTTP/1.0\r\n\r\n", 404, "Страница не найдена"},
+      {"POST", "POST / HTTP/1.0\r\nContent-Length: 0\r\n\r\n", 405, "Метод не поддерживается"},
+      {"DELETE with a body", "DELETE /x HTTP/1.1\r\n" + host + "Content-Length: 4\r\n\r\nabcd", 405, "только на запросы GET"},
+      {"huge head", "GET / HTTP/1.0\r\nX-Fill: " + std::string(9000, 'a') + "\r\n\r\n", 431, "Слишком длинный запрос"},
+      {"not HTTP", "HELLO\r\n\r\n", 400, "Неверный запрос"},
+      {"home page", "GET /?ii=1 HTTP/1.0\r\n\r\n", 200, "<h1>Tarnwell</h1>"},
+      {"click page", "GET /click.php HTTP/1.0\r\n\r\n", 200, "Займите его быстрей"},
+      {"provider page", "GET /hosting/desc/cobaltweb.shtml HTTP/1.0\r\n\r\n", 200, "http://cobaltweb.example/signup.php?ref=tarnwell&amp;plan=start"},
+      {"redirect elsewhere", "GET /go.php?url=http://evil.example/&f=program HTTP/1.0\r\n\r\n", 200, "http://evil.example/"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    const int fd = ConnectSite(site.Port());
+    ASSERT_GE(fd, 0);
+    const SiteReply reply = Exchange(fd, row.Request);
+    close(fd);
+    EXPECT_EQ(reply.Status, row.Status);
+    EXPECT_TRUE(Has(reply.Body, row.InBody)) << reply.Body;
+    EXPECT_FALSE(Has(reply.Head, "Location:"));
+  }
+}
+
+TEST_F(SiteService, RedirectsOnlyTheWindowsOwnLinks) {
+  SiteProcess site(LoopbackSources(Dns.Address()));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  const std::string self = "http://127.0.0.1:" + std::to_string(site.Port());
+  const SiteReply partner = GetSite(site.Port(), "/go.php?url=http://glenhost.example/join.php?partner=tarnwell&lang=ru&f=program");
+  EXPECT_EQ(partner.Status, 302);
+  EXPECT_TRUE(Has(partner.Head, "\r\nLocation: http://glenhost.example/join.php?partner=tarnwell&lang=ru"));
+  const SiteReply details = GetSite(site.Port(), "/go.php?url=" + self + "/hosting/desc/alderhost.shtml&f=program");
+  EXPECT_EQ(details.Status, 302);
+  EXPECT_TRUE(Has(details.Head, "\r\nLocation: /hosting/desc/alderhost.shtml"));
+  const SiteReply split = GetSite(site.Port(), "/go.php?url=http://glenhost.example/%0D%0ALocation:%20http://evil.example/");
+  EXPECT_EQ(split.Status, 200);
+  EXPECT_FALSE(Has(split.Head, "Location"));
+}
+
+TEST_F(SiteService, KeepsTheConnectionWhenAskedAndClosesItOtherwise) {
+  SiteProcess site(LoopbackSources(Dns.Address()));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  const int fd = ConnectSite(site.Port());
+  for (int i = 0; i < 3; ++i) {
+    const SiteReply reply = Exchange(fd, "GET " + Lookup("example.test", "") + " HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_EQ(reply.Status, 200) << i;
+    EXPECT_TRUE(Has(reply.Body, "Не выбрано ни одной проверки")) << i;
+  }
+  EXPECT_EQ(Exchange(fd, "GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n").Status, 200);
+  EXPECT_TRUE(ClosedByPeer(fd, 5000));
+  close(fd);
+  const int old = ConnectSite(site.Port());
+  EXPECT_EQ(Exchange(old, "GET / HTTP/1.0\r\n\r\n").Status, 200);
+  EXPECT_TRUE(ClosedByPeer(old, 5000));
+  close(old);
+}
+
+TEST_F(SiteService, RefusesConnectionsPastTheLimitAndStillAnswersTheOthers) {
+  constexpr int kLimit = 3000;
+  rlimit files{};
+  getrlimit(RLIMIT_NOFILE, &files);
+  files.rlim_cur = std::min<rlim_t>(files.rlim_max, 2 * kLimit + 500);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &files), 0);
+  ASSERT_GE(files.rlim_cur, static_cast<rlim_t>(kLimit + 200));
+
+  SiteProcess site(With(LoopbackSources(Dns.Address()), {"--max-connections", std::to_string(kLimit), "--header-timeout", "60000"}));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  std::vector<int> idle;
+  for (int i = 0; i < kLimit; ++i) {
+    const int fd = ConnectSite(site.Port());
+    ASSERT_GE(fd, 0) << i;
+    idle.push_back(fd);
+  }
+  // The kernel hands connections over in order: the one past the limit is the last.
+  const int extra = ConnectSite(site.Port());
+  ASSERT_GE(extra, 0);
+  EXPECT_TRUE(ClosedByPeer(extra, 10000));
+  close(extra);
+  EXPECT_FALSE(ClosedByPeer(idle.front(), 0));
+  EXPECT_EQ(Exchange(idle.front(), "GET /?ii=1 HTTP/1.0\r\n\r\n").Status, 200);
+  EXPECT_EQ(Exchange(idle.back(), "GET /click.php HTTP/1.0\r\n\r\n").Status, 200);
+  for (int fd : idle) close(fd);
+  // Once the idle ones have gone, new connections are served again; the
+  // service learns of the closes asynchronously, so it gets a few tries.
+  int status = 0;
+  for (int attempt = 0; attempt < 100 && status != 200; ++attempt) {
+    status = GetSite(site.Port(), "/?ii=1").Status;
+    if (status != 200) usleep(50000);
+  }
+  EXPECT_EQ(status, 200);
+}
+
+TEST_F(SiteService, PastTheInFlightLimitAnswers503AtOnce) {
+  SiteProcess site(With(LoopbackSources(Dns.Address()), {"--max-in-flight", "1", "--dns-timeout", "8000", "--page-budget", "8000"}));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  const int first = ConnectSite(site.Port());
+  ASSERT_GE(first, 0);
+  const std::string request = "GET " + Lookup("example.test", "dom_dns") + " HTTP/1.0\r\n\r\n";
+  ASSERT_EQ(send(first, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
+  ASSERT_TRUE(Dns.QueryArrives(5000)) << "the first page never asked its resolver";
+
+  const SiteReply second = GetSite(site.Port(), Lookup("example.test", "dom_dns"));
+  EXPECT_EQ(second.Status, 503);
+  EXPECT_TRUE(Has(second.Head, "Retry-After: 1"));
+  EXPECT_TRUE(Has(second.Body, "Служба занята"));
+  // The first is still being looked up: the refusal did not wait for it.
+  EXPECT_FALSE(ClosedByPeer(first, 0));
+  EXPECT_EQ(GetSite(site.Port(), "/?ii=1").Status, 200);
+  close(first);
+}
+
+TEST_F(SiteService, LimitsLookupsPerClient) {
+  SiteProcess site(With(LoopbackSources(Dns.Address()), {"--rate-per-second", "0.01", "--rate-burst", "3"}));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(GetSite(site.Port(), Lookup("example.test", "")).Status, 200) << i;
+  const SiteReply limited = GetSite(site.Port(), Lookup("example.test", ""));
+  EXPECT_EQ(limited.Status, 429);
+  EXPECT_TRUE(Has(limited.Body, "Слишком много запросов"));
+  // Only lookups count.
+  EXPECT_EQ(GetSite(site.Port(), "/?ii=1").Status, 200);
+  EXPECT_EQ(GetSite(site.Port(), Lookup("", "")).Status, 400);
+}
+
+TEST_F(SiteService, CutsOffAClientSendingItsHeadOneByteAtATime) {
+  SiteProcess site(With(LoopbackSources(Dns.Address()), {"--header-timeout", "1000"}));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  const int fd = ConnectSite(site.Port());
+  const std::string request = "GET /?ii=1 HTTP/1.0\r\nHost: 127.0.0.1\r\nUser-Agent: slow\r\n\r\n";
+  std::size_t sent = 0;
+  bool closed = false;
+  // Four bytes a second: the whole head would take over ten seconds.
+  for (; sent < request.size() && !closed; ++sent) {
+    if (send(fd, &request[sent], 1, MSG_NOSIGNAL) != 1) break;
+    closed = ClosedByPeer(fd, 250);
+  }
+  EXPECT_TRUE(closed);
+  EXPECT_LT(sent, request.size());
+  close(fd);
+  EXPECT_EQ(GetSite(site.Port(), "/?ii=1").Status, 200);
+}
+
+TEST_F(SiteService, ExitsWithZeroOnSigtermWhileBusy) {
+  SiteProcess site(With(LoopbackSources(Dns.Address()), {"--dns-timeout", "8000", "--page-budget", "8000"}));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  const int idle = ConnectSite(site.Port());
+  const int busy = ConnectSite(site.Port());
+  const std::string request = "GET " + Lookup("example.test", "dom_dns dom_whois") + " HTTP/1.0\r\n\r\n";
+  ASSERT_EQ(send(busy, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
+  ASSERT_TRUE(Dns.QueryArrives(5000));
+  EXPECT_EQ(site.Terminate(5), 0) << site.Log();
+  close(idle);
+  close(busy);
+}
+
+TEST(SiteProgram, BadOptionsExitWithTwoAndSayWhy) {
+  SiteProcess site({"--max-in-flight", "0"});
+  EXPECT_EQ(site.Port(), 0);
+  EXPECT_EQ(site.Terminate(5), 2);
+  EXPECT_TRUE(Has(site.Log(), "--max-in-flight must be at least 1"));
+}
+
+}  // namespace

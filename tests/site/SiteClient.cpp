@@ -1,0 +1,64 @@
+#include "SiteClient.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+int ConnectSite(std::uint16_t port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  timeval timeout{10, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(port);
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+SiteReply Exchange(int fd, const std::string& request) {
+  SiteReply reply;
+  if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) return reply;
+  std::string received;
+  char chunk[16384];
+  std::size_t headEnd = std::string::npos;
+  std::size_t length = std::string::npos;
+  // Bounded by the 10 s time-out of every receive and a total of 16 MiB.
+  while (received.size() < (16u << 20)) {
+    if (headEnd != std::string::npos && length != std::string::npos && received.size() >= headEnd + 4 + length) break;
+    const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+    if (n <= 0) break;
+    received.append(chunk, static_cast<std::size_t>(n));
+    if (headEnd == std::string::npos && (headEnd = received.find("\r\n\r\n")) != std::string::npos) {
+      const std::size_t at = received.find("Content-Length: ");
+      if (at != std::string::npos && at < headEnd) length = std::stoul(received.substr(at + 16));
+    }
+  }
+  if (headEnd == std::string::npos || received.compare(0, 5, "HTTP/") != 0) return reply;
+  reply.Status = std::stoi(received.substr(9, 3));
+  reply.Head = received.substr(0, headEnd);
+  reply.Body = received.substr(headEnd + 4);
+  return reply;
+}
+
+SiteReply GetSite(std::uint16_t port, const std::string& target) {
+  const int fd = ConnectSite(port);
+  if (fd < 0) return {};
+  SiteReply reply = Exchange(fd, "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n");
+  close(fd);
+  return reply;
+}
+
+bool ClosedByPeer(int fd, int milliseconds) {
+  pollfd p{fd, POLLIN, 0};
+  if (poll(&p, 1, milliseconds) != 1) return false;
+  char byte;
+  return recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
+}

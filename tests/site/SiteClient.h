@@ -1,0 +1,21 @@
+#pragma once
+// A plain blocking HTTP client on loopback for the service's tests, so that
+// they control every byte and every connection.
+
+#include <cstdint>
+#include <string>
+
+struct SiteReply {
+  int Status = 0;  // 0: no reply (closed, refused or timed out)
+  std::string Head;
+  std::string Body;
+};
+
+// A connected socket to 127.0.0.1:port with 10 s receive and send time-outs; -1 on failure.
+int ConnectSite(std::uint16_t port);
+// Sends `request` and reads one reply: its head, then Content-Length bytes.
+SiteReply Exchange(int fd, const std::string& request);
+// One HTTP/1.0 GET on its own connection.
+SiteReply GetSite(std::uint16_t port, const std::string& target);
+// True when the peer closes the connection within `milliseconds` without sending anything.
+bool ClosedByPeer(int fd, int milliseconds);

@@ -1,0 +1,34 @@
+#pragma once
+// The real tarnwell-site, started on a port the system picks; its port is
+// read from the line it prints once it listens.
+
+#include "TempDir.h"
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+class SiteProcess {
+public:
+  // Starts the program with "--listen 127.0.0.1:0" and `args`; waits (at most
+  // 10 s) for its listening line. Port() is 0 when it did not come.
+  explicit SiteProcess(const std::vector<std::string>& args);
+  ~SiteProcess();
+  SiteProcess(const SiteProcess&) = delete;
+  SiteProcess& operator=(const SiteProcess&) = delete;
+
+  std::uint16_t Port() const { return FPort; }
+  pid_t Pid() const { return FPid; }
+  // What the program wrote to stderr so far: its log.
+  std::string Log() const;
+  // Sends SIGTERM and waits at most `seconds`; the exit status, or -1 when it
+  // had to be killed or did not exit normally.
+  int Terminate(int seconds);
+
+private:
+  TempDir FDir;
+  pid_t FPid = -1;
+  int FExitStatus = -1;  // once it has been reaped
+  std::uint16_t FPort = 0;
+};
