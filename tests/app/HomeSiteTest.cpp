@@ -1,10 +1,14 @@
 // The window with its own lookup service: started for it, waited for, reached
 // past the proxy, refused clearly when it cannot start, stopped with the
-// window. A stand-in program keeps the service's start-up contract.
+// window. A stand-in program keeps the service's start-up contract; the real
+// service answers a whole lookup with its resolver on a private unbound.
 #include "LoopbackPeer.h"
+#include "UnboundServer.h"
 #include "WindowFixture.h"
 
 #include <QDir>
+#include <QFile>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTest>
 #include <arpa/inet.h>
@@ -30,6 +34,7 @@ class EmbeddedSiteTest : public WindowTest {
 protected:
   void TearDown() override {
     qunsetenv("STANDIN_SITE_MODE");
+    qunsetenv("TARNWELL_SITE_CONFIG");
     WindowTest::TearDown();
   }
 };
@@ -89,6 +94,35 @@ TEST_F(EmbeddedSiteTest, ServiceThatCannotStartGetsAClearBox) {
     EXPECT_EQ(Form->HttpClient1->ReportLevel, 0) << c.mode;
     EXPECT_EQ(Form->PageControl1->currentIndex(), 0) << c.mode;
   }
+}
+
+// Only reports that stay on the machine are ticked: the DNS records come from
+// the private unbound, and the name resolves to loopback, which the embedded
+// service refuses to trace or scan.
+TEST_F(EmbeddedSiteTest, RealServiceAnswersTheLookup) {
+  UnboundServer dns;
+  std::string error;
+  ASSERT_TRUE(dns.Start(&error)) << error;
+  QFile config(Folder.filePath("site.conf"));
+  ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+  config.write(QByteArray("resolver = ") + dns.Address().c_str() + "\n");
+  config.close();
+  qputenv("TARNWELL_SITE_CONFIG", config.fileName().toUtf8());
+  Form->UseEmbeddedSite(TARNWELL_SITE_PROGRAM);
+  Form->ipaddress->setText("loopback.example.test");
+  Form->dom_whois->setChecked(false);
+  Form->net_whois->setChecked(false);
+  Click(Form->Button1);
+
+  EXPECT_TRUE(Boxes.empty()) << (Boxes.empty() ? "" : Boxes[0].Text.toStdString());
+  const QString text = WaitForPageText("Сканирование портов");
+  for (const char* present : {"DNS записи", "Трассировка", "Сканирование портов"})
+    EXPECT_TRUE(text.contains(QString::fromUtf8(present))) << present << "\n" << text.toStdString();
+  // The record as the private unbound holds it, in zone-file form.
+  EXPECT_TRUE(text.contains(QRegularExpression(R"(loopback\.example\.test\.\s+3600\s+IN\s+A\s+127\.0\.0\.1)")))
+      << text.toStdString();
+  for (const char* absent : {"Информация о домене", "Информация о сети"})
+    EXPECT_FALSE(text.contains(QString::fromUtf8(absent))) << absent;
 }
 
 }  // namespace
