@@ -6,12 +6,15 @@
 // lookup service it starts for itself on loopback.
 //
 // Each round runs the window in a child process (this program with --child),
-// so that loading the libraries counts. Prints `name: value` lines.
+// so that loading the libraries counts, and beside it, as the floor on this
+// machine at this moment, a window of plain widgets with one label, started
+// the same way (--plain); the two alternate which goes first. Prints
+// `name: value` lines.
 #include "Application.h"
 #include "Unit1.h"
 #include "WebBrowser.h"
 
-#include <QFile>
+#include <QLabel>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -70,9 +73,10 @@ int RunChild(int argc, char** argv) {
   form.show();
   TExposeWatch shown(form.windowHandle(), [] { std::printf("shown_at_ms: %.3f\n", NowMs()); });
 
+  WId before = 0;
+  double pressed = 0;
   QTimer::singleShot(kEngineHeadStartMs, &form, [&] {
-    const WId before = form.winId();
-    double pressed = 0;
+    before = form.winId();
     // Loaded, and then the window's next repaint puts it on screen.
     QObject::connect(form.WebBrowser1, &QWebEngineView::loadFinished, &form, [&](bool ok) {
       QTimer::singleShot(0, &form, [&, ok] {
@@ -88,6 +92,22 @@ int RunChild(int argc, char** argv) {
       box->setChecked(false);
     pressed = NowMs();
     form.Button1->click();
+  });
+  QTimer::singleShot(kChildDeadlineS * 1000, &application, [&] { application.exit(1); });
+  return application.exec();
+}
+
+// The floor: the same application object, a plain window of the same size.
+int RunPlain(int argc, char** argv) {
+  TApplication application(argc, argv);
+  QWidget window;
+  window.resize(612, 409);
+  QLabel label(QStringLiteral("Получить информацию"), &window);
+  window.show();
+  TExposeWatch shown(window.windowHandle(), [&] {
+    std::printf("shown_at_ms: %.3f\n", NowMs());
+    std::fflush(stdout);
+    application.quit();
   });
   QTimer::singleShot(kChildDeadlineS * 1000, &application, [&] { application.exit(1); });
   return application.exec();
@@ -159,6 +179,7 @@ void Report(const char* name, std::vector<double> values, const char* target) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--child") == 0) return RunChild(argc, argv);
+  if (argc > 1 && std::strcmp(argv[1], "--plain") == 0) return RunPlain(argc, argv);
 
   pid_t xvfb = -1;
   const std::string display = StartXvfb(&xvfb);
@@ -178,18 +199,24 @@ int main(int argc, char** argv) {
   close(configFd);
   setenv("TARNWELL_SITE_CONFIG", config, 1);
 
-  std::vector<double> shown, page;
+  std::vector<double> shown, page, plain;
   int errors = 0, idChanged = 0;
   for (int round = 0; round < kRounds; ++round) {
-    int out = -1;
-    const double started = NowMs();
-    const pid_t child = Spawn({"/proc/self/exe", "--child"}, &out);
-    const std::string text = child > 0 ? ReadAll(out, kChildDeadlineS + 5) : "";
-    int status = 0;
-    if (child > 0) {
-      kill(child, SIGTERM);
-      waitpid(child, &status, 0);
+    double plainStarted = 0, started = 0;
+    std::string plainText, text;
+    for (int turn = 0; turn < 2; ++turn) {
+      const bool plainTurn = (turn + round) % 2 == 0;
+      int out = -1;
+      (plainTurn ? plainStarted : started) = NowMs();
+      const pid_t child = Spawn({"/proc/self/exe", plainTurn ? "--plain" : "--child"}, &out);
+      (plainTurn ? plainText : text) = child > 0 ? ReadAll(out, kChildDeadlineS + 5) : "";
+      if (child > 0) {
+        kill(child, SIGTERM);
+        waitpid(child, nullptr, 0);
+      }
     }
+    if (Value(plainText, "shown_at_ms") < 0) ++errors;
+    else plain.push_back(Value(plainText, "shown_at_ms") - plainStarted);
     const double shownAt = Value(text, "shown_at_ms"), pressToPage = Value(text, "press_to_page_ms");
     if (shownAt < 0 || pressToPage < 0 || Value(text, "page_ok") != 1) {
       ++errors;
@@ -206,6 +233,7 @@ int main(int argc, char** argv) {
   std::printf("rounds: %d\nerrors: %d\n", kRounds, errors);
   if (shown.empty()) return 1;
   Report("start_to_shown_ms", shown, "<= 60");
+  if (!plain.empty()) Report("plain_widgets_start_to_shown_ms", plain, "the floor, for comparison");
   Report("press_to_page_on_screen_ms", page, "<= 150");
   std::printf("window_id_changes: %d\nwindow_id_changes_target: 0\n", idChanged);
   return errors == 0 ? 0 : 1;
