@@ -91,7 +91,6 @@ void TWebBrowser::Navigate(const std::string& path) {
 }
 
 void TWebBrowser::SaveAs() {
-  Start();
   QFileDialog dialog(window());
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setNameFilters({QStringLiteral("HTML (*.htm *.html)"),
@@ -110,7 +109,6 @@ void TWebBrowser::SaveAs() {
 }
 
 void TWebBrowser::PrintPreview() {
-  Start();
   QPrinter printer;
   printer.setResolution(kPrintDpi);
   QPrintPreviewDialog dialog(&printer, window());

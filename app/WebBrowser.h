@@ -7,7 +7,7 @@
 // so a page shown here cannot read other local files.
 //
 // The browser engine takes longer to start than the rest of the window; it
-// starts when Start is called, or at the latest when the view is first used.
+// starts when Start is called, or at the latest with the first Navigate.
 
 #include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
