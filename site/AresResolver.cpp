@@ -68,6 +68,34 @@ DnsAnswer Failure(std::string error) {
   return answer;
 }
 
+// A channel with the service's settings; throws when c-ares refuses them.
+ares_channel OpenChannel(const Options& opts, ares_sock_state_cb socketState, void* data) {
+  InitLibrary();
+  ares_options options{};
+  options.sock_state_cb = socketState;
+  options.sock_state_cb_data = data;
+  // The server's own REFUSED or SERVFAIL is the answer to show: without
+  // NOCHECKRESP c-ares retries it and then reports "Could not contact DNS servers".
+  options.flags = ARES_FLAG_EDNS | ARES_FLAG_NOCHECKRESP;
+  options.ednspsz = kEdnsPayload;
+  options.tries = kTries;
+  // Only ares_gethostbyname reads the lookup order, and we never call it:
+  // set, it spares every channel a read of /etc/nsswitch.conf.
+  options.lookups = const_cast<char*>("b");
+  const std::string& servers = opts.Resolver;
+  const int count = servers.empty() ? SystemServerCount() : 1 + static_cast<int>(std::count(servers.begin(), servers.end(), ','));
+  options.timeout = TryTimeoutMs(opts.DnsTimeout, count);
+  const int mask = ARES_OPT_SOCK_STATE_CB | ARES_OPT_FLAGS | ARES_OPT_EDNSPSZ | ARES_OPT_TRIES | ARES_OPT_TIMEOUTMS |
+                   ARES_OPT_LOOKUPS;
+  ares_channel channel = nullptr;
+  if (ares_init_options(&channel, &options, mask) != ARES_SUCCESS) throw std::runtime_error("c-ares channel failed");
+  if (!servers.empty() && ares_set_servers_ports_csv(channel, servers.c_str()) != ARES_SUCCESS) {
+    ares_destroy(channel);
+    throw std::invalid_argument("bad resolver address: " + servers);
+  }
+  return channel;
+}
+
 // Everything a query's completion needs; it never touches the resolver, which
 // may be gone by the time c-ares finishes the query (ares_destroy ends them all).
 struct PendingQuery {
@@ -124,29 +152,10 @@ public:
     FWatches.clear();
   }
 
-  void Open() {
-    InitLibrary();
-    ares_options options{};
-    options.sock_state_cb = &AresResolver::SocketState;
-    options.sock_state_cb_data = this;
-    // The server's own REFUSED or SERVFAIL is the answer to show: without
-    // NOCHECKRESP c-ares retries it and then reports "Could not contact DNS servers".
-    options.flags = ARES_FLAG_EDNS | ARES_FLAG_NOCHECKRESP;
-    options.ednspsz = kEdnsPayload;
-    options.tries = kTries;
-    const std::string& servers = FShared.Opts.Resolver;
-    const int count = servers.empty() ? SystemServerCount() : 1 + static_cast<int>(std::count(servers.begin(), servers.end(), ','));
-    options.timeout = TryTimeoutMs(FShared.Opts.DnsTimeout, count);
-    const int mask = ARES_OPT_SOCK_STATE_CB | ARES_OPT_FLAGS | ARES_OPT_EDNSPSZ | ARES_OPT_TRIES | ARES_OPT_TIMEOUTMS;
-    if (ares_init_options(&FChannel, &options, mask) != ARES_SUCCESS) throw std::runtime_error("c-ares channel failed");
-    if (!servers.empty() && ares_set_servers_ports_csv(FChannel, servers.c_str()) != ARES_SUCCESS)
-      throw std::invalid_argument("bad resolver address: " + servers);
-  }
-
   void Query(const std::string& name, DnsType type, DnsDone done) override {
     const std::string question = type == DnsType::PTR ? ReverseName(name) : Lower(name);
     if (FClosing || question.empty()) {
-      const char* why = FClosing ? "resolver closed" : "not an IPv4 address";
+      const char* why = FClosing ? "resolver closed" : type == DnsType::PTR ? "not an IPv4 address" : "empty name";
       boost::asio::post(FStrand, [done = std::move(done), why] { done(Failure(why)); });
       return;
     }
@@ -157,13 +166,23 @@ public:
       });
       return;
     }
+    // Opened at the first question the cache cannot answer: a channel costs
+    // tens of microseconds, which pages served from the cache never pay.
+    if (!FChannel) {
+      try {
+        FChannel = OpenChannel(FShared.Opts, &AresResolver::SocketState, this);
+      } catch (const std::exception& error) {
+        boost::asio::post(FStrand, [done = std::move(done), why = std::string(error.what())] { done(Failure(why)); });
+        return;
+      }
+    }
     auto* query = new PendingQuery{FStrand, FShared, std::move(key), type, std::move(done)};
     ares_query(FChannel, question.c_str(), kDnsClassIn, DnsTypeCode(type), &QueryFinished, query);
     Rearm();
   }
 
   void CancelAll() override {
-    if (FClosing) return;
+    if (FClosing || !FChannel) return;
     ares_cancel(FChannel);
     Rearm();
   }
@@ -237,9 +256,9 @@ private:
 }  // namespace
 
 std::shared_ptr<Resolver> MakeResolver(boost::asio::any_io_executor strand, SharedState& shared) {
-  auto resolver = std::make_shared<AresResolver>(std::move(strand), shared);
-  resolver->Open();
-  return resolver;
+  return std::make_shared<AresResolver>(std::move(strand), shared);
 }
+
+void CheckResolverOptions(const Options& options) { ares_destroy(OpenChannel(options, nullptr, nullptr)); }
 
 }  // namespace site

@@ -14,15 +14,14 @@ namespace site {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using StartReport = void (*)(std::shared_ptr<ReportContext>, const Target&, ReportDone);
-
-constexpr StartReport kStarts[kReportCount] = {DomainRecord, DnsRecords, RouteTrace, NetworkRecord, PortScan};
 constexpr std::chrono::seconds kGrace{1};
 
-class Page : public std::enable_shared_from_this<Page> {
+class Page : public LivePages::Page, public std::enable_shared_from_this<Page> {
 public:
-  Page(boost::asio::any_io_executor strand, std::shared_ptr<ReportContext> context, const LookupRequest& request, PageDone done)
-      : FTimer(strand), FContext(std::move(context)), FTarget(request.Address), FDone(std::move(done)), FStarted(Clock::now()) {
+  Page(boost::asio::any_io_executor strand, std::shared_ptr<ReportContext> context, const LookupRequest& request,
+       const ReportStarts& reports, PageDone done)
+      : FTimer(strand), FContext(std::move(context)), FTarget(request.Address), FReports(reports), FDone(std::move(done)),
+        FStarted(Clock::now()) {
     for (std::size_t i = 0; i < kReportCount; ++i)
       if (request.Wanted[i]) FSections.push_back({static_cast<ReportKind>(i), {}});
     FFinished.assign(FSections.size(), false);
@@ -38,8 +37,17 @@ public:
     const auto self = shared_from_this();
     for (std::size_t i = 0; i < FSections.size(); ++i) {
       const auto kind = static_cast<std::size_t>(FSections[i].Kind);
-      kStarts[kind](FContext, FTarget, [self, i](ReportResult result) { self->Finished(i, std::move(result)); });
+      FReports[kind](FContext, FTarget, [self, i](ReportResult result) { self->Finished(i, std::move(result)); });
     }
+  }
+
+  void Cancel() override {
+    boost::asio::post(FTimer.get_executor(), [self = shared_from_this()] {
+      if (!self->FContext) return;
+      for (std::size_t i = 0; i < self->FSections.size(); ++i)
+        if (!self->FFinished[i]) self->FSections[i].Result = ReportResult{Outcome::Failed, "служба остановлена", {}, {}, {}, {}};
+      self->Finish();
+    });
   }
 
 private:
@@ -73,6 +81,7 @@ private:
   boost::asio::steady_timer FTimer;
   std::shared_ptr<ReportContext> FContext;
   Target FTarget;
+  ReportStarts FReports;
   PageDone FDone;
   Clock::time_point FStarted;
   std::vector<PageSection> FSections;
@@ -82,11 +91,31 @@ private:
 
 }  // namespace
 
-void RunPage(boost::asio::io_context& io, SharedState& shared, const LookupRequest& request, PageDone done) {
+void LivePages::Add(const std::shared_ptr<Page>& page) {
+  std::lock_guard lock(FMutex);
+  // Finished pages are swept out whenever the list has doubled, which keeps
+  // it as long as the pages in flight and the sweeping cheap.
+  if (FPages.size() >= 64 && (FPages.size() & (FPages.size() - 1)) == 0)
+    std::erase_if(FPages, [](const std::weak_ptr<Page>& p) { return p.expired(); });
+  FPages.push_back(page);
+}
+
+void LivePages::CancelAll() {
+  std::lock_guard lock(FMutex);
+  for (const auto& weak : FPages)
+    if (const auto page = weak.lock()) page->Cancel();
+  FPages.clear();
+}
+
+ReportStarts RealReports() { return {DomainRecord, DnsRecords, RouteTrace, NetworkRecord, PortScan}; }
+
+void RunPage(boost::asio::io_context& io, SharedState& shared, LivePages& live, const LookupRequest& request,
+             const ReportStarts& reports, PageDone done) {
   boost::asio::any_io_executor strand = boost::asio::make_strand(io);
   auto context = std::make_shared<ReportContext>(
       ReportContext{strand, shared, MakeResolver(strand, shared), Clock::now() + shared.Opts.PageBudget});
-  auto page = std::make_shared<Page>(strand, std::move(context), request, std::move(done));
+  auto page = std::make_shared<Page>(strand, std::move(context), request, reports, std::move(done));
+  live.Add(page);
   boost::asio::post(strand, [page] { page->Start(); });
 }
 

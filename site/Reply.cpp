@@ -13,6 +13,7 @@ const char* ErrorTitle(unsigned status) {
     case 405: return "Метод не поддерживается";
     case 429: return "Слишком много запросов";
     case 431: return "Слишком длинный запрос";
+    case 500: return "Внутренняя ошибка службы";
     case 503: return "Служба занята";
     default: return "Ошибка";
   }

@@ -5,7 +5,7 @@
 #include "PageRun.h"
 #include "Redirector.h"
 
-#include <memory>
+#include <exception>
 
 namespace site {
 
@@ -49,11 +49,17 @@ void Lookup(ServerState& server, const RouteRequest& request, std::string_view q
     --server.InFlight;
     return done(ErrorReply(503, "Служба сейчас выполняет слишком много проверок. Повторите запрос через несколько секунд.", std::move(note)));
   }
-  RunPage(server.Io, server.Shared, lookup,
-          [target = lookup.Address, note = std::move(note), done = std::move(done), &server](std::vector<PageSection> sections) {
-            --server.InFlight;
-            done(Reply{200, LookupPage(target, sections), {}, note});
-          });
+  try {
+    RunPage(server.Io, server.Shared, server.Pages, lookup, server.Reports,
+            [target = lookup.Address, note, done, &server](std::vector<PageSection> sections) {
+              --server.InFlight;
+              done(Reply{200, LookupPage(target, sections), {}, note});
+            });
+  } catch (const std::exception& e) {
+    // The page never started (its resolver could not be made): its slot is free again.
+    --server.InFlight;
+    done(ErrorReply(500, std::string("Проверка не запущена: ") + e.what(), std::move(note)));
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // lookup state, and the counters behind the limits.
 
 #include "Options.h"
+#include "PageRun.h"
 #include "RateLimiter.h"
 #include "ReportContext.h"
 
@@ -21,6 +22,8 @@ struct ServerState {
   RateLimiter Rate;
   std::atomic<std::size_t> Connections{0};
   std::atomic<std::size_t> InFlight{0};
+  LivePages Pages;
+  const ReportStarts Reports = RealReports();
   // Last, so that it goes first: the handlers it still holds at exit own
   // sessions and pages, which use everything above.
   boost::asio::io_context Io;

@@ -16,6 +16,23 @@
 #include <thread>
 #include <vector>
 
+namespace {
+
+// A handler that throws has failed its own request only: the loop goes on
+// serving everyone else, and the failure goes to the log.
+void Serve(boost::asio::io_context& io) {
+  for (;;) {
+    try {
+      io.run();
+      return;
+    } catch (const std::exception& e) {
+      std::cerr << "tarnwell-site: request failed: " << e.what() << "\n";
+    }
+  }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   site::ParsedOptions parsed;
   try {
@@ -48,7 +65,6 @@ int main(int argc, char** argv) {
     listener->Start();
 
     boost::asio::signal_set signals(io, SIGTERM, SIGINT);
-    // Pages in flight are dropped with the loop: a stopping service owes them nothing.
     signals.async_wait([&](const boost::system::error_code&, int) {
       listener->Stop();
       io.stop();
@@ -59,9 +75,14 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     std::vector<std::thread> workers;
-    for (unsigned i = 1; i < threads; ++i) workers.emplace_back([&io] { io.run(); });
-    io.run();
+    for (unsigned i = 1; i < threads; ++i) workers.emplace_back([&io] { Serve(io); });
+    Serve(io);
     for (auto& worker : workers) worker.join();
+    // Pages in flight end here, with the loop stopped: their cancellation runs
+    // once, on this thread, and nothing they start afterwards is waited for.
+    server.Pages.CancelAll();
+    io.restart();
+    io.poll();
   } catch (const std::exception& e) {
     std::cerr << "tarnwell-site: " << e.what() << "\n";
     return 1;

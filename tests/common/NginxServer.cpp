@@ -8,8 +8,11 @@
 
 namespace {
 
-std::string Config(const TempDir& dir, uint16_t port, const std::string& serverDirectives) {
+std::string Config(const TempDir& dir, uint16_t port, const std::string& serverDirectives, const std::string& certificate,
+                   const std::string& key) {
   const std::string d = dir.Path();
+  const std::string tls =
+      certificate.empty() ? "" : " ssl;\n    ssl_certificate " + certificate + ";\n    ssl_certificate_key " + key;
   return "daemon off;\n"
          "master_process off;\n"
          "worker_processes 1;\n"
@@ -27,7 +30,7 @@ std::string Config(const TempDir& dir, uint16_t port, const std::string& serverD
          "  types { text/html html; text/plain txt; }\n"
          "  default_type application/octet-stream;\n"
          "  server {\n"
-         "    listen 127.0.0.1:" + std::to_string(port) + ";\n"
+         "    listen 127.0.0.1:" + std::to_string(port) + tls + ";\n"
          "    server_name localhost;\n"
          "    root " + d + "/www;\n" +
          serverDirectives +
@@ -43,7 +46,7 @@ bool NginxServer::Start(const std::string& serverDirectives, std::string* error,
   std::filesystem::create_directories(Root());
   for (int attempt = 0; attempt < 5; ++attempt) {
     FPort = FreeLoopbackPort();
-    FDir.WriteFile("nginx.conf", Config(FDir, FPort, serverDirectives));
+    FDir.WriteFile("nginx.conf", Config(FDir, FPort, serverDirectives, FCertificate, FKey));
     std::vector<std::string> argv = launcher;
     for (const char* a : {"nginx", "-e", "stderr", "-p", "", "-c", ""}) argv.emplace_back(a);
     argv[argv.size() - 3] = FDir.Path();
@@ -60,5 +63,5 @@ bool NginxServer::Start(const std::string& serverDirectives, std::string* error,
 }
 
 std::string NginxServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(FPort) + path;
+  return (FCertificate.empty() ? "http://127.0.0.1:" : "https://127.0.0.1:") + std::to_string(FPort) + path;
 }

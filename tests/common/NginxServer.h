@@ -37,9 +37,14 @@ public:
   bool Start(const std::string& serverDirectives, std::string* error = nullptr,
              const std::vector<std::string>& launcher = {});
   void Stop() { FProcess.Stop(); }
+  // Serve HTTPS instead of HTTP with this certificate chain and key; call before Start().
+  void ServeHttps(const std::string& certificateFile, const std::string& keyFile) {
+    FCertificate = certificateFile;
+    FKey = keyFile;
+  }
 
   uint16_t Port() const { return FPort; }
-  // "http://127.0.0.1:<port>" followed by path.
+  // "http://127.0.0.1:<port>" (or https) followed by path.
   std::string Url(const std::string& path) const;
   pid_t Pid() const { return FProcess.Pid(); }
 
@@ -47,4 +52,6 @@ private:
   TempDir FDir;
   ChildProcess FProcess;
   uint16_t FPort = 0;
+  std::string FCertificate;
+  std::string FKey;
 };

@@ -33,6 +33,9 @@ std::string Config(uint16_t port, const std::vector<std::string>& lines) {
       "  use-syslog: no\n"
       "  pidfile: \"\"\n"
       "  num-threads: 1\n"
+      // Room for bursts: many pages ask all their questions at once, and the
+      // default buffer drops some, which c-ares then retries a second later.
+      "  so-rcvbuf: 4m\n"
       "  module-config: \"iterator\"\n"
       // Every other name is answered here (REFUSED): it never recurses, and
       // even if it tried, no address may be queried.

@@ -2,7 +2,9 @@
 #include "NetHarness.h"
 #include "UnboundServer.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 using site::Outcome;
 
@@ -81,6 +83,33 @@ TEST_F(DnsRecordsTest, DeadlineEndsTheReportOnce) {
   EXPECT_LT(result->Elapsed, std::chrono::seconds(2));
   H.RunUntil([] { return false; }, std::chrono::milliseconds(100));
   EXPECT_EQ(calls, 1);
+}
+
+// As the service runs: one loop on two threads, a strand per page, the cache shared.
+TEST_F(DnsRecordsTest, PagesOnSeveralThreadsEachGetEveryAnswer) {
+  constexpr int kPages = 40;
+  site::SharedState& shared = H.Shared();
+  std::atomic<int> complete{0}, finished{0};
+  std::vector<std::shared_ptr<site::ReportContext>> contexts;
+  for (int i = 0; i < kPages; ++i) {
+    auto strand = boost::asio::make_strand(H.Io);
+    contexts.push_back(std::make_shared<site::ReportContext>(site::ReportContext{
+        strand, shared, site::MakeResolver(strand, shared), std::chrono::steady_clock::now() + std::chrono::seconds(10)}));
+    boost::asio::post(strand, [&, i, context = contexts.back()] {
+      site::DnsRecords(context, DomainTarget(i % 2 ? "example.test" : "www.example.test"), [&](site::ReportResult r) {
+        if (r.State == Outcome::Done && r.Summary.Rows.size() == 7) ++complete;
+        ++finished;
+      });
+    });
+  }
+  auto guard = boost::asio::make_work_guard(H.Io);
+  std::thread second([&] { H.Io.run_for(std::chrono::seconds(10)); });
+  H.RunUntil([&] { return finished == kPages; });
+  guard.reset();
+  H.Io.stop();
+  second.join();
+  EXPECT_EQ(finished, kPages);
+  EXPECT_EQ(complete, kPages);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
 #include <netinet/in.h>
 #include <sstream>
 #include <sys/socket.h>
@@ -18,18 +19,19 @@ namespace {
 
 constexpr std::uint32_t kLoopback = 0x7f000001;
 
-// A TCP socket on 127.0.0.1 with a port of the system's choice, listening with `backlog`.
-class Listener {
+// A TCP socket bound to 127.0.0.1 on a port of the system's choice: listening
+// with `backlog`, or without one a closed port nobody else takes meanwhile.
+class LoopbackSocket {
 public:
-  explicit Listener(int backlog = 16) {
+  explicit LoopbackSocket(std::optional<int> backlog) {
     sockaddr_in address = Loopback(0);
     socklen_t length = sizeof address;
     bind(FSocket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(FSocket, backlog);
+    if (backlog) listen(FSocket, *backlog);
     getsockname(FSocket, reinterpret_cast<sockaddr*>(&address), &length);
     FPort = ntohs(address.sin_port);
   }
-  ~Listener() {
+  ~LoopbackSocket() {
     close(FSocket);
     for (int client : FClients) close(client);
   }
@@ -57,26 +59,6 @@ private:
   std::vector<int> FClients;
 };
 
-// A port nothing listens on: bound, never listening, so no one else takes it meanwhile.
-class ClosedPort {
-public:
-  ClosedPort() {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    bind(FSocket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    getsockname(FSocket, reinterpret_cast<sockaddr*>(&address), &length);
-    FPort = ntohs(address.sin_port);
-  }
-  ~ClosedPort() { close(FSocket); }
-  std::uint16_t Port() const { return FPort; }
-
-private:
-  int FSocket = socket(AF_INET, SOCK_STREAM, 0);
-  std::uint16_t FPort = 0;
-};
-
 // "port/tcp" -> state word, from the raw text.
 std::map<std::string, std::string> RawStates(const std::string& raw) {
   std::map<std::string, std::string> states;
@@ -92,8 +74,7 @@ std::map<std::string, std::string> RawStates(const std::string& raw) {
 std::string Tcp(std::uint16_t port) { return std::to_string(port) + "/tcp"; }
 
 TEST(PortScanTest, OpenClosedAndFilteredAtAnyConcurrency) {
-  Listener open1, open2, full(0);
-  ClosedPort closed1, closed2;
+  LoopbackSocket open1(16), open2(16), full(0), closed1(std::nullopt), closed2(std::nullopt);
   full.FillQueue(3);
   for (std::size_t concurrency : {1u, 2u, 100u}) {
     SCOPED_TRACE(concurrency);
@@ -132,7 +113,7 @@ TEST(PortScanTest, CommonListNamesItsServices) {
 }
 
 TEST(PortScanTest, DeadlineEndsTheScanOnce) {
-  Listener full(0);
+  LoopbackSocket full(0);
   full.FillQueue(3);
   NetHarness h;
   h.Opts.AllowPrivate = true;
@@ -153,7 +134,7 @@ TEST(PortScanTest, LoopbackIsRefusedUnlessAllowed) {
   UnboundServer dns;
   std::string error;
   ASSERT_TRUE(dns.Start(&error)) << error;
-  Listener open;
+  LoopbackSocket open(16);
   const struct {
     const char* Label;
     site::Target Target;

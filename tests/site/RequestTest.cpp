@@ -87,21 +87,4 @@ TEST(SiteRequest, TicksOnlyOptionsSetToTrue) {
   EXPECT_EQ(ParseLookupQuery("addr=example.test", 253).Wanted, (std::array<bool, kReportCount>{}));
 }
 
-TEST(SiteRequest, RefusalsSayWhyInRussian) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"addr=", "Адрес не указан"},
-      {"addr=300.1.1.1", "Неверный адрес IPv4"},
-      {"addr=a_b.test", "Доменное имя может содержать только"},
-  };
-  for (const auto& [query, reason] : cases) {
-    SCOPED_TRACE(query);
-    try {
-      ParseLookupQuery(query, 253);
-      ADD_FAILURE() << "accepted";
-    } catch (const BadAddress& e) {
-      EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
-    }
-  }
-}
-
 }  // namespace

@@ -3,7 +3,11 @@
 #include "UnboundServer.h"
 
 #include <ares.h>
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using site::DnsAnswer;
 using site::DnsType;
@@ -90,18 +94,31 @@ TEST_F(ResolverTest, NegativeAnswersAreAnswersWithShortLives) {
 }
 
 TEST_F(ResolverTest, FailuresAreErrorsWithinTheQueryTime) {
+  // A port nothing listens on (bound a moment, then freed): c-ares gives up on it within the query time.
+  const int closed = socket(AF_INET, SOCK_DGRAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ASSERT_EQ(bind(closed, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  getsockname(closed, reinterpret_cast<sockaddr*>(&address), &length);
+  const std::string closedPort = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  close(closed);
   struct Row {
     const char* Label;
+    std::string Server;
     const char* Name;
     int Status;
   } rows[] = {
-      {"refused", "elsewhere.example", ARES_EREFUSED},
-      {"unanswered", "quiet.example.test", ARES_ETIMEOUT},
-      {"not an address", "", -1},
+      {"refused", Dns.Address(), "elsewhere.example", ARES_EREFUSED},
+      {"unanswered", Dns.Address(), "quiet.example.test", ARES_ETIMEOUT},
+      {"nothing on the port", closedPort, "example.test", ARES_ETIMEOUT},
+      {"not an address", Dns.Address(), "", -1},
   };
   H.Opts.DnsTimeout = std::chrono::milliseconds(300);
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Label);
+    H.Opts.Resolver = row.Server;
     auto resolver = H.NewResolver();
     const auto start = std::chrono::steady_clock::now();
     const auto answer = H.Ask(*resolver, row.Name, row.Status < 0 ? DnsType::PTR : DnsType::A);
@@ -182,6 +199,17 @@ TEST_F(ResolverTest, DestroyedMidQueryEveryDoneIsCalledOnce) {
     EXPECT_FALSE(answer.Ok);
     EXPECT_EQ(answer.Error, ares_strerror(ARES_EDESTRUCTION));
   }
+}
+
+TEST_F(ResolverTest, BadResolverOptionIsRefusedAtStartAndInAnswers) {
+  EXPECT_NO_THROW(site::CheckResolverOptions(H.Opts));
+  H.Opts.Resolver = "resolver.example:53";
+  EXPECT_THROW(site::CheckResolverOptions(H.Opts), std::invalid_argument);
+  auto resolver = H.NewResolver();
+  const auto answer = H.Ask(*resolver, "example.test", DnsType::A);
+  ASSERT_TRUE(answer);
+  EXPECT_FALSE(answer->Ok);
+  EXPECT_EQ(answer->Error, "bad resolver address: resolver.example:53");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "SiteClient.h"
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -60,5 +61,7 @@ bool ClosedByPeer(int fd, int milliseconds) {
   pollfd p{fd, POLLIN, 0};
   if (poll(&p, 1, milliseconds) != 1) return false;
   char byte;
-  return recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
+  // A close that met data still on its way is a reset rather than an end.
+  const ssize_t n = recv(fd, &byte, 1, MSG_DONTWAIT);
+  return n == 0 || (n < 0 && errno == ECONNRESET);
 }

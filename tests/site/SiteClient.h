@@ -17,5 +17,5 @@ int ConnectSite(std::uint16_t port);
 SiteReply Exchange(int fd, const std::string& request);
 // One HTTP/1.0 GET on its own connection.
 SiteReply GetSite(std::uint16_t port, const std::string& target);
-// True when the peer closes the connection within `milliseconds` without sending anything.
+// True when the peer closes or resets the connection within `milliseconds` without sending anything.
 bool ClosedByPeer(int fd, int milliseconds);

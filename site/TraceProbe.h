@@ -1,0 +1,60 @@
+#pragma once
+// One probe of a route trace, as Linux allows it without privileges: a
+// datagram with a small TTL, whose fate comes back on the socket's error
+// queue (IP_RECVERR), or as the destination's own answer.
+
+#include <boost/asio/any_io_executor.hpp>
+#include <boost/asio/generic/datagram_protocol.hpp>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace site {
+
+enum class ProbeMethod {
+  Udp,   // to a high port: the destination answers "port unreachable"
+  Icmp,  // echo requests on an ICMP datagram socket, where ping_group_range permits
+};
+
+// ICMP when this process may open ICMP datagram sockets, else UDP.
+ProbeMethod AvailableProbeMethod();
+
+enum class ProbeEnd {
+  Transit,      // time exceeded on the way
+  Reached,      // the destination answered
+  Unreachable,  // a router or the destination refused: `Flag` says how
+};
+
+struct ProbeReply {
+  std::uint32_t From = 0;  // host byte order
+  ProbeEnd End = ProbeEnd::Transit;
+  std::string Flag;        // "!N", "!H", "!P", "!X", ... for Unreachable
+  std::chrono::microseconds RoundTrip{0};
+};
+
+class TraceProbe : public std::enable_shared_from_this<TraceProbe> {
+public:
+  using Done = std::function<void(const ProbeReply&)>;
+
+  explicit TraceProbe(boost::asio::any_io_executor executor);
+  // Sends one datagram with `ttl` to `target`; `done` runs on an answer only.
+  // Throws (a system error) when the socket cannot be made or the datagram not sent.
+  void Send(ProbeMethod method, std::uint32_t target, int ttl, std::uint16_t sequence, Done done);
+  // Stops waiting; `done` is not called afterwards.
+  void Cancel();
+
+private:
+  void Wait();
+  bool ReadErrorQueue();
+  bool ReadAnswer();
+  void Answered(ProbeReply reply);
+
+  boost::asio::generic::datagram_protocol::socket FSocket;
+  std::chrono::steady_clock::time_point FSent;
+  std::uint32_t FTarget = 0;
+  Done FDone;
+};
+
+}  // namespace site

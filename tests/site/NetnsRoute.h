@@ -1,0 +1,30 @@
+#pragma once
+// A two-hop route in network namespaces of the test's own, so that nothing
+// touches the host's network:
+//   client 192.0.2.2 — 192.0.2.1 router 198.51.100.1 — 198.51.100.2 target
+// The router answers 203.0.113.1 with "host unreachable"; 198.51.100.9 is
+// nobody, so probes past the router go unanswered for seconds.
+// Needs root; Ready() is false otherwise. The destructor removes everything.
+
+#include <functional>
+#include <string>
+
+class NetnsRoute {
+public:
+  NetnsRoute();
+  ~NetnsRoute();
+  NetnsRoute(const NetnsRoute&) = delete;
+  NetnsRoute& operator=(const NetnsRoute&) = delete;
+
+  bool Ready() const { return FReady; }
+  // Lets unprivileged ICMP datagram sockets be made in the client namespace.
+  bool AllowPing();
+  // Runs `work` on a thread that has joined the client namespace; sockets it
+  // makes live there.
+  void InClient(const std::function<void()>& work);
+
+private:
+  bool Ip(const std::string& command);
+  std::string FPrefix;
+  bool FReady = false;
+};

@@ -1,0 +1,234 @@
+// Domain and network registration records against a real nginx serving the
+// bootstrap files and RDAP records over HTTPS with a CA the test makes, and
+// WHOIS servers of our own, all on 127.0.0.1.
+
+#include "NginxServer.h"
+#include "ReportRig.h"
+#include "TestCa.h"
+#include "WhoisScript.h"
+
+#include <gtest/gtest.h>
+
+using site::Outcome;
+using site::ReportResult;
+
+namespace {
+
+const char kWindows1251[] =
+    "org: \xCE\xCE\xCE \x22\xD0\xEE\xEC\xE0\xF8\xEA\xE0\x22\x0A"
+    "person: \xC8\xE2\xE0\xED\xEE\xE2 \xCF\xB8\xF2\xF0 \xD1\xE5\xF0\xE3\xE5\xE5\xE2\xE8\xF7\x0A";
+const char kKoi8r[] =
+    "org: \xEF\xEF\xEF \x22\xF2\xCF\xCD\xC1\xDB\xCB\xC1\x22\x0A"
+    "person: \xE9\xD7\xC1\xCE\xCF\xD7 \xF0\xA3\xD4\xD2 \xF3\xC5\xD2\xC7\xC5\xC5\xD7\xC9\xDE\x0A";
+const char kCyrillicText[] = "org: ООО \"Ромашка\"\nperson: Иванов Пётр Сергеевич\n";
+
+std::string Value(const ReportResult& result, const std::string& label) {
+  for (const auto& row : result.Summary.Rows)
+    if (row[0] == label) return row[1];
+  return "<none>";
+}
+
+std::string Rdap(const std::string& body) { return "{\"objectClassName\": \"domain\", " + body + "}"; }
+
+class RegistrationRecordTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    nginx.ServeHttps(ca.CertificateFile(), ca.KeyFile());
+    std::string error;
+    ASSERT_TRUE(nginx.Start(
+        "location = /registry/domain/moved.test { return 301 /registry/domain/example.test; }\n"
+        "location ~ /(domain|ip)/ { types { } default_type application/rdap+json; try_files $uri.json =404; }\n",
+        &error))
+        << error;
+    Serve("dns.json", R"({"version": "1.0", "services": [[["test"], [")" + nginx.Url("/registry") + R"("]]]})");
+    Serve("ipv4.json", R"({"version": "1.0", "services": [[["192.0.2.0/24"], [")" + nginx.Url("/rir/") + R"("]]]})");
+    Serve("registry/domain/example.test.json",
+          Rdap(R"("ldhName": "example.test", "status": ["active"],
+                  "events": [{"eventAction": "registration", "eventDate": "2001-02-03T04:05:06Z"}],
+                  "nameservers": [{"ldhName": "ns1.example.test"}],
+                  "entities": [{"roles": ["registrar"], "handle": "REG-1"}],
+                  "links": [{"rel": "related", "type": "application/rdap+json", "href": ")" +
+               nginx.Url("/registrar/domain/example.test") + R"("}])"));
+    Serve("registrar/domain/example.test.json",
+          Rdap(R"("ldhName": "example.test",
+                  "events": [{"eventAction": "expiration", "eventDate": "2031-02-03T04:05:06Z"}],
+                  "entities": [{"roles": ["registrar"], "vcardArray": ["vcard", [["fn", {}, "text", "Registrar Ltd"]]]}])"));
+    Serve("registry/domain/lonely.test.json",
+          Rdap(R"("ldhName": "lonely.test", "status": ["active"],
+                  "links": [{"rel": "related", "type": "application/rdap+json", "href": ")" +
+               nginx.Url("/registrar/domain/lonely.test") + R"("}])"));
+    Serve("registry/domain/malformed.test.json", R"({"objectClassName": "domain", "ldhName": )");
+    Serve("registry/domain/huge.test.json", Rdap(R"("remarks": [")" + std::string(100 * 1024, 'x') + R"("])"));
+    Serve("rir/ip/192.0.2.10.json",
+          R"({"objectClassName": "ip network", "startAddress": "192.0.2.0", "endAddress": "192.0.2.255",
+              "name": "TEST-NET-1", "country": "ZZ"})");
+
+    rig.Opts.CaFile = ca.CaFile();
+    rig.Opts.RdapBootstrap = nginx.Url("/");
+    rig.Opts.WhoisRoot = root.Address();
+    rig.Opts.RdapMaxBytes = 64 * 1024;
+    rig.Opts.WhoisMaxBytes = 64 * 1024;
+    rig.Opts.WhoisTimeout = std::chrono::milliseconds(500);
+    rig.Dns[{"example.test", site::DnsType::A}] = {"192.0.2.10"};
+  }
+
+  void Serve(const std::string& path, const std::string& body) { nginx.Dir().WriteFile("www/" + path, body); }
+
+  // Registrar replies by the query's name; they share one server.
+  void Registrar(const std::string& query, int fd, const std::atomic<bool>& stopping) {
+    if (query == "windows.example") return WhoisScript::Answer(kWindows1251)(query, fd, stopping);
+    if (query == "koi.example") return WhoisScript::Answer(kKoi8r)(query, fd, stopping);
+    WhoisScript::Answer("Domain Name: " + query + "\r\nRegistrar: Full Registrar Inc.\r\n"
+                        "Registrar Registration Expiration Date: 2030-01-01T00:00:00Z\r\n")(query, fd, stopping);
+  }
+
+  void Registry(const std::string& query, int fd, const std::atomic<bool>& stopping) {
+    if (query == "stalling.example") return WhoisScript::Stall()(query, fd, stopping);
+    if (query == "endless.example") return WhoisScript::Endless()(query, fd, stopping);
+    if (query == "unknown.example") return WhoisScript::Answer("No match for \"UNKNOWN.EXAMPLE\".\r\n")(query, fd, stopping);
+    WhoisScript::Answer("Domain Name: " + query + "\r\nRegistrar WHOIS Server: " + registrar.Address() +
+                        "\r\nCreation Date: 2001-01-01T00:00:00Z\r\nName Server: ns1.example.test\r\n")(query, fd, stopping);
+  }
+
+  TestCa ca;
+  NginxServer nginx;
+  WhoisScript registrar{[this](const std::string& q, int fd, const std::atomic<bool>& s) { Registrar(q, fd, s); }};
+  WhoisScript registry{[this](const std::string& q, int fd, const std::atomic<bool>& s) { Registry(q, fd, s); }};
+  WhoisScript rir{WhoisScript::Answer("inetnum: 198.51.100.0 - 198.51.100.255\nnetname: TEST-NET-2\ncountry: ZZ\n")};
+  // The root refers domains of the "example" zone to the registry, addresses to the regional registry.
+  WhoisScript root{[this](const std::string& q, int fd, const std::atomic<bool>& s) {
+    const WhoisScript& next = q.ends_with(".example") ? registry : rir;
+    WhoisScript::Answer("% root\n\nrefer:        " + next.Address() + "\n\ndomain: ZONE\ncreated: 1985-01-01\n")(q, fd, s);
+  }};
+  ReportRig rig;
+};
+
+TEST_F(RegistrationRecordTest, RegistryRecordIsCompletedByTheLinkedRegistrarRecordAndKept) {
+  ReportResult result = rig.Run(site::DomainRecord, "www.example.test");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(Value(result, "Регистратор"), "REG-1");
+  EXPECT_EQ(Value(result, "Создан"), "2001-02-03T04:05:06Z");
+  EXPECT_EQ(Value(result, "Оплачен до"), "2031-02-03T04:05:06Z");  // only the registrar's record has it
+  EXPECT_EQ(Value(result, "Серверы имён"), "ns1.example.test");
+  EXPECT_NE(result.Note.find("example.test"), std::string::npos) << "the page says which registered name it shows";
+  EXPECT_NE(result.Raw.find("\"Registrar Ltd\""), std::string::npos);
+
+  // An hour's cache: the same record without the registry.
+  nginx.Stop();
+  result = rig.Run(site::DomainRecord, "example.test");
+  EXPECT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(Value(result, "Оплачен до"), "2031-02-03T04:05:06Z");
+}
+
+TEST_F(RegistrationRecordTest, MissingRegistrarRecordLeavesTheRegistryRecord) {
+  const ReportResult result = rig.Run(site::DomainRecord, "lonely.test");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(Value(result, "Статус"), "active");
+  EXPECT_NE(result.Reason.find("Запись регистратора не получена"), std::string::npos) << result.Reason;
+}
+
+TEST_F(RegistrationRecordTest, RedirectionIsFollowedOverHttps) {
+  const ReportResult result = rig.Run(site::DomainRecord, "moved.test");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(Value(result, "Создан"), "2001-02-03T04:05:06Z");
+}
+
+TEST_F(RegistrationRecordTest, RdapFailuresAreReportedInRussian) {
+  const struct {
+    const char* Domain;
+    const char* Reason;
+  } rows[] = {
+      {"missing.test", "не нашёл такой записи (404)"},
+      {"malformed.test", "неверный JSON"},
+      {"huge.test", "больше 65536 байт"},
+  };
+  for (const auto& row : rows) {
+    const ReportResult result = rig.Run(site::DomainRecord, row.Domain);
+    EXPECT_EQ(result.State, Outcome::Failed) << row.Domain;
+    EXPECT_NE(result.Reason.find(row.Reason), std::string::npos) << row.Domain << ": " << result.Reason;
+  }
+}
+
+TEST_F(RegistrationRecordTest, ServerOfAnotherAuthorityIsNotTrusted) {
+  TestCa stranger;
+  rig.Opts.CaFile = stranger.CaFile();
+  rig.Opts.WhoisRoot = "127.0.0.1:1";
+  const ReportResult result = rig.Run(site::DomainRecord, "example.test");
+  EXPECT_EQ(result.State, Outcome::Failed);
+  EXPECT_NE(result.Note.find("не прошёл проверку"), std::string::npos) << result.Note;
+  EXPECT_EQ(result.Summary.Rows.size(), 0u);
+}
+
+TEST_F(RegistrationRecordTest, ZoneWithoutRdapIsLookedUpByWhoisThroughTheReferrals) {
+  const ReportResult result = rig.Run(site::DomainRecord, "www.registered.example");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(Value(result, "Регистратор"), "Full Registrar Inc.");
+  EXPECT_EQ(Value(result, "Создан"), "2001-01-01T00:00:00Z") << "the zone's own date in the root's answer is not the domain's";
+  EXPECT_EQ(Value(result, "Оплачен до"), "2030-01-01T00:00:00Z");
+  EXPECT_NE(result.Note.find("WHOIS"), std::string::npos);
+  EXPECT_EQ(root.Queries(), std::vector<std::string>{"registered.example"});
+  EXPECT_EQ(registry.Queries(), std::vector<std::string>{"registered.example"});
+  EXPECT_EQ(registrar.Queries(), std::vector<std::string>{"registered.example"});
+}
+
+TEST_F(RegistrationRecordTest, WhoisRepliesInCyrillicCharsetsAreShownAsText) {
+  for (const char* domain : {"windows.example", "koi.example"}) {
+    const ReportResult result = rig.Run(site::DomainRecord, domain);
+    ASSERT_EQ(result.State, Outcome::Done) << domain << ": " << result.Reason;
+    EXPECT_NE(result.Raw.find(kCyrillicText), std::string::npos) << domain << ":\n" << result.Raw;
+  }
+}
+
+TEST_F(RegistrationRecordTest, WhoisFailuresEndTheReportWithTheirReason) {
+  const struct {
+    const char* Domain;
+    Outcome State;
+    const char* Reason;
+  } rows[] = {
+      {"unknown.example", Outcome::Failed, "не найден"},
+      {"stalling.example", Outcome::TimedOut, "не ответил вовремя"},
+      {"endless.example", Outcome::Failed, "больше 65536 байт"},
+  };
+  for (const auto& row : rows) {
+    const ReportResult result = rig.Run(site::DomainRecord, row.Domain);
+    EXPECT_EQ(result.State, row.State) << row.Domain;
+    EXPECT_NE(result.Reason.find(row.Reason), std::string::npos) << row.Domain << ": " << result.Reason;
+  }
+}
+
+TEST_F(RegistrationRecordTest, PageDeadlineEndsTheReportBeforeTheWhoisDeadline) {
+  rig.Opts.WhoisTimeout = std::chrono::seconds(5);
+  const ReportResult result = rig.Run(site::DomainRecord, "stalling.example", std::chrono::milliseconds(200));
+  EXPECT_EQ(result.State, Outcome::TimedOut);
+  EXPECT_LT(result.Elapsed, rig.Opts.WhoisTimeout);
+}
+
+TEST_F(RegistrationRecordTest, AddressHasNoDomainRecord) {
+  const ReportResult result = rig.Run(site::DomainRecord, "192.0.2.10");
+  EXPECT_EQ(result.State, Outcome::Done);
+  EXPECT_NE(result.Note.find("только для доменов"), std::string::npos);
+  EXPECT_TRUE(root.Queries().empty());
+}
+
+TEST_F(RegistrationRecordTest, NetworkOfADomainIsThatOfItsFirstAddress) {
+  const ReportResult result = rig.Run(site::NetworkRecord, "example.test");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_NE(result.Note.find("192.0.2.10"), std::string::npos) << result.Note;
+  EXPECT_EQ(Value(result, "Диапазон"), "192.0.2.0 – 192.0.2.255");
+  EXPECT_EQ(Value(result, "Имя сети"), "TEST-NET-1");
+}
+
+TEST_F(RegistrationRecordTest, NetworkWithoutRdapIsLookedUpByWhois) {
+  const ReportResult result = rig.Run(site::NetworkRecord, "198.51.100.7");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(Value(result, "Имя сети"), "TEST-NET-2");
+  EXPECT_EQ(rir.Queries(), std::vector<std::string>{"198.51.100.7"});
+}
+
+TEST_F(RegistrationRecordTest, NetworkOfANameWithoutAddressFails) {
+  const ReportResult result = rig.Run(site::NetworkRecord, "nowhere.test");
+  EXPECT_EQ(result.State, Outcome::Failed);
+  EXPECT_NE(result.Reason.find("адрес"), std::string::npos) << result.Reason;
+}
+
+}  // namespace

@@ -1,0 +1,128 @@
+// Route traces over real routes: loopback, and a two-hop route through a
+// router in network namespaces the test makes, traced from inside the client's.
+
+#include "NetnsRoute.h"
+#include "ReportRig.h"
+#include "UnboundServer.h"
+
+#include <gtest/gtest.h>
+
+using site::DnsType;
+using site::Outcome;
+using site::ReportResult;
+
+namespace {
+
+// Three round-trip times, no probe lost.
+void ExpectThreeTimes(const std::string& times) {
+  EXPECT_EQ(times.find('*'), std::string::npos) << times;
+  double a = 0, b = 0, c = 0;
+  EXPECT_EQ(std::sscanf(times.c_str(), "%lf %lf %lf", &a, &b, &c), 3) << times;
+}
+
+class RouteTraceTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    rig.Opts.AsZone = "origin.asn.example.test";
+    rig.Opts.AsNameZone = "asn.example.test";
+    rig.Opts.ProbeTimeout = std::chrono::milliseconds(500);
+    rig.Dns[{"127.0.0.1", DnsType::PTR}] = {"localhost."};
+    rig.Dns[{"1.0.0.127.origin.asn.example.test", DnsType::TXT}] = {"\"64500 | 127.0.0.0/8 | ZZ | test | 2020-01-01\""};
+    rig.Dns[{"AS64500.asn.example.test", DnsType::TXT}] = {"\"64500 | ZZ | test | 2020-01-01 | LOOP-AS, ZZ\""};
+    rig.Dns[{"loop.test", DnsType::A}] = {"127.0.0.2"};
+  }
+
+  ReportRig rig;
+};
+
+TEST_F(RouteTraceTest, LoopbackIsOneHopReached) {
+  rig.Opts.AllowPrivate = true;
+  rig.Opts.ProbeTimeout = std::chrono::seconds(5);
+  const ReportResult result = rig.Run(site::RouteTrace, "127.0.0.1");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(result.Reason, "");
+  EXPECT_EQ(result.Summary.Head.size(), 5u);
+  ASSERT_EQ(result.Summary.Rows.size(), 1u) << result.Raw;
+  const auto& hop = result.Summary.Rows[0];
+  EXPECT_EQ(hop[0], "1");
+  EXPECT_EQ(hop[1], "127.0.0.1");
+  EXPECT_EQ(hop[2], "localhost");
+  EXPECT_EQ(hop[3], "AS64500 LOOP-AS, ZZ");
+  ExpectThreeTimes(hop[4]);
+  EXPECT_LT(result.Elapsed, rig.Opts.ProbeTimeout) << "a reached destination ends the trace at once";
+}
+
+TEST_F(RouteTraceTest, PrivateTargetsAreRefusedUnlessAllowed) {
+  for (const char* target : {"127.0.0.1", "loop.test", "10.1.2.3"}) {
+    const ReportResult result = rig.Run(site::RouteTrace, target);
+    EXPECT_EQ(result.State, Outcome::Failed) << target;
+    EXPECT_NE(result.Reason.find("частной или зарезервированной"), std::string::npos) << target << ": " << result.Reason;
+    EXPECT_TRUE(result.Summary.Rows.empty());
+  }
+}
+
+class NamespaceTraceTest : public RouteTraceTest {
+protected:
+  void SetUp() override {
+    RouteTraceTest::SetUp();
+    if (!route.Ready()) GTEST_SKIP() << "network namespaces need root";
+    rig.Opts.AllowPrivate = true;  // the namespaces use documentation ranges
+    dns.AddLine(R"(local-data-ptr: "192.0.2.1 router.example.test")");
+    dns.AddLine(R"(local-data: '2.100.51.198.origin.asn.example.test. 3600 IN TXT "64501 | 198.51.100.0/24 | ZZ | test | 2020-01-01"')");
+    dns.AddLine(R"(local-data: 'AS64501.asn.example.test. 3600 IN TXT "64501 | ZZ | test | 2020-01-01 | TARGET-AS"')");
+  }
+
+  // The trace, and the unbound that names its hops, both inside the client's namespace.
+  ReportResult Trace(const std::string& target) {
+    ReportResult result;
+    route.InClient([&] {
+      std::string error;
+      ASSERT_TRUE(dns.Start(&error)) << error;
+      rig.Opts.Resolver = dns.Address();
+      result = rig.Run(site::RouteTrace, target);
+      dns.Stop();
+    });
+    return result;
+  }
+
+  UnboundServer dns;
+
+  NetnsRoute route;
+};
+
+TEST_F(NamespaceTraceTest, TwoHopsOverUdpAndOverIcmp) {
+  for (const char* method : {"UDP", "ICMP"}) {
+    if (std::string(method) == "ICMP") {
+      ASSERT_TRUE(route.AllowPing());
+    }
+    const ReportResult result = Trace("198.51.100.2");
+    ASSERT_EQ(result.State, Outcome::Done) << method << ": " << result.Reason;
+    EXPECT_NE(result.Raw.find(method), std::string::npos) << result.Raw;
+    ASSERT_EQ(result.Summary.Rows.size(), 2u) << method << ":\n" << result.Raw;
+    const auto& router = result.Summary.Rows[0];
+    const auto& target = result.Summary.Rows[1];
+    EXPECT_EQ(router[1], "192.0.2.1");
+    EXPECT_EQ(router[2], "router.example.test");
+    EXPECT_EQ(router[3], "");
+    EXPECT_EQ(target[1], "198.51.100.2");
+    EXPECT_EQ(target[3], "AS64501 TARGET-AS");
+    ExpectThreeTimes(router[4]);
+    ExpectThreeTimes(target[4]);
+  }
+}
+
+TEST_F(NamespaceTraceTest, RefusedAndSilentRoutesEndAtTheRouter) {
+  ReportResult result = Trace("203.0.113.1");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  ASSERT_EQ(result.Summary.Rows.size(), 1u) << result.Raw;
+  EXPECT_EQ(result.Summary.Rows[0][1], "192.0.2.1");
+  EXPECT_NE(result.Summary.Rows[0][4].find("!H"), std::string::npos) << result.Raw;
+
+  result = Trace("198.51.100.9");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_NE(result.Reason.find("не ответил"), std::string::npos);
+  ASSERT_EQ(result.Summary.Rows.size(), 1u) << "silent hops after the last answer are not listed:\n" << result.Raw;
+  ExpectThreeTimes(result.Summary.Rows[0][4]);
+}
+
+}  // namespace
