@@ -2,7 +2,15 @@
 
 namespace links {
 
-std::string HomeSite() { return TARNWELL_HOME_SITE; }
+namespace {
+std::string& CurrentHomeSite() {
+  static std::string site;
+  return site;
+}
+}  // namespace
+
+void SetHomeSite(const std::string& site) { CurrentHomeSite() = site; }
+std::string HomeSite() { return CurrentHomeSite(); }
 std::string HomeSiteAddress() { return "http://" + HomeSite(); }
 std::string HomePage() { return HomeSitePage("/?ii=1"); }
 std::string HomeSitePage(const std::string& path) { return HomeSiteAddress() + path; }

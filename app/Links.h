@@ -1,7 +1,7 @@
 #pragma once
 // The fixed targets of the link labels. Everything on the home site is built
-// from the one host name given at build time (TARNWELL_HOME_SITE); the rest are
-// placeholders under .example.
+// from the one home site the program was given at start (HomeSite.h), which
+// may carry a port; the rest are placeholders under .example.
 
 #include "Providers.h"
 
@@ -9,7 +9,8 @@
 
 namespace links {
 
-// The home site's host name.
+// The home site, "host" or "host:port"; empty until one is set.
+void SetHomeSite(const std::string& site);
 std::string HomeSite();
 // "http://" + the home site: the caption of both home-site address labels.
 std::string HomeSiteAddress();

@@ -1,6 +1,7 @@
 #include "Unit1.h"
 
 #include "Dialogs.h"
+#include "HomeSite.h"
 #include "Links.h"
 #include "ResultFile.h"
 #include "ServiceUrl.h"
@@ -8,6 +9,9 @@
 
 #include <QCloseEvent>
 #include <QLabel>
+#include <QQuickWidget>
+#include <QTimer>
+#include <QWindow>
 #include <algorithm>
 
 namespace {
@@ -38,6 +42,13 @@ void ShowNoNetwork(QWidget* parent) {
                   QStringLiteral("Отсутствует подключение к интернету")});
 }
 
+void ShowNoService(QWidget* parent) {
+  ShowMessageBox({parent, QMessageBox::Warning, QStringLiteral("Ошибка"),
+                  QStringLiteral("Не удалось запустить службу поиска tarnwell-site, поэтому получить информацию "
+                                 "нельзя. Установите программу заново или укажите сайт службы параметром "
+                                 "--home-site.")});
+}
+
 }  // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<THttpClient>(nullptr)) {
@@ -51,6 +62,13 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setFixedSize(size());
   move(123, 91);
+  setWindowIcon(QIcon(QStringLiteral(":/images/tarnwell.svg")));
+  // The web view draws through a Qt Quick widget, which needs a window made
+  // for accelerated drawing; a window that learns this only when the view
+  // first shows is destroyed and made anew, which flickers. A widget of that
+  // kind among the children from the start makes the window get the right
+  // native window the first time. It is never shown.
+  (new QQuickWidget(this))->hide();
 
   // Labels size themselves to their text, as the definition's positions assume;
   // word-wrapped ones keep their width and grow downwards when the font needs
@@ -60,10 +78,9 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<
     if (!label->wordWrap()) label->adjustSize();
     else label->resize(label->width(), std::max(label->height(), label->heightForWidth(label->width())));
   }
-  Label8->setText(QString::fromStdString(links::HomeSiteAddress()));
-  Label13->setText(QString::fromStdString(links::HomeSiteAddress()));
+  UseHomeSite(links::HomeSite());
   Label15->setText(QString::fromLatin1(links::kContactAddress));
-  for (QLabel* label : {Label8, Label13, Label15}) label->adjustSize();
+  Label15->adjustSize();
   Memo1->SetText(ToWin1251(Memo1->toPlainText()));
   SetProxyFieldEnabled(Proxy_name, false);
   SetProxyFieldEnabled(Proxy_port, false);
@@ -94,6 +111,49 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<
 
 TForm1::~TForm1() = default;
 
+void TForm1::UseHomeSite(const std::string& homeSite) {
+  links::SetHomeSite(homeSite);
+  for (QLabel* label : {Label8, Label13}) {
+    label->setText(QString::fromStdString(links::HomeSiteAddress()));
+    label->adjustSize();
+  }
+}
+
+void TForm1::UseEmbeddedSite(const QString& program) {
+  connect(&FSite, &TEmbeddedSite::Ready, this, [this] {
+    UseHomeSite(FSite.Address());
+    StatusBar1->clearMessage();
+  });
+  connect(&FSite, &TEmbeddedSite::Failed, this,
+          [this] { ShowStatus(QStringLiteral("Служба поиска не запустилась")); });
+  ShowStatus(QStringLiteral("Запуск службы поиска..."));
+  FSite.Start(program);
+}
+
+bool TForm1::HomeSiteReady() {
+  FSite.WaitUntilSettled();
+  if (FCloseRequested) return false;
+  if (FSite.State() != TEmbeddedSite::TState::Failed) return true;
+  ShowNoService(this);
+  return false;
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!FEngineStartQueued && windowHandle()) windowHandle()->installEventFilter(this);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed() &&
+      !FEngineStartQueued) {
+    FEngineStartQueued = true;
+    windowHandle()->removeEventFilter(this);
+    // Queued behind the window's first paint, which the exposure brings.
+    QTimer::singleShot(0, WebBrowser1, &TWebBrowser::Start);
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
 void TForm1::Button1Click() {
   if (FLookupRunning) return;
   TRunningFlag running(FLookupRunning, FCloseRequested, this);
@@ -103,9 +163,12 @@ void TForm1::Button1Click() {
   if (address == "0.0.0.0") return ShowNoNetwork(this);
   HttpClient1->GetLocalAddress(address);
   if (address == "127.0.0.1") return ShowNoNetwork(this);
+  if (!HomeSiteReady()) return;
 
   HttpClient1->ReportLevel = 2;
-  if (CheckBox1->isChecked()) {
+  // The machine's own service is reached directly, as browsers do for
+  // localhost: a proxy elsewhere could not reach it.
+  if (CheckBox1->isChecked() && !IsLoopbackHomeSite(links::HomeSite())) {
     HttpClient1->Proxy = ToWin1251(Proxy_name->text());
     HttpClient1->ProxyPort = StrToInt(ToWin1251(Proxy_port->text()));
   } else {
@@ -119,7 +182,14 @@ void TForm1::Button1Click() {
   options.traceroute = traceroute->isChecked();
   options.net_whois = net_whois->isChecked();
   options.port_scan = port_scan->isChecked();
-  HttpClient1->Get(ServiceUrl(links::HomeSite(), ToWin1251(ipaddress->text()), options));
+  try {
+    HttpClient1->Get(ServiceUrl(links::HomeSite(), ToWin1251(ipaddress->text()), options));
+  } catch (...) {
+    // The window is closing: the cancelled lookup has nobody left to tell.
+    if (FCloseRequested) return;
+    throw;
+  }
+  if (FCloseRequested) return;
 
   PageControl1->setCurrentIndex(1);
   const std::string resultPath = ResultFilePath();
@@ -131,9 +201,12 @@ void TForm1::Button1Click() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  FCloseRequested = FLookupRunning;
-  if (FLookupRunning) event->ignore();
-  else QWidget::closeEvent(event);
+  if (!FLookupRunning) return QWidget::closeEvent(event);
+  event->ignore();
+  if (FCloseRequested) return;
+  FCloseRequested = true;
+  FSite.StopWaiting();
+  HttpClient1->Abort();
 }
 
 void TForm1::CheckBox1Click() {

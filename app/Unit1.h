@@ -4,6 +4,7 @@
 // (Unit1.ui); the window adds the HTTP client and the handlers. The handlers
 // catch nothing: what one raises goes to the application's error box.
 
+#include "EmbeddedSite.h"
 #include "HttpClient.h"
 #include "ui_Unit1.h"
 
@@ -17,6 +18,12 @@ public:
   ~TForm1() override;
 
   std::unique_ptr<THttpClient> HttpClient1;
+
+  // A fixed home site, "host" or "host:port", for the lookups and the links.
+  void UseHomeSite(const std::string& homeSite);
+  // Starts the lookup service `program` and makes it the home site once it
+  // listens; the status line says what it is doing meanwhile.
+  void UseEmbeddedSite(const QString& program);
 
 public slots:
   void Button1Click();
@@ -63,16 +70,25 @@ public:
   void HttpClient1Failure(CmdType Cmd);
 
 protected:
-  // A close asked for during a lookup waits until the lookup command returns,
-  // so that the command never runs on in a window that has gone.
+  // A close asked for during a lookup cancels the lookup and is acted on when
+  // the lookup command has returned, so that the command never runs on in a
+  // window that has gone.
   void closeEvent(QCloseEvent* event) override;
+  // The web engine starts once the window is on screen.
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void ShowStatus(const QString& text);
+  // False, after telling the user why, when the embedded service cannot take
+  // a lookup; waits for it while it is starting.
+  bool HomeSiteReady();
   void SetProxyFieldEnabled(QLineEdit* field, bool enabled);
 
   // A lookup runs nested event loops; a second press inside one would share
   // the client and the text buffer with it.
   bool FLookupRunning = false;
   bool FCloseRequested = false;
+  bool FEngineStartQueued = false;
+  TEmbeddedSite FSite;
 };

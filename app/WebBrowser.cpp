@@ -1,6 +1,7 @@
 #include "WebBrowser.h"
 
 #include "Dialogs.h"
+#include "Toolkit.h"
 #include "Win1251.h"
 
 #include <QBuffer>
@@ -9,6 +10,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QWebEngineDownloadRequest>
@@ -32,11 +34,9 @@ constexpr int kPrintDpi = 300;
 void TResultSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
   // An exception leaving this function would abort the whole program.
   try {
-    QFile file(FPath);
-    if (job->requestUrl() != kResultUrl || !file.open(QIODevice::ReadOnly))
-      return job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+    if (job->requestUrl() != kResultUrl) return job->fail(QWebEngineUrlRequestJob::UrlNotFound);
     auto* body = new QBuffer(job);
-    body->setData(file.readAll());
+    body->setData(FPage);
     job->reply("text/html", body);
   } catch (...) {
     job->fail(QWebEngineUrlRequestJob::RequestFailed);
@@ -45,16 +45,20 @@ void TResultSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
 
 void TWebBrowser::PrepareEngine() {
   if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+  // The engine reports its whole set-up on every start; QT_LOGGING_RULES,
+  // which takes precedence over these rules, brings it back.
+  QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false\nqt.webenginecontext.debug=false"));
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   // No flags: a scheme flagged local would let page scripts read local files.
   QWebEngineUrlScheme::registerScheme(QWebEngineUrlScheme(kScheme));
 }
 
-TWebBrowser::TWebBrowser(QWidget* parent)
-    : QWebEngineView(parent),
-      FProfile(new QWebEngineProfile(this)),
-      FScheme(new TResultSchemeHandler(this)),
-      FPage(nullptr) {
+TWebBrowser::TWebBrowser(QWidget* parent) : QWebEngineView(parent) {}
+
+void TWebBrowser::Start() {
+  if (Started()) return;
+  FProfile = new QWebEngineProfile(this);
+  FScheme = new TResultSchemeHandler(this);
   FProfile->setHttpCacheType(QWebEngineProfile::NoCache);
   FProfile->installUrlSchemeHandler(kScheme, FScheme);
   QWebEngineSettings* settings = FProfile->settings();
@@ -76,7 +80,13 @@ TWebBrowser::~TWebBrowser() {
 }
 
 void TWebBrowser::Navigate(const std::string& path) {
-  FScheme->SetFile(QString::fromStdString(path));
+  QFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::ReadOnly)) throw EFOpenError(path);
+  const QByteArray page = file.read(MaxPageSize + 1);
+  if (page.size() > MaxPageSize)
+    throw Exception("Cannot show file " + path + ": it is larger than " + std::to_string(MaxPageSize) + " bytes");
+  Start();
+  FScheme->SetPage(page);
   load(kResultUrl);
 }
 

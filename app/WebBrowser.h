@@ -1,10 +1,13 @@
 #pragma once
 // The HTML view of the result page. It shows one local file at a time through a
-// scheme of its own: the handler reads the file afresh on every request and
-// answers "text/html", so the page is rendered as HTML whatever the file's
-// name, and every navigation shows the file's current content. The scheme has
-// no flags and local pages may not read file:// URLs, so a page shown here
-// cannot read other local files.
+// scheme of its own: every navigation reads the file afresh and the handler
+// answers with those bytes as "text/html", so the page is rendered as HTML
+// whatever the file's name, and every navigation shows the file's current
+// content. The scheme has no flags and local pages may not read file:// URLs,
+// so a page shown here cannot read other local files.
+//
+// The browser engine takes longer to start than the rest of the window; it
+// starts when Start is called, or at the latest with the first Navigate.
 
 #include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
@@ -18,12 +21,12 @@ class TResultSchemeHandler : public QWebEngineUrlSchemeHandler {
   Q_OBJECT
 public:
   using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
-  // The file that the scheme's one URL stands for.
-  void SetFile(const QString& path) { FPath = path; }
+  // The page that the scheme's one URL stands for.
+  void SetPage(const QByteArray& page) { FPage = page; }
   void requestStarted(QWebEngineUrlRequestJob* job) override;
 
 private:
-  QString FPath;
+  QByteArray FPage;
 };
 
 class TWebBrowser : public QWebEngineView {
@@ -37,8 +40,17 @@ public:
   // to start.
   static void PrepareEngine();
 
-  // Starts showing the file and returns at once. A page that declares no
-  // character set is read as Windows-1251.
+  // The largest file that Navigate shows.
+  qint64 MaxPageSize = 64 * 1024 * 1024;
+
+  // Starts the browser engine; does nothing once it has started.
+  void Start();
+  bool Started() const { return FPage != nullptr; }
+
+  // Reads the file, starts showing it and returns at once. A page that
+  // declares no character set is read as Windows-1251. Fails with
+  // EFOpenError when the file cannot be read, and with an Exception when it
+  // is larger than MaxPageSize; the view then keeps what it showed.
   void Navigate(const std::string& path);
   // The view's own save dialog for the shown page.
   void SaveAs();
@@ -48,7 +60,7 @@ public:
 private:
   void PaintPreview(QPrinter* printer);
 
-  QWebEngineProfile* FProfile;
-  TResultSchemeHandler* FScheme;
-  QWebEnginePage* FPage;
+  QWebEngineProfile* FProfile = nullptr;
+  TResultSchemeHandler* FScheme = nullptr;
+  QWebEnginePage* FPage = nullptr;
 };

@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <ifaddrs.h>
 #include <memory>
+#include <net/if.h>
 #include <mutex>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -399,15 +401,17 @@ int TPosixWinsock::CloseSocket(int s) {
   return ::close(s) == 0 ? 0 : Fail();
 }
 
-int TPosixWinsock::GetHostName(char* buffer, int length) {
-  return ::gethostname(buffer, static_cast<size_t>(length)) == 0 ? 0 : Fail();
-}
-
-std::vector<uint32_t> TPosixWinsock::GetHostByName(const char* name) {
-  int error = 0;
-  std::vector<uint32_t> out = Resolve(name, &error);
-  FLastError = error;
-  return out;
+int TPosixWinsock::GetInterfaceAddresses(std::vector<TInterfaceAddress>& addresses) {
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) return Fail();
+  addresses.clear();
+  for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+    if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET) continue;
+    const auto* in = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
+    addresses.push_back({in->sin_addr.s_addr, (entry->ifa_flags & IFF_UP) != 0, (entry->ifa_flags & IFF_LOOPBACK) != 0});
+  }
+  ::freeifaddrs(list);
+  return 0;
 }
 
 int TPosixWinsock::ErrorFromErrno(int error) {

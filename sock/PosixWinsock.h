@@ -35,8 +35,7 @@ public:
   int Send(int s, const char* data, int length, int flags) override;
   int Recv(int s, char* buffer, int length, int flags) override;
   int CloseSocket(int s) override;
-  int GetHostName(char* buffer, int length) override;
-  std::vector<uint32_t> GetHostByName(const char* name) override;
+  int GetInterfaceAddresses(std::vector<TInterfaceAddress>& addresses) override;
 
   // The Winsock number of a POSIX errno value.
   static int ErrorFromErrno(int error);

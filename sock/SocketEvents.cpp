@@ -3,6 +3,8 @@
 
 #include "HiddenWindow.h"
 
+#include <algorithm>
+#include <arpa/inet.h>
 #include <cstdio>
 
 using namespace sock;
@@ -117,15 +119,25 @@ void TAsyncSocket::TimerTriggered(TComponent*) {
 
 void TAsyncSocket::GetLocalAddress(std::string& Address) {
   StatusMessage(8, "Getting Local IP");
-  char name[200] = {};
-  Winsock().GetHostName(name, sizeof name - 1);
-  const std::vector<uint32_t> addresses = Winsock().GetHostByName(name);
-  if (addresses.empty()) {
-    // No address for our own name: the caller takes this as no network.
+  // What the machine's own name resolves to under Windows: the addresses of
+  // its adapters that are up, and the loopback address only when none is.
+  // Asking the interfaces, not the name, keeps /etc/hosts out of the answer
+  // and never blocks on a name server.
+  std::vector<TInterfaceAddress> interfaces;
+  if (Winsock().GetInterfaceAddresses(interfaces) != 0) {
+    // The caller takes this as no network.
     Address = "0.0.0.0";
     return;
   }
-  const auto* b = reinterpret_cast<const unsigned char*>(&addresses.front());
+  const auto usable = std::find_if(interfaces.begin(), interfaces.end(), [](const TInterfaceAddress& a) {
+    const bool loopbackRange = (ntohl(a.Addr) >> 24) == 127;
+    return a.Up && !a.Loopback && !loopbackRange;
+  });
+  if (usable == interfaces.end()) {
+    Address = "127.0.0.1";
+    return;
+  }
+  const auto* b = reinterpret_cast<const unsigned char*>(&usable->Addr);
   char text[16];
   std::snprintf(text, sizeof text, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
   Address = text;

@@ -72,6 +72,13 @@ struct TLookupEntry {
   uint32_t Addr[1];
 };
 
+// One IPv4 address of a network interface.
+struct TInterfaceAddress {
+  uint32_t Addr = 0;  // network order
+  bool Up = false;
+  bool Loopback = false;
+};
+
 // Handle of a running asynchronous lookup; 0 when none could be started.
 using TAsyncHandle = uintptr_t;
 
@@ -113,9 +120,10 @@ public:
   virtual int Recv(int s, char* buffer, int length, int flags) = 0;
   virtual int CloseSocket(int s) = 0;
 
-  virtual int GetHostName(char* buffer, int length) = 0;
-  // Blocking lookup; the addresses in network order, empty when not found.
-  virtual std::vector<uint32_t> GetHostByName(const char* name) = 0;
+  // Fills `addresses` with the IPv4 addresses of the machine's network
+  // interfaces, in the order the system lists them; SOCKET_ERROR when the
+  // list cannot be read.
+  virtual int GetInterfaceAddresses(std::vector<TInterfaceAddress>& addresses) = 0;
 };
 
 // The interface in use. SetWinsock(nullptr) puts the POSIX one back.

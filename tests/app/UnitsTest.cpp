@@ -1,6 +1,9 @@
 // The window's plain functions: the service URL, the Windows-1251 crossing, the
-// error box's caption and full stop, the result file and the link targets.
+// error box's caption and full stop, the result file, the link targets, where
+// the home site comes from and the embedded service's ready line.
 #include "Dialogs.h"
+#include "EmbeddedSite.h"
+#include "HomeSite.h"
 #include "Links.h"
 #include "ResultFile.h"
 #include "ServiceUrl.h"
@@ -9,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -120,12 +124,77 @@ TEST(ResultFile, DeletesTheHeaderFileWhateverItsCase) {
 }
 
 TEST(Links, FormsOfTheTargets) {
-  const std::string home = std::string("http://") + TARNWELL_HOME_SITE;
+  links::SetHomeSite("127.0.0.1:4321");
+  const std::string home = "http://127.0.0.1:4321";
   EXPECT_EQ(links::HomeSiteAddress(), home);
   EXPECT_EQ(links::HomePage(), home + "/?ii=1");
   EXPECT_EQ(links::DetailsPage("abc"), home + "/hosting/desc/abc.shtml");
   EXPECT_EQ(links::Redirector("http://p.example/?a=1&b=2", true), home + "/go.php?url=http://p.example/?a=1&b=2&f=program");
   EXPECT_EQ(links::Redirector("http://p.example/", false), home + "/go.php?url=http://p.example/");
+}
+
+TEST(HomeSite, FirstGivenSourceWins) {
+  struct Case {
+    QString argument, environment, configured, built;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"arg.example:81", "env.example", "conf.example", "built.example", "arg.example:81"},
+      {"", "env.example", "conf.example", "built.example", "env.example"},
+      {"", " ", "conf.example", "built.example", "conf.example"},
+      {"", "", "", "built.example", "built.example"},
+      {"", "", " conf.example ", "", "conf.example"},
+      {"", "", "", "", ""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ChooseHomeSite(c.argument, c.environment, c.configured, c.built), c.expected) << c.expected;
+}
+
+TEST(HomeSite, CommandLineOption) {
+  EXPECT_EQ(HomeSiteArgument({"tarnwell", "--home-site", "a.example:8080"}), "a.example:8080");
+  EXPECT_EQ(HomeSiteArgument({"tarnwell", "-style", "fusion", "--home-site=b.example"}), "b.example");
+  EXPECT_EQ(HomeSiteArgument({"tarnwell", "--home-site"}), "");
+  EXPECT_EQ(HomeSiteArgument({"--home-site=program-name-is-not-an-option"}), "");
+  EXPECT_EQ(HomeSiteArgument({"tarnwell"}), "");
+}
+
+// The environment and the user's config file as the program reads them.
+TEST(HomeSite, EnvironmentThenConfigFile) {
+  QTemporaryDir config;
+  const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME"), oldSite = qgetenv("TARNWELL_HOME_SITE");
+  qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+  qunsetenv("TARNWELL_HOME_SITE");
+  EXPECT_EQ(HomeSiteSetting({"tarnwell"}), TARNWELL_HOME_SITE);
+  {
+    QSettings file(config.filePath("tarnwell/tarnwell.conf"), QSettings::IniFormat);
+    file.setValue("HomeSite", "conf.example:8081");
+  }
+  EXPECT_EQ(HomeSiteSetting({"tarnwell"}), "conf.example:8081");
+  qputenv("TARNWELL_HOME_SITE", "env.example");
+  EXPECT_EQ(HomeSiteSetting({"tarnwell"}), "env.example");
+  EXPECT_EQ(HomeSiteSetting({"tarnwell", "--home-site", "arg.example"}), "arg.example");
+  qputenv("XDG_CONFIG_HOME", oldConfig);
+  if (oldSite.isNull()) qunsetenv("TARNWELL_HOME_SITE");
+  else qputenv("TARNWELL_HOME_SITE", oldSite);
+}
+
+TEST(HomeSite, LoopbackHosts) {
+  for (const char* site : {"127.0.0.1:4321", "127.0.0.1", "127.3.4.5:80", "localhost", "LocalHost:8080"})
+    EXPECT_TRUE(IsLoopbackHomeSite(site)) << site;
+  for (const char* site : {"", "192.0.2.1:80", "tarnwell.example", "127.example", "localhost.example", "127.0.0"})
+    EXPECT_FALSE(IsLoopbackHomeSite(site)) << site;
+}
+
+TEST(EmbeddedSite, ReadyLine) {
+  const std::vector<std::pair<QByteArray, uint16_t>> rows = {
+      {"listening on 127.0.0.1:8080", 8080}, {"listening on 127.0.0.1:1", 1},
+      {"listening on 127.0.0.1:65535", 65535}, {"listening on 127.0.0.1:65536", 0},
+      {"listening on 127.0.0.1:0", 0},     {"listening on 127.0.0.1:", 0},
+      {"listening on 127.0.0.1:80x", 0},   {"listening on 127.0.0.1:-80", 0},
+      {"listening on 127.0.0.1:000080", 0}, {"listening on 0.0.0.0:80", 0},
+      {"listening on 127.0.0.1:80 ", 0},   {"error: address in use", 0},
+  };
+  for (const auto& [line, port] : rows) EXPECT_EQ(ListeningPort(line), port) << line.toStdString();
 }
 
 }  // namespace

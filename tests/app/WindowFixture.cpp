@@ -5,22 +5,14 @@
 #include <QTest>
 #include <QWebEnginePage>
 #include <arpa/inet.h>
-#include <cstring>
 #include <optional>
 
-namespace {
-constexpr char kOwnName[] = "tarnwell-test-host";
-}  // namespace
-
-int TLocalAddressWinsock::GetHostName(char* buffer, int length) {
-  std::strncpy(buffer, kOwnName, static_cast<size_t>(length));
+int TLocalAddressWinsock::GetInterfaceAddresses(std::vector<sock::TInterfaceAddress>& addresses) {
+  const std::string& answer = Answers[std::min(static_cast<size_t>(Queries++), Answers.size() - 1)];
+  if (answer == "0.0.0.0") return sock::SOCKET_ERROR;
+  addresses = {{inet_addr("127.0.0.1"), true, true}};
+  if (answer != "127.0.0.1") addresses.push_back({inet_addr(answer.c_str()), true, false});
   return 0;
-}
-
-std::vector<uint32_t> TLocalAddressWinsock::GetHostByName(const char* name) {
-  if (std::strcmp(name, kOwnName) != 0) return TPosixWinsock::GetHostByName(name);
-  const size_t at = std::min(static_cast<size_t>(Queries++), Answers.size() - 1);
-  return {inet_addr(Answers[at].c_str())};
 }
 
 void WindowTest::SetUp() {
@@ -32,6 +24,7 @@ void WindowTest::SetUp() {
   SetMessageBoxHandler([this](const TMessageBoxRequest& box) { Boxes.push_back(box); });
   SetShellOpener([this](const std::string& target) { Opened.push_back(target); });
   Form = std::make_unique<TForm1>();
+  Form->UseHomeSite(kTestHomeSite);
   Form->show();
   QObject::connect(Form->StatusBar1, &QStatusBar::messageChanged, [this](const QString& text) {
     if (!text.isEmpty()) Statuses << text;

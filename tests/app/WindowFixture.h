@@ -15,16 +15,20 @@
 #include <string>
 #include <vector>
 
-// Answers the machine's own name with one address per query, in turn; the
-// last one repeats. Every other name is looked up for real.
+// Answers each query for the machine's interfaces with the next of
+// `Answers`, the last one repeating: an adapter that is up with that address,
+// only the loopback interface for "127.0.0.1", and an unreadable list for
+// "0.0.0.0".
 class TLocalAddressWinsock : public sock::TPosixWinsock {
 public:
   std::vector<std::string> Answers{"192.0.2.7"};
   int Queries = 0;
 
-  int GetHostName(char* buffer, int length) override;
-  std::vector<uint32_t> GetHostByName(const char* name) override;
+  int GetInterfaceAddresses(std::vector<sock::TInterfaceAddress>& addresses) override;
 };
+
+// The home site of every window test unless it sets another; never looked up.
+inline constexpr char kTestHomeSite[] = "tarnwell.test";
 
 class WindowTest : public ::testing::Test {
 protected:

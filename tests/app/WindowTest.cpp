@@ -17,7 +17,7 @@
 
 namespace {
 
-const std::string kHome = std::string("http://") + TARNWELL_HOME_SITE;
+const std::string kHome = std::string("http://") + kTestHomeSite;
 
 TEST_F(WindowTest, StartState) {
   EXPECT_EQ(Form->windowTitle(), "Tarnwell");
@@ -29,6 +29,9 @@ TEST_F(WindowTest, StartState) {
   EXPECT_TRUE(Form->StatusBar1->currentMessage().isEmpty());
   EXPECT_FALSE(Form->SpeedButton1->isEnabled());
   EXPECT_FALSE(Form->SpeedButton2->isEnabled());
+  EXPECT_EQ(Form->SpeedButton1->focusPolicy(), Qt::NoFocus);
+  EXPECT_EQ(Form->SpeedButton2->focusPolicy(), Qt::NoFocus);
+  EXPECT_FALSE(Form->windowIcon().pixmap(32, 32).isNull());
   for (QCheckBox* box : {Form->dom_whois, Form->dom_dns, Form->traceroute, Form->net_whois, Form->port_scan})
     EXPECT_TRUE(box->isChecked()) << box->objectName().toStdString();
   EXPECT_FALSE(Form->CheckBox1->isChecked());
@@ -101,7 +104,7 @@ TEST_F(LinkTest, FirstAndAboutPages) {
   EXPECT_EQ(Form->Label8->text().toStdString(), kHome);
   EXPECT_EQ(Form->Label13->text().toStdString(), kHome);
   const std::string shop = Target(Form->Label45);
-  EXPECT_TRUE(shop.starts_with("http://") && shop.find(TARNWELL_HOME_SITE) == std::string::npos) << shop;
+  EXPECT_TRUE(shop.starts_with("http://") && shop.find(kTestHomeSite) == std::string::npos) << shop;
   const std::string mail = Target(Form->Label15);
   EXPECT_TRUE(mail.starts_with("mailto:")) << mail;
   EXPECT_NE(mail, "mailto:" + Form->Label15->text().toStdString());
@@ -146,11 +149,11 @@ TEST_F(LinkTest, ProviderRows) {
       EXPECT_TRUE(partner.starts_with(redirector + "http://")) << partner;
       EXPECT_FALSE(partner.ends_with("&f=program")) << partner;
     } else if (row.direct) {
-      EXPECT_TRUE(site.starts_with("http://") && site.find(TARNWELL_HOME_SITE) == std::string::npos) << site;
+      EXPECT_TRUE(site.starts_with("http://") && site.find(kTestHomeSite) == std::string::npos) << site;
       EXPECT_EQ(Target(row.name), "<0 targets>");
     } else {
       EXPECT_TRUE(site.starts_with(redirector + "http://") && site.ends_with("&f=program")) << site;
-      EXPECT_EQ(site.find(TARNWELL_HOME_SITE, redirector.size()), std::string::npos) << site;
+      EXPECT_EQ(site.find(kTestHomeSite, redirector.size()), std::string::npos) << site;
       EXPECT_EQ(Target(row.name), "<0 targets>");
     }
   }

@@ -80,8 +80,9 @@ int TFaultWinsock::WSACancelAsyncRequest(sock::TAsyncHandle handle) {
   return 0;
 }
 
-std::vector<uint32_t> TFaultWinsock::GetHostByName(const char* name) {
-  if (LocalNameUnknown) return {};
-  if (!LocalAddresses.empty()) return LocalAddresses;
-  return TPosixWinsock::GetHostByName(name);
+int TFaultWinsock::GetInterfaceAddresses(std::vector<sock::TInterfaceAddress>& addresses) {
+  if (Faulted(TCall::Interfaces)) return sock::SOCKET_ERROR;
+  if (!Interfaces) return TPosixWinsock::GetInterfaceAddresses(addresses);
+  addresses = *Interfaces;
+  return 0;
 }

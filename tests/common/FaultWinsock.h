@@ -7,12 +7,13 @@
 #include "PosixWinsock.h"
 
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 class TFaultWinsock : public sock::TPosixWinsock {
 public:
-  enum class TCall { Socket, Connect, Send, Recv, CloseSocket, Lookup, Accept };
+  enum class TCall { Socket, Connect, Send, Recv, CloseSocket, Lookup, Accept, Interfaces };
 
   // The `after`+1-th call of `call` from now on fails with `error`, and so do
   // the next `times`-1 calls after it. A receive failing with error 0
@@ -30,9 +31,9 @@ public:
   // without asking any name server.
   int LookupError = 0;
   std::vector<sock::TAsyncHandle> HeldLookups, WithdrawnLookups;
-  // What the machine's own name resolves to; empty: the real answer.
-  std::vector<uint32_t> LocalAddresses;
-  bool LocalNameUnknown = false;
+  // The machine's interface addresses, as the system would list them;
+  // unset: the real list.
+  std::optional<std::vector<sock::TInterfaceAddress>> Interfaces;
   // How often each call was made.
   std::map<TCall, int> Calls;
 
@@ -45,7 +46,7 @@ public:
   sock::TAsyncHandle WSAAsyncGetHostByName(sock::THiddenWindow* window, unsigned message, const char* name,
                                            char* buffer, int bufferLength) override;
   int WSACancelAsyncRequest(sock::TAsyncHandle handle) override;
-  std::vector<uint32_t> GetHostByName(const char* name) override;
+  int GetInterfaceAddresses(std::vector<sock::TInterfaceAddress>& addresses) override;
 
 private:
   struct TFault {

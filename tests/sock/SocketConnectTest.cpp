@@ -367,18 +367,56 @@ TEST_F(SocketTest, CloseEventWithAnErrorDuringAReceiveLeavesTheErrorToIt) {
   Socket->Disconnect();
 }
 
-TEST_F(SocketTest, LocalAddressOfOwnName) {
+TEST_F(SocketTest, LocalAddressIsTheFirstUsableInterface) {
+  const auto addr = [](const char* text) { return sock::Winsock().InetAddr(text); };
+  struct Case {
+    const char* name;
+    std::vector<sock::TInterfaceAddress> interfaces;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"loopback first, then two adapters",
+       {{addr("127.0.0.1"), true, true}, {addr("192.0.2.7"), true, false}, {addr("198.51.100.1"), true, false}},
+       "192.0.2.7"},
+      {"an adapter that is down is passed over",
+       {{addr("192.0.2.7"), false, false}, {addr("198.51.100.1"), true, false}}, "198.51.100.1"},
+      {"a loopback-range address on an adapter is passed over",
+       {{addr("127.0.1.1"), true, false}, {addr("10.1.2.3"), true, false}}, "10.1.2.3"},
+      {"only loopback", {{addr("127.0.0.1"), true, true}}, "127.0.0.1"},
+      {"every adapter down", {{addr("127.0.0.1"), true, true}, {addr("192.0.2.7"), false, false}}, "127.0.0.1"},
+      {"no interfaces at all", {}, "127.0.0.1"},
+  };
+  TFaultScope faults;
+  for (const Case& c : cases) {
+    faults.Api.Interfaces = c.interfaces;
+    std::string address = "unset";
+    Socket->GetLocalAddress(address);
+    EXPECT_EQ(address, c.expected) << c.name;
+  }
+  faults.Api.Fail(TFaultWinsock::TCall::Interfaces, sock::WSAENOBUFS);
   std::string address;
   Socket->GetLocalAddress(address);
-  EXPECT_EQ(address, "127.0.0.1");
-  TFaultScope faults;
-  faults.Api.LocalNameUnknown = true;
-  Socket->GetLocalAddress(address);
   EXPECT_EQ(address, "0.0.0.0");
-  faults.Api.LocalNameUnknown = false;
-  faults.Api.LocalAddresses = {sock::Winsock().InetAddr("192.0.2.7")};
+}
+
+// The same answer as the system's own tool gives for this machine: the first
+// IPv4 address of an interface that is up, loopback left out.
+TEST_F(SocketTest, LocalAddressOfThisMachine) {
+  FILE* listing = popen("ip -4 -o addr show up 2>/dev/null", "r");
+  ASSERT_NE(listing, nullptr);
+  std::string expected = "127.0.0.1";
+  char line[512];
+  for (int lines = 0; lines < 1000 && fgets(line, sizeof line, listing); ++lines) {
+    const std::string text = line;
+    const size_t at = text.find(" inet ");
+    if (at == std::string::npos || expected != "127.0.0.1") continue;
+    const std::string address = text.substr(at + 6, text.find('/', at) - at - 6);
+    if (!address.starts_with("127.")) expected = address;
+  }
+  ASSERT_EQ(pclose(listing), 0) << "the ip tool is missing";
+  std::string address;
   Socket->GetLocalAddress(address);
-  EXPECT_EQ(address, "192.0.2.7");
+  EXPECT_EQ(address, expected);
 }
 
 }  // namespace

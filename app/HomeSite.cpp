@@ -1,0 +1,40 @@
+#include "HomeSite.h"
+
+#include <QSettings>
+#include <QStandardPaths>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+namespace {
+const QString kOption = QStringLiteral("--home-site");
+}  // namespace
+
+std::string ChooseHomeSite(const QString& argument, const QString& environment, const QString& configured,
+                           const QString& built) {
+  for (const QString* source : {&argument, &environment, &configured, &built})
+    if (!source->trimmed().isEmpty()) return source->trimmed().toStdString();
+  return {};
+}
+
+QString HomeSiteArgument(const QStringList& arguments) {
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    if (arguments[i] == kOption && i + 1 < arguments.size()) return arguments[i + 1];
+    if (arguments[i].startsWith(kOption + '=')) return arguments[i].mid(kOption.size() + 1);
+  }
+  return {};
+}
+
+std::string HomeSiteSetting(const QStringList& arguments) {
+  const QString config =
+      QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/tarnwell/tarnwell.conf");
+  const QSettings settings(config, QSettings::IniFormat);
+  return ChooseHomeSite(HomeSiteArgument(arguments), qEnvironmentVariable("TARNWELL_HOME_SITE"),
+                        settings.value(QStringLiteral("HomeSite")).toString(), QStringLiteral(TARNWELL_HOME_SITE));
+}
+
+bool IsLoopbackHomeSite(const std::string& homeSite) {
+  const std::string host = homeSite.substr(0, homeSite.find(':'));
+  if (QString::fromStdString(host).compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0) return true;
+  in_addr address{};
+  return inet_pton(AF_INET, host.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
+}

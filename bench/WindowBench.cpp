@@ -1,0 +1,240 @@
+// The window's speed on a real X server (an Xvfb of its own): from the
+// program's start to the window on screen, and from a press of the lookup
+// button to the result page on screen once the engine has had a second to
+// start; and whether the window kept its native window through that first
+// lookup. The window runs in embedded mode, so the page comes from the
+// lookup service it starts for itself on loopback.
+//
+// Each round runs the window in a child process (this program with --child),
+// so that loading the libraries counts, and beside it, as the floor on this
+// machine at this moment, a window of plain widgets with one label, started
+// the same way (--plain); the two alternate which goes first. Prints
+// `name: value` lines.
+#include "Application.h"
+#include "Unit1.h"
+#include "WebBrowser.h"
+
+#include <QLabel>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kRounds = 5;
+constexpr int kEngineHeadStartMs = 1000;
+constexpr int kChildDeadlineS = 60;
+
+double NowMs() {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// Calls `then` once the window has been exposed and painted.
+class TExposeWatch : public QObject {
+public:
+  TExposeWatch(QWindow* window, std::function<void()> then) : FWindow(window), FThen(std::move(then)) {
+    window->installEventFilter(this);
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == FWindow && event->type() == QEvent::Expose && FWindow->isExposed() && FThen) {
+      // Queued, so that it runs after the paint that the exposure brings.
+      QTimer::singleShot(0, [then = std::move(FThen)] { then(); });
+      FThen = nullptr;
+    }
+    return false;
+  }
+
+private:
+  QWindow* FWindow;
+  std::function<void()> FThen;
+};
+
+// The window's side: prints "shown_at_ms", "press_to_page_ms" and
+// "window_id_unchanged" lines, then quits.
+int RunChild(int argc, char** argv) {
+  TWebBrowser::PrepareEngine();
+  TApplication application(argc, argv);
+  TForm1 form;
+  form.UseEmbeddedSite(TEmbeddedSite::ProgramPath());
+  form.show();
+  TExposeWatch shown(form.windowHandle(), [] { std::printf("shown_at_ms: %.3f\n", NowMs()); });
+
+  WId before = 0;
+  double pressed = 0;
+  QTimer::singleShot(kEngineHeadStartMs, &form, [&] {
+    before = form.winId();
+    // Loaded, and then the window's next repaint puts it on screen.
+    QObject::connect(form.WebBrowser1, &QWebEngineView::loadFinished, &form, [&](bool ok) {
+      QTimer::singleShot(0, &form, [&, ok] {
+        form.repaint();
+        std::printf("page_ok: %d\npress_to_page_ms: %.3f\nwindow_id_unchanged: %d\n", ok ? 1 : 0,
+                    NowMs() - pressed, form.winId() == before ? 1 : 0);
+        std::fflush(stdout);
+        application.quit();
+      });
+    });
+    form.ipaddress->setText(QStringLiteral("192.0.2.1"));
+    for (QCheckBox* box : {form.dom_whois, form.dom_dns, form.traceroute, form.net_whois, form.port_scan})
+      box->setChecked(false);
+    pressed = NowMs();
+    form.Button1->click();
+  });
+  QTimer::singleShot(kChildDeadlineS * 1000, &application, [&] { application.exit(1); });
+  return application.exec();
+}
+
+// The floor: the same application object, a plain window of the same size.
+int RunPlain(int argc, char** argv) {
+  TApplication application(argc, argv);
+  QWidget window;
+  window.resize(612, 409);
+  QLabel label(QStringLiteral("Получить информацию"), &window);
+  window.show();
+  TExposeWatch shown(window.windowHandle(), [&] {
+    std::printf("shown_at_ms: %.3f\n", NowMs());
+    std::fflush(stdout);
+    application.quit();
+  });
+  QTimer::singleShot(kChildDeadlineS * 1000, &application, [&] { application.exit(1); });
+  return application.exec();
+}
+
+// Runs `argv` with its stdout into a pipe; the pid and the pipe's read end.
+pid_t Spawn(const std::vector<std::string>& args, int* out) {
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipeFds[1]);
+  *out = pipeFds[0];
+  return pid;
+}
+
+// Everything from `fd` until it closes or the deadline passes.
+std::string ReadAll(int fd, int deadlineS) {
+  std::string text;
+  const double end = NowMs() + deadlineS * 1000.0;
+  char chunk[4096];
+  while (NowMs() < end) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n <= 0) break;
+    text.append(chunk, static_cast<size_t>(n));
+  }
+  close(fd);
+  return text;
+}
+
+double Value(const std::string& text, const std::string& name) {
+  const size_t at = text.find(name + ": ");
+  return at == std::string::npos ? -1 : std::atof(text.c_str() + at + name.size() + 2);
+}
+
+// Starts Xvfb on a display number it picks itself; the display's name.
+std::string StartXvfb(pid_t* pid) {
+  int out = -1;
+  *pid = Spawn({"Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, &out);
+  std::string number;
+  char c;
+  const double end = NowMs() + 10000;
+  while (NowMs() < end) {
+    pollfd p{out, POLLIN, 0};
+    if (poll(&p, 1, 100) <= 0) continue;
+    if (read(out, &c, 1) != 1 || c == '\n') break;
+    number += c;
+  }
+  close(out);
+  return number.empty() ? "" : ":" + number;
+}
+
+void Report(const char* name, std::vector<double> values, const char* target) {
+  std::sort(values.begin(), values.end());
+  std::printf("%s_median: %.1f\n%s_min: %.1f\n%s_max: %.1f\n%s_target: %s\n", name, values[values.size() / 2], name,
+              values.front(), name, values.back(), name, target);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--child") == 0) return RunChild(argc, argv);
+  if (argc > 1 && std::strcmp(argv[1], "--plain") == 0) return RunPlain(argc, argv);
+
+  pid_t xvfb = -1;
+  const std::string display = StartXvfb(&xvfb);
+  if (display.empty()) {
+    std::printf("error: Xvfb did not start\n");
+    return 1;
+  }
+  setenv("DISPLAY", display.c_str(), 1);
+  setenv("QT_QPA_PLATFORM", "xcb", 1);
+  // The service makes no lookups for an address with no report ticked; the
+  // resolver is pointed at a loopback port all the same, so nothing leaves
+  // the machine whatever it does.
+  char config[] = "/tmp/tarnwell-window-bench-XXXXXX";
+  const int configFd = mkstemp(config);
+  const std::string lines = "resolver = 127.0.0.1:9\n";
+  if (configFd < 0 || write(configFd, lines.data(), lines.size()) != static_cast<ssize_t>(lines.size())) return 1;
+  close(configFd);
+  setenv("TARNWELL_SITE_CONFIG", config, 1);
+
+  std::vector<double> shown, page, plain;
+  int errors = 0, idChanged = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    double plainStarted = 0, started = 0;
+    std::string plainText, text;
+    for (int turn = 0; turn < 2; ++turn) {
+      const bool plainTurn = (turn + round) % 2 == 0;
+      int out = -1;
+      (plainTurn ? plainStarted : started) = NowMs();
+      const pid_t child = Spawn({"/proc/self/exe", plainTurn ? "--plain" : "--child"}, &out);
+      (plainTurn ? plainText : text) = child > 0 ? ReadAll(out, kChildDeadlineS + 5) : "";
+      if (child > 0) {
+        kill(child, SIGTERM);
+        waitpid(child, nullptr, 0);
+      }
+    }
+    if (Value(plainText, "shown_at_ms") < 0) ++errors;
+    else plain.push_back(Value(plainText, "shown_at_ms") - plainStarted);
+    const double shownAt = Value(text, "shown_at_ms"), pressToPage = Value(text, "press_to_page_ms");
+    if (shownAt < 0 || pressToPage < 0 || Value(text, "page_ok") != 1) {
+      ++errors;
+      continue;
+    }
+    shown.push_back(shownAt - started);
+    page.push_back(pressToPage);
+    if (Value(text, "window_id_unchanged") != 1) ++idChanged;
+  }
+  unlink(config);
+  kill(xvfb, SIGTERM);
+  waitpid(xvfb, nullptr, 0);
+
+  std::printf("rounds: %d\nerrors: %d\n", kRounds, errors);
+  if (shown.empty()) return 1;
+  Report("start_to_shown_ms", shown, "<= 60");
+  if (!plain.empty()) Report("plain_widgets_start_to_shown_ms", plain, "the floor, for comparison");
+  Report("press_to_page_on_screen_ms", page, "<= 150");
+  std::printf("window_id_changes: %d\nwindow_id_changes_target: 0\n", idChanged);
+  return errors == 0 ? 0 : 1;
+}
