@@ -78,4 +78,8 @@ std::string WhoisRaw(const std::vector<WhoisHop>& hops) {
   return raw;
 }
 
+std::string WhoisNote(const std::string& why, bool answered) {
+  return why + (answered ? " Данные получены по WHOIS." : " По WHOIS запись тоже не получена.");
+}
+
 }  // namespace site

@@ -156,6 +156,8 @@ TEST_F(RegistrationRecordTest, ServerOfAnotherAuthorityIsNotTrusted) {
   const ReportResult result = rig.Run(site::DomainRecord, "example.test");
   EXPECT_EQ(result.State, Outcome::Failed);
   EXPECT_NE(result.Note.find("не прошёл проверку"), std::string::npos) << result.Note;
+  EXPECT_NE(result.Note.find("По WHOIS запись тоже не получена"), std::string::npos) << result.Note;
+  EXPECT_EQ(result.Note.find("Данные получены"), std::string::npos) << "a failed WHOIS query is not a source: " << result.Note;
   EXPECT_EQ(result.Summary.Rows.size(), 0u);
 }
 
@@ -165,7 +167,7 @@ TEST_F(RegistrationRecordTest, ZoneWithoutRdapIsLookedUpByWhoisThroughTheReferra
   EXPECT_EQ(Value(result, "Регистратор"), "Full Registrar Inc.");
   EXPECT_EQ(Value(result, "Создан"), "2001-01-01T00:00:00Z") << "the zone's own date in the root's answer is not the domain's";
   EXPECT_EQ(Value(result, "Оплачен до"), "2030-01-01T00:00:00Z");
-  EXPECT_NE(result.Note.find("WHOIS"), std::string::npos);
+  EXPECT_NE(result.Note.find("Данные получены по WHOIS"), std::string::npos) << result.Note;
   EXPECT_EQ(root.Queries(), std::vector<std::string>{"registered.example"});
   EXPECT_EQ(registry.Queries(), std::vector<std::string>{"registered.example"});
   EXPECT_EQ(registrar.Queries(), std::vector<std::string>{"registered.example"});
