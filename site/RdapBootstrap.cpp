@@ -94,8 +94,8 @@ void FetchBootstrap(const std::shared_ptr<ReportContext>& context, const std::st
   std::string base = context->Shared.Opts.RdapBootstrap;
   if (!base.ends_with("/")) base += '/';
   const std::string url = base + name;
-  if (const auto cached = context->Shared.Records.Find(url)) {
-    done(Usable(*cached), {}, false);
+  if (auto cached = context->Shared.Bootstraps.Find(url)) {
+    done(std::move(*cached), {}, false);
     return;
   }
   const auto deadline = std::min(context->Deadline, std::chrono::steady_clock::now() + context->Shared.Opts.RdapTimeout);
@@ -106,7 +106,7 @@ void FetchBootstrap(const std::shared_ptr<ReportContext>& context, const std::st
              if (reply.Status != 200) return done(nullptr, failure + "код ответа " + std::to_string(reply.Status), false);
              auto file = Usable(reply.Body);
              if (!file) return done(nullptr, failure + "файл повреждён", false);
-             context->Shared.Records.Store(url, reply.Body, kBootstrapTtl);
+             context->Shared.Bootstraps.Store(url, file, kBootstrapTtl);
              done(std::move(file), {}, false);
            });
 }
