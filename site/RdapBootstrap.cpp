@@ -99,7 +99,7 @@ void FetchBootstrap(const std::shared_ptr<ReportContext>& context, const std::st
     return;
   }
   const auto deadline = std::min(context->Deadline, std::chrono::steady_clock::now() + context->Shared.Opts.RdapTimeout);
-  HttpsGet(context->Executor, context->Shared, url, deadline, PrivateSourcesAllowed(context->Shared.Opts),
+  HttpsGet(context, url, deadline, PrivateSourcesAllowed(context->Shared.Opts),
            [context, url, name, done = std::move(done)](HttpsReply reply) {
              const std::string failure = "Не удалось получить файл " + name + " со списком серверов RDAP: ";
              if (!reply.Failure.empty()) return done(nullptr, failure + reply.Failure, reply.TimedOut);

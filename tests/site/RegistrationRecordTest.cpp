@@ -70,6 +70,8 @@ protected:
     rig.Opts.WhoisMaxBytes = 64 * 1024;
     rig.Opts.WhoisTimeout = std::chrono::milliseconds(500);
     rig.Dns[{"example.test", site::DnsType::A}] = {"192.0.2.10"};
+    // A server named in a referral is looked up by the page's resolver, never by the system's.
+    rig.Dns[{"whois.registrar.example", site::DnsType::A}] = {"127.0.0.1"};
   }
 
   void Serve(const std::string& path, const std::string& body) { nginx.Dir().WriteFile("www/" + path, body); }
@@ -86,7 +88,7 @@ protected:
     if (query == "stalling.example") return WhoisScript::Stall()(query, fd, stopping);
     if (query == "endless.example") return WhoisScript::Endless()(query, fd, stopping);
     if (query == "unknown.example") return WhoisScript::Answer("No match for \"UNKNOWN.EXAMPLE\".\r\n")(query, fd, stopping);
-    WhoisScript::Answer("Domain Name: " + query + "\r\nRegistrar WHOIS Server: " + registrar.Address() +
+    WhoisScript::Answer("Domain Name: " + query + "\r\nRegistrar WHOIS Server: whois.registrar.example:" + std::to_string(registrar.Port()) +
                         "\r\nCreation Date: 2001-01-01T00:00:00Z\r\nName Server: ns1.example.test\r\n")(query, fd, stopping);
   }
 
