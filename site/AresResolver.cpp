@@ -200,7 +200,14 @@ private:
   static void SocketState(void* data, ares_socket_t fd, int readable, int writable) {
     auto* self = static_cast<AresResolver*>(data);
     if (!readable && !writable) {
-      self->FWatches.erase(fd);
+      // c-ares closes the socket after this returns, and may open another
+      // with the same number at once. The reactor forgets a descriptor by its
+      // number, so it must forget this one now: a wait still holding the
+      // watch would otherwise, when it ends, take the new socket's place.
+      if (auto it = self->FWatches.find(fd); it != self->FWatches.end()) {
+        it->second->Descriptor.release();
+        self->FWatches.erase(it);
+      }
       return;
     }
     if (self->FClosing) return;

@@ -38,9 +38,9 @@ public:
   void Start() {
     FetchBootstrap(FContext, "dns.json", [self = shared_from_this()](auto file, std::string failure, bool) {
       if (self->FOnce->Finished()) return;
-      if (!file) return self->ByWhois(failure + ". Данные получены по WHOIS.");
+      if (!file) return self->ByWhois(failure + ".");
       const auto service = ServiceForDomain(*file, self->FDomain);
-      if (!service) return self->ByWhois("Для этой зоны нет сервера RDAP: данные получены по WHOIS.");
+      if (!service) return self->ByWhois("Для этой зоны нет сервера RDAP.");
       self->ByRdap(*service);
     });
   }
@@ -75,15 +75,16 @@ private:
     });
   }
 
-  void ByWhois(const std::string& note) {
+  // `why`: one sentence on why RDAP could not answer.
+  void ByWhois(const std::string& why) {
     FName = RegisteredName(FDomain, 1);
-    WhoisLookup(FContext, FName, [self = shared_from_this(), note](WhoisResult whois) {
+    WhoisLookup(FContext, FName, [self = shared_from_this(), why](WhoisResult whois) {
       if (self->FOnce->Finished()) return;
       // The root's answer alone is about the zone, not the domain; only a registry's answer counts.
       if (whois.Hops.size() < 2) {
         ReportResult failed = FailedResult(whois.Failure.empty() ? "Корневой сервер WHOIS не знает сервера этой зоны" : whois.Failure, whois.TimedOut);
         failed.Raw = WhoisRaw(whois.Hops);
-        failed.Note = note;
+        failed.Note = WhoisNote(why, false);
         return self->FOnce->Finish(std::move(failed));
       }
       std::vector<std::string> answers;
@@ -97,7 +98,7 @@ private:
       } else if (!whois.Failure.empty()) {
         result.Reason = "Сервер регистратора не ответил: " + whois.Failure;
       }
-      result.Note = NameNote(self->FDomain, self->FName) + note;
+      result.Note = NameNote(self->FDomain, self->FName) + WhoisNote(why, true);
       self->FOnce->Finish(std::move(result));
     });
   }

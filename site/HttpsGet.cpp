@@ -1,6 +1,7 @@
 #include "HttpsGet.h"
 
 #include "HttpsUrl.h"
+#include "ServerAddress.h"
 #include "SourcePolicy.h"
 
 #include <boost/asio/ip/tcp.hpp>
@@ -33,9 +34,8 @@ bool IsRedirect(unsigned status) {
 
 class HttpsFetch : public std::enable_shared_from_this<HttpsFetch> {
 public:
-  HttpsFetch(asio::any_io_executor executor, SharedState& shared, bool privateAllowed, HttpsDone done)
-      : FExecutor(executor), FShared(shared), FResolver(executor), FTimer(executor),
-        FPrivateAllowed(privateAllowed), FDone(std::move(done)) {}
+  HttpsFetch(std::shared_ptr<ReportContext> context, bool privateAllowed, HttpsDone done)
+      : FContext(std::move(context)), FTimer(FContext->Executor), FPrivateAllowed(privateAllowed), FDone(std::move(done)) {}
 
   void Start(const std::string& url, std::chrono::steady_clock::time_point deadline) {
     FTimer.expires_at(deadline);
@@ -51,17 +51,10 @@ private:
   void Hop(const HttpsUrl& url) {
     FUrl = url;
     FStream.reset();
-    FStream.emplace(FExecutor, FShared.Tls);
-    error_code literal;
-    const auto address = asio::ip::make_address(FUrl.Host, literal);
-    if (!literal) {
-      return Connect({tcp::endpoint(address, static_cast<unsigned short>(std::stoul(FUrl.Port)))});
-    }
-    FResolver.async_resolve(FUrl.Host, FUrl.Port, [self = shared_from_this()](error_code error, tcp::resolver::results_type results) {
+    FStream.emplace(FContext->Executor, FContext->Shared.Tls);
+    ServerEndpoints(*FContext->Dns, FUrl.Host, FUrl.Port, [self = shared_from_this()](std::vector<tcp::endpoint> endpoints, std::string failure) {
       if (self->FFinished) return;
-      if (error) return self->Fail("Не удалось найти адрес сервера " + self->FUrl.Host);
-      std::vector<tcp::endpoint> endpoints;
-      for (const auto& entry : results) endpoints.push_back(entry.endpoint());
+      if (endpoints.empty()) return self->Fail("Не удалось найти адрес сервера " + self->FUrl.Host + " (" + failure + ")");
       self->Connect(std::move(endpoints));
     });
   }
@@ -113,12 +106,12 @@ private:
   void Receive() {
     FParser.emplace();
     FParser->header_limit(kMaxHeadBytes);
-    FParser->body_limit(FShared.Opts.RdapMaxBytes);
+    FParser->body_limit(FContext->Shared.Opts.RdapMaxBytes);
     FBuffer.clear();
     http::async_read(*FStream, FBuffer, *FParser, [self = shared_from_this()](error_code error, std::size_t) {
       if (self->FFinished) return;
       if (error == http::error::body_limit)
-        return self->Fail("Ответ сервера " + self->FUrl.Host + " больше " + std::to_string(self->FShared.Opts.RdapMaxBytes) + " байт");
+        return self->Fail("Ответ сервера " + self->FUrl.Host + " больше " + std::to_string(self->FContext->Shared.Opts.RdapMaxBytes) + " байт");
       if (error && !(error == asio::ssl::error::stream_truncated && self->FParser->is_done()))
         return self->Fail("Сервер " + self->FUrl.Host + " прислал неполный или неверный ответ HTTP");
       self->Received();
@@ -153,15 +146,12 @@ private:
     if (FFinished) return;
     FFinished = true;
     FTimer.cancel();
-    FResolver.cancel();
     if (FStream) beast::get_lowest_layer(*FStream).close();
     auto done = std::move(FDone);
     done(std::move(reply));
   }
 
-  asio::any_io_executor FExecutor;
-  SharedState& FShared;
-  tcp::resolver FResolver;
+  std::shared_ptr<ReportContext> FContext;
   asio::steady_timer FTimer;
   bool FPrivateAllowed;
   HttpsDone FDone;
@@ -176,9 +166,9 @@ private:
 
 }  // namespace
 
-void HttpsGet(asio::any_io_executor executor, SharedState& shared, const std::string& url,
+void HttpsGet(const std::shared_ptr<ReportContext>& context, const std::string& url,
               std::chrono::steady_clock::time_point deadline, bool privateAllowed, HttpsDone done) {
-  std::make_shared<HttpsFetch>(executor, shared, privateAllowed, std::move(done))->Start(url, deadline);
+  std::make_shared<HttpsFetch>(context, privateAllowed, std::move(done))->Start(url, deadline);
 }
 
 }  // namespace site

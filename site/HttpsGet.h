@@ -6,9 +6,9 @@
 
 #include "ReportContext.h"
 
-#include <boost/asio/any_io_executor.hpp>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace site {
@@ -23,9 +23,10 @@ struct HttpsReply {
 
 using HttpsDone = std::function<void(HttpsReply)>;
 
-// Runs on `executor` (the page's strand) and calls `done` there exactly once,
-// at the latest when `deadline` passes. `privateAllowed`: see SourcePolicy.h.
-void HttpsGet(boost::asio::any_io_executor executor, SharedState& shared, const std::string& url,
+// Runs on the page's strand, its server's name looked up by the page's
+// resolver, and calls `done` there exactly once, at the latest when `deadline`
+// passes. `privateAllowed`: see SourcePolicy.h.
+void HttpsGet(const std::shared_ptr<ReportContext>& context, const std::string& url,
               std::chrono::steady_clock::time_point deadline, bool privateAllowed, HttpsDone done);
 
 }  // namespace site

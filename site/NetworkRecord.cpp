@@ -22,9 +22,9 @@ public:
   void Start() {
     FetchBootstrap(FContext, "ipv4.json", [self = shared_from_this()](auto file, std::string failure, bool) {
       if (self->FOnce->Finished()) return;
-      if (!file) return self->ByWhois(failure + ". Данные получены по WHOIS.");
+      if (!file) return self->ByWhois(failure + ".");
       const auto service = ServiceForIpv4(*file, self->FNumeric);
-      if (!service) return self->ByWhois("Для этого адреса нет сервера RDAP: данные получены по WHOIS.");
+      if (!service) return self->ByWhois("Для этого адреса нет сервера RDAP.");
       self->ByRdap(*service + "ip/" + self->FAddress);
     });
   }
@@ -34,7 +34,7 @@ private:
     FetchRdap(FContext, url, [self = shared_from_this(), url](RdapAnswer answer) {
       if (self->FOnce->Finished()) return;
       if (answer.TimedOut) return self->FOnce->Finish(FailedResult(answer.Failure, true));
-      if (!answer.Record) return self->ByWhois(answer.Failure + ". Данные получены по WHOIS.");
+      if (!answer.Record) return self->ByWhois(answer.Failure + ".");
       ReportResult result;
       result.Note = self->FNote + "Источник: RDAP регионального регистратора.";
       result.Summary = NetworkSummary(*answer.Record);
@@ -43,14 +43,19 @@ private:
     });
   }
 
-  void ByWhois(const std::string& source) {
-    WhoisLookup(FContext, FAddress, [self = shared_from_this(), source](WhoisResult whois) {
+  // `why`: one sentence on why RDAP could not answer.
+  void ByWhois(const std::string& why) {
+    WhoisLookup(FContext, FAddress, [self = shared_from_this(), why](WhoisResult whois) {
       if (self->FOnce->Finished()) return;
-      if (whois.Hops.empty()) return self->FOnce->Finish(FailedResult(whois.Failure, whois.TimedOut));
+      if (whois.Hops.empty()) {
+        ReportResult failed = FailedResult(whois.Failure, whois.TimedOut);
+        failed.Note = self->FNote + WhoisNote(why, false);
+        return self->FOnce->Finish(std::move(failed));
+      }
       std::vector<std::string> answers;
       for (const WhoisHop& hop : whois.Hops) answers.push_back(hop.Text);
       ReportResult result;
-      result.Note = self->FNote + source;
+      result.Note = self->FNote + WhoisNote(why, true);
       result.Summary = WhoisSummary(answers, WhoisKind::Network);
       result.Raw = WhoisRaw(whois.Hops);
       if (!whois.Failure.empty()) result.Reason = "Цепочка WHOIS оборвалась: " + whois.Failure;

@@ -100,7 +100,8 @@ private:
     FProbes[index] = probe;
     probe->Clock.expires_after(FContext->Shared.Opts.PortTimeout);
     probe->Clock.async_wait([probe](boost::system::error_code error) {
-      if (!error) probe->Connection.close();
+      boost::system::error_code ignored;
+      if (!error) probe->Connection.close(ignored);
     });
     const boost::asio::ip::tcp::endpoint peer(boost::asio::ip::address_v4(*FAddress), FPorts[index]);
     probe->Connection.async_connect(peer, [self = shared_from_this(), index](boost::system::error_code error) {
@@ -111,8 +112,9 @@ private:
   void Settled(std::size_t index, PortState state) {
     if (!FDone) return;
     if (auto probe = std::exchange(FProbes[index], nullptr)) {
+      boost::system::error_code ignored;
       probe->Clock.cancel();
-      probe->Connection.close();
+      probe->Connection.close(ignored);
     }
     FStates[index] = state;
     --FActive;
@@ -144,8 +146,9 @@ private:
     FDeadline.cancel();
     for (auto& probe : FProbes) {
       if (!probe) continue;
+      boost::system::error_code ignored;
       probe->Clock.cancel();
-      probe->Connection.close();
+      probe->Connection.close(ignored);
       probe.reset();
     }
     result.Elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - FStart);

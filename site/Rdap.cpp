@@ -25,7 +25,7 @@ void FetchRdap(const std::shared_ptr<ReportContext>& context, const std::string&
     return;
   }
   const auto deadline = std::min(context->Deadline, std::chrono::steady_clock::now() + context->Shared.Opts.RdapTimeout);
-  HttpsGet(context->Executor, context->Shared, url, deadline, PrivateSourcesAllowed(context->Shared.Opts),
+  HttpsGet(context, url, deadline, PrivateSourcesAllowed(context->Shared.Opts),
            [context, key, done = std::move(done)](HttpsReply reply) {
              if (!reply.Failure.empty()) return done({std::nullopt, reply.Failure, reply.TimedOut});
              if (reply.Status != 200) return done({std::nullopt, StatusFailure(reply.Status), false});

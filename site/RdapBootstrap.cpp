@@ -94,19 +94,19 @@ void FetchBootstrap(const std::shared_ptr<ReportContext>& context, const std::st
   std::string base = context->Shared.Opts.RdapBootstrap;
   if (!base.ends_with("/")) base += '/';
   const std::string url = base + name;
-  if (const auto cached = context->Shared.Records.Find(url)) {
-    done(Usable(*cached), {}, false);
+  if (auto cached = context->Shared.Bootstraps.Find(url)) {
+    done(std::move(*cached), {}, false);
     return;
   }
   const auto deadline = std::min(context->Deadline, std::chrono::steady_clock::now() + context->Shared.Opts.RdapTimeout);
-  HttpsGet(context->Executor, context->Shared, url, deadline, PrivateSourcesAllowed(context->Shared.Opts),
+  HttpsGet(context, url, deadline, PrivateSourcesAllowed(context->Shared.Opts),
            [context, url, name, done = std::move(done)](HttpsReply reply) {
              const std::string failure = "Не удалось получить файл " + name + " со списком серверов RDAP: ";
              if (!reply.Failure.empty()) return done(nullptr, failure + reply.Failure, reply.TimedOut);
              if (reply.Status != 200) return done(nullptr, failure + "код ответа " + std::to_string(reply.Status), false);
              auto file = Usable(reply.Body);
              if (!file) return done(nullptr, failure + "файл повреждён", false);
-             context->Shared.Records.Store(url, reply.Body, kBootstrapTtl);
+             context->Shared.Bootstraps.Store(url, file, kBootstrapTtl);
              done(std::move(file), {}, false);
            });
 }

@@ -10,6 +10,7 @@
 #include <boost/asio/ssl/context.hpp>
 #include <chrono>
 #include <memory>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 
 namespace site {
@@ -19,7 +20,9 @@ struct SharedState {
   explicit SharedState(const Options& options);
   const Options& Opts;
   boost::asio::ssl::context Tls;   // verifies peers against Opts.CaFile or the system's store
-  TtlCache<std::string> Records;   // raw registration records and bootstrap files, keyed by URL or "whois:host:query"
+  TtlCache<std::string> Records;   // raw registration records, keyed by URL or "whois:host:query"
+  // RDAP bootstrap files, parsed once a day rather than on every page; keyed by URL.
+  TtlCache<std::shared_ptr<const nlohmann::json>> Bootstraps{16};
   TtlCache<DnsAnswer> Dns;         // keyed by type and name
 };
 

@@ -8,9 +8,11 @@
 #include "TraceProbe.h"
 
 #include <boost/asio/steady_timer.hpp>
+#include <cerrno>
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <system_error>
 
 namespace site {
 
@@ -31,6 +33,25 @@ std::string Milliseconds(std::chrono::microseconds time) {
   return text;
 }
 
+// The system's refusal in the page's language; its own text follows for whoever runs the service.
+std::string SendFailure(const std::system_error& error) {
+  std::string reason;
+  switch (error.code().value()) {
+    case EMFILE:
+    case ENFILE: reason = "открыто слишком много сокетов"; break;
+    case ENOBUFS:
+    case ENOMEM: reason = "системе не хватает памяти"; break;
+    case EACCES:
+    case EPERM: reason = "система не разрешает такие пакеты"; break;
+    case ENETUNREACH: reason = "нет маршрута в сеть адресата"; break;
+    case EHOSTUNREACH: reason = "адресат недоступен"; break;
+    case EAFNOSUPPORT:
+    case EPROTONOSUPPORT: reason = "система не поддерживает такие сокеты"; break;
+    default: reason = "система отказала"; break;
+  }
+  return "Не удалось отправить пробный пакет: " + reason + " (" + error.what() + ")";
+}
+
 class Trace : public std::enable_shared_from_this<Trace> {
 public:
   Trace(std::shared_ptr<ReportContext> context, std::uint32_t target, std::shared_ptr<ReportOnce> once)
@@ -46,9 +67,9 @@ public:
         try {
           probe->Send(FMethod, FTarget, ttl, static_cast<std::uint16_t>(index),
                       [self = shared_from_this(), index](const ProbeReply& reply) { self->Answered(index, reply); });
-        } catch (const std::exception& error) {
+        } catch (const std::system_error& error) {
           CancelProbes();
-          return FOnce->Finish(FailedResult(std::string("Не удалось отправить пробный пакет: ") + error.what()));
+          return FOnce->Finish(FailedResult(SendFailure(error)));
         }
       }
     }
@@ -83,6 +104,8 @@ private:
     FProbesEnded = true;
     FTimer.cancel();
     CancelProbes();
+    // The page's budget may have ended the report meanwhile: no lookups after it.
+    if (FOnce->Finished()) return;
     int hops = FLastHop.value_or(0);
     if (!FLastHop)
       for (const auto& [index, reply] : FReplies) hops = std::max(hops, index / kProbesPerHop + 1);

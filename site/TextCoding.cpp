@@ -33,20 +33,27 @@ int HexValue(char c) {
   return -1;
 }
 
-void AppendUtf8(std::string& out, std::uint32_t code) {
+}  // namespace
+
+char32_t Cp1251CodePoint(unsigned char byte) { return byte < 0x80 ? byte : kCp1251[byte - 0x80]; }
+
+void AppendUtf8(std::string& out, char32_t code) {
   if (code < 0x80) {
     out += static_cast<char>(code);
   } else if (code < 0x800) {
     out += static_cast<char>(0xC0 | code >> 6);
     out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
+  } else if (code < 0x10000) {
     out += static_cast<char>(0xE0 | code >> 12);
+    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | code >> 18);
+    out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
     out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
     out += static_cast<char>(0x80 | (code & 0x3F));
   }
 }
-
-}  // namespace
 
 std::string PercentDecode(std::string_view text) {
   std::string out;
@@ -95,7 +102,7 @@ std::optional<std::string> Cp1251ToUtf8(std::string_view bytes) {
       out += c;
       continue;
     }
-    const std::uint16_t code = kCp1251[byte - 0x80];
+    const char32_t code = Cp1251CodePoint(byte);
     if (code == 0) return std::nullopt;
     AppendUtf8(out, code);
   }

@@ -14,6 +14,11 @@ std::string PercentDecode(std::string_view text);
 
 bool IsValidUtf8(std::string_view bytes);
 
+// The character of a Windows-1251 byte; 0 for 0x98, which has none.
+char32_t Cp1251CodePoint(unsigned char byte);
+
+void AppendUtf8(std::string& out, char32_t code);
+
 // Windows-1251 bytes as UTF-8; empty when a byte has no character (0x98).
 std::optional<std::string> Cp1251ToUtf8(std::string_view bytes);
 

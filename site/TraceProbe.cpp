@@ -53,7 +53,9 @@ TraceProbe::TraceProbe(asio::any_io_executor executor) : FSocket(executor) {}
 void TraceProbe::Send(ProbeMethod method, std::uint32_t target, int ttl, std::uint16_t sequence, Done done) {
   FTarget = target;
   FDone = std::move(done);
-  FSocket.open(ProtocolOf(method));
+  boost::system::error_code opened;
+  FSocket.open(ProtocolOf(method), opened);
+  if (opened) throw std::system_error(opened.value(), std::generic_category(), "socket");
   const int fd = FSocket.native_handle();
   const int on = 1;
   Check(setsockopt(fd, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl), "IP_TTL");

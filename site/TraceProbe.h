@@ -40,6 +40,7 @@ public:
 
   explicit TraceProbe(boost::asio::any_io_executor executor);
   // Sends one datagram with `ttl` to `target`; `done` runs on an answer only.
+  // Throws std::system_error (errno) when the system refuses.
   // Throws (a system error) when the socket cannot be made or the datagram not sent.
   void Send(ProbeMethod method, std::uint32_t target, int ttl, std::uint16_t sequence, Done done);
   // Stops waiting; `done` is not called afterwards.

@@ -30,7 +30,7 @@ private:
     if (const auto cached = FContext->Shared.Records.Find(key)) return Answered(server, *cached);
     const auto& options = FContext->Shared.Opts;
     const auto deadline = std::min(FContext->Deadline, std::chrono::steady_clock::now() + options.WhoisTimeout);
-    WhoisQuery(FContext->Executor, options, server, FQuery, deadline, PrivateSourcesAllowed(options),
+    WhoisQuery(FContext, server, FQuery, deadline, PrivateSourcesAllowed(options),
                [self = shared_from_this(), server, key](WhoisReply reply) {
                  if (!reply.Failure.empty()) return self->Finish(reply.Failure, reply.TimedOut);
                  self->FContext->Shared.Records.Store(key, reply.Text, kAnswerTtl);
@@ -76,6 +76,10 @@ std::string WhoisRaw(const std::vector<WhoisHop>& hops) {
     if (!raw.ends_with('\n')) raw += '\n';
   }
   return raw;
+}
+
+std::string WhoisNote(const std::string& why, bool answered) {
+  return why + (answered ? " Данные получены по WHOIS." : " По WHOIS запись тоже не получена.");
 }
 
 }  // namespace site

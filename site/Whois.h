@@ -29,4 +29,8 @@ void WhoisLookup(const std::shared_ptr<ReportContext>& context, const std::strin
 // The raw text of a chain as the page shows it: each server's answer under its name.
 std::string WhoisRaw(const std::vector<WhoisHop>& hops);
 
+// A record's note when WHOIS stood in for RDAP: `why` it did (a sentence),
+// then whether WHOIS gave the record, so that a failure never reads as success.
+std::string WhoisNote(const std::string& why, bool answered);
+
 }  // namespace site

@@ -1,5 +1,6 @@
 #include "WhoisQuery.h"
 
+#include "ServerAddress.h"
 #include "SourcePolicy.h"
 #include "WhoisText.h"
 
@@ -29,9 +30,8 @@ std::string_view Trim(std::string_view text) {
 
 class WhoisExchange : public std::enable_shared_from_this<WhoisExchange> {
 public:
-  WhoisExchange(asio::any_io_executor executor, const Options& options, WhoisServer server, bool privateAllowed,
-                WhoisDone done)
-      : FOptions(options), FServer(std::move(server)), FResolver(executor), FSocket(executor), FTimer(executor),
+  WhoisExchange(std::shared_ptr<ReportContext> context, WhoisServer server, bool privateAllowed, WhoisDone done)
+      : FContext(std::move(context)), FServer(std::move(server)), FSocket(FContext->Executor), FTimer(FContext->Executor),
         FPrivateAllowed(privateAllowed), FDone(std::move(done)) {}
 
   void Start(const std::string& query, std::chrono::steady_clock::time_point deadline) {
@@ -40,18 +40,16 @@ public:
     FTimer.async_wait([self = shared_from_this()](error_code error) {
       if (!error) self->Fail("Сервер WHOIS " + self->FServer.Name() + " не ответил вовремя", true);
     });
-    FResolver.async_resolve(FServer.Host, FServer.Port, [self = shared_from_this()](error_code error, tcp::resolver::results_type results) {
+    ServerEndpoints(*FContext->Dns, FServer.Host, FServer.Port, [self = shared_from_this()](std::vector<tcp::endpoint> found, std::string failure) {
       if (self->FFinished) return;
-      if (error) return self->Fail("Не удалось найти адрес сервера WHOIS " + self->FServer.Host);
-      self->Connect(results);
+      if (found.empty()) return self->Fail("Не удалось найти адрес сервера WHOIS " + self->FServer.Host + " (" + failure + ")");
+      self->Connect(std::move(found));
     });
   }
 
 private:
-  void Connect(const tcp::resolver::results_type& results) {
-    std::vector<tcp::endpoint> endpoints;
-    for (const auto& entry : results)
-      if (SourceAddressAllowed(entry.endpoint().address(), FPrivateAllowed)) endpoints.push_back(entry.endpoint());
+  void Connect(std::vector<tcp::endpoint> endpoints) {
+    std::erase_if(endpoints, [this](const tcp::endpoint& e) { return !SourceAddressAllowed(e.address(), FPrivateAllowed); });
     if (endpoints.empty())
       return Fail("Адрес сервера WHOIS " + FServer.Host + " относится к частной сети: обращение к нему запрещено");
     asio::async_connect(FSocket, endpoints, [self = shared_from_this()](error_code error, const tcp::endpoint&) {
@@ -69,9 +67,9 @@ private:
     FSocket.async_read_some(asio::buffer(FChunk), [self = shared_from_this()](error_code error, std::size_t size) {
       if (self->FFinished) return;
       self->FAnswer.append(self->FChunk.data(), size);
-      if (self->FAnswer.size() > self->FOptions.WhoisMaxBytes)
+      if (self->FAnswer.size() > self->FContext->Shared.Opts.WhoisMaxBytes)
         return self->Fail("Ответ сервера WHOIS " + self->FServer.Name() + " больше " +
-                          std::to_string(self->FOptions.WhoisMaxBytes) + " байт");
+                          std::to_string(self->FContext->Shared.Opts.WhoisMaxBytes) + " байт");
       if (error == asio::error::eof) return self->Finish({WhoisTextToUtf8(self->FAnswer), {}, false});
       if (error) return self->Fail("Соединение с сервером WHOIS " + self->FServer.Name() + " прервано");
       self->Read();
@@ -84,16 +82,14 @@ private:
     if (FFinished) return;
     FFinished = true;
     FTimer.cancel();
-    FResolver.cancel();
     error_code ignored;
     FSocket.close(ignored);
     auto done = std::move(FDone);
     done(std::move(reply));
   }
 
-  const Options& FOptions;
+  std::shared_ptr<ReportContext> FContext;
   WhoisServer FServer;
-  tcp::resolver FResolver;
   tcp::socket FSocket;
   asio::steady_timer FTimer;
   bool FPrivateAllowed;
@@ -132,10 +128,9 @@ std::optional<WhoisServer> ParseWhoisServer(std::string_view text) {
   return server;
 }
 
-void WhoisQuery(asio::any_io_executor executor, const Options& options, const WhoisServer& server,
-                const std::string& query, std::chrono::steady_clock::time_point deadline, bool privateAllowed,
-                WhoisDone done) {
-  std::make_shared<WhoisExchange>(executor, options, server, privateAllowed, std::move(done))->Start(query, deadline);
+void WhoisQuery(const std::shared_ptr<ReportContext>& context, const WhoisServer& server, const std::string& query,
+                std::chrono::steady_clock::time_point deadline, bool privateAllowed, WhoisDone done) {
+  std::make_shared<WhoisExchange>(context, server, privateAllowed, std::move(done))->Start(query, deadline);
 }
 
 }  // namespace site

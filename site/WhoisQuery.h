@@ -4,9 +4,9 @@
 
 #include "ReportContext.h"
 
-#include <boost/asio/any_io_executor.hpp>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,9 +31,9 @@ struct WhoisReply {
 
 using WhoisDone = std::function<void(WhoisReply)>;
 
-// Runs on `executor` and calls `done` there exactly once, by `deadline` at the latest.
-void WhoisQuery(boost::asio::any_io_executor executor, const Options& options, const WhoisServer& server,
-                const std::string& query, std::chrono::steady_clock::time_point deadline, bool privateAllowed,
-                WhoisDone done);
+// Runs on the page's strand, the server's name looked up by the page's
+// resolver, and calls `done` there exactly once, by `deadline` at the latest.
+void WhoisQuery(const std::shared_ptr<ReportContext>& context, const WhoisServer& server, const std::string& query,
+                std::chrono::steady_clock::time_point deadline, bool privateAllowed, WhoisDone done);
 
 }  // namespace site

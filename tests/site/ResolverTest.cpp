@@ -109,11 +109,14 @@ TEST_F(ResolverTest, FailuresAreErrorsWithinTheQueryTime) {
     std::string Server;
     const char* Name;
     int Status;
+    int OrStatus;  // what else the system may make of it
   } rows[] = {
-      {"refused", Dns.Address(), "elsewhere.example", ARES_EREFUSED},
-      {"unanswered", Dns.Address(), "quiet.example.test", ARES_ETIMEOUT},
-      {"nothing on the port", closedPort, "example.test", ARES_ETIMEOUT},
-      {"not an address", Dns.Address(), "", -1},
+      {"refused", Dns.Address(), "elsewhere.example", ARES_EREFUSED, ARES_EREFUSED},
+      {"unanswered", Dns.Address(), "quiet.example.test", ARES_ETIMEOUT, ARES_ETIMEOUT},
+      // The port's "unreachable" answer makes it a refusal; where the system
+      // holds that answer back under its ICMP rate limit, a time-out.
+      {"nothing on the port", closedPort, "example.test", ARES_ECONNREFUSED, ARES_ETIMEOUT},
+      {"not an address", Dns.Address(), "", -1, -1},
   };
   H.Opts.DnsTimeout = std::chrono::milliseconds(300);
   for (const Row& row : rows) {
@@ -126,7 +129,7 @@ TEST_F(ResolverTest, FailuresAreErrorsWithinTheQueryTime) {
     EXPECT_FALSE(answer->Ok);
     EXPECT_FALSE(answer->Error.empty());
     if (row.Status >= 0) {
-      EXPECT_EQ(answer->Error, ares_strerror(row.Status));
+      EXPECT_TRUE(answer->Error == ares_strerror(row.Status) || answer->Error == ares_strerror(row.OrStatus)) << answer->Error;
     }
     // Generous: the point is that two tries stay within the query time, not how fast.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));

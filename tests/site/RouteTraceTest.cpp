@@ -61,6 +61,18 @@ TEST_F(RouteTraceTest, PrivateTargetsAreRefusedUnlessAllowed) {
   }
 }
 
+// The system refuses the probes (a broadcast address without SO_BROADCAST, or
+// no route at all where only loopback is up: connect fails, nothing is sent):
+// the reason is Russian, the system's own words follow.
+TEST_F(RouteTraceTest, RefusedProbesEndTheTraceWithARussianReason) {
+  rig.Opts.AllowPrivate = true;
+  const ReportResult result = rig.Run(site::RouteTrace, "255.255.255.255");
+  EXPECT_EQ(result.State, Outcome::Failed);
+  EXPECT_TRUE(result.Reason == "Не удалось отправить пробный пакет: система не разрешает такие пакеты (connect: Permission denied)" ||
+              result.Reason == "Не удалось отправить пробный пакет: нет маршрута в сеть адресата (connect: Network is unreachable)")
+      << result.Reason;
+}
+
 class NamespaceTraceTest : public RouteTraceTest {
 protected:
   void SetUp() override {

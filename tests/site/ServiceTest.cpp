@@ -1,6 +1,7 @@
 // The real tarnwell-site on a loopback port the system picks: its pages, its
 // refusals and its limits. Its resolver is a silent or closed loopback port,
 // its WHOIS and RDAP sources closed loopback ports: nothing leaves the machine.
+#include "DelayRelay.h"
 #include "SiteClient.h"
 #include "SiteProcess.h"
 #include "UnboundServer.h"
@@ -103,6 +104,26 @@ TEST_F(SiteService, AnswersALookupWithEveryReportAgainstTheLoopbackSources) {
   EXPECT_TRUE(Has(reply.Body, "<h2>DNS записи</h2>\n<p class=\"outcome done\">"));
   EXPECT_FALSE(Has(reply.Body, "<script"));
   EXPECT_TRUE(Has(site.Log(), "127.0.0.1 addr=loopback.example.test reports=dom_whois,dom_dns,traceroute,net_whois,port_scan status=200 time="));
+}
+
+// A resolver whose answers come a little late, as a distant one's do: each
+// trace page ends once its lookups are answered, never after a lost answer's
+// retry. Fresh services, so that every page asks the resolver.
+TEST_F(SiteService, TracePagesWithALateResolverEndWithoutWaitingForRetries) {
+  UnboundServer zone;
+  ASSERT_TRUE(zone.Start());
+  UdpDelayRelay late(zone.Port(), std::chrono::milliseconds(30));
+  const std::string resolver = "127.0.0.1:" + std::to_string(late.Port());
+  for (int page = 0; page < 8; ++page) {
+    // A retry would come after 20 s, far past the page's budget.
+    SiteProcess site(With(LoopbackSources(resolver), {"--allow-private", "--dns-timeout", "60000", "--page-budget", "4000",
+                                                      "--as-zone", "origin.asn.example.test", "--as-name-zone", "asn.example.test"}));
+    ASSERT_NE(site.Port(), 0) << site.Log();
+    const SiteReply reply = GetSite(site.Port(), Lookup("loopback.example.test", "traceroute"));
+    ASSERT_EQ(reply.Status, 200) << site.Log();
+    EXPECT_TRUE(Has(reply.Body, "<p class=\"outcome done\">")) << page << "\n" << reply.Body;
+    EXPECT_TRUE(Has(reply.Body, " 1  127.0.0.1 (localhost) [AS64501")) << page << "\n" << reply.Body;
+  }
 }
 
 TEST_F(SiteService, AnswersEachRequestWithItsPageOrError) {

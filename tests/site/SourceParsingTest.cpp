@@ -262,7 +262,9 @@ TEST(WhoisTextTest, DecodesEachCharsetToValidUtf8) {
       {"windows-1251", windows1251, Charset::Windows1251, utf8},
       {"koi8-r", koi8r, Charset::Koi8r, utf8},
       {"koi8-r capitals", koi8rCapitals, Charset::Koi8r, "ООО РОМАШКА"},
-      {"latin-1", "Stra\xDF" "e M\xFCller, K\xF8" "benhavn", Charset::Latin1, "Straße Müller, København"},
+      {"latin-1", "Stra\xDF" "e M\xFCller, K\xF8" "benhavn", Charset::Windows1252, "Straße Müller, København"},
+      {"windows-1252 quotes and euro", "\x93" "Caf\xE9\x94 \x80" "5 \x96 \x8A" "koda \x81", Charset::Windows1252,
+       "“Café” €5 – Škoda \uFFFD"},
       {"controls", std::string("a\0b\x1b[31mc\rd", 11), Charset::Utf8, "ab[31mc\nd"},
   };
   for (const auto& row : rows) {
