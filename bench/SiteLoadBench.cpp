@@ -1,6 +1,7 @@
 // The lookup service under load: 64 keep-alive clients asking for DNS-only
 // pages against a private unbound, first with every name new (the cache
 // cold), then with one name (warm); and its memory idle and per page in flight.
+#include "SilentResolver.h"
 #include "SiteClient.h"
 #include "SiteProcess.h"
 #include "UnboundServer.h"
@@ -91,19 +92,6 @@ void Print(const char* name, const Run& run) {
   std::printf("site_%s_failed: %ld\n", name, run.Failed);
 }
 
-// A UDP port that takes queries and answers none: pages wait on it.
-int SilentUdp(std::uint16_t& port) {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  port = ntohs(address.sin_port);
-  return fd;
-}
-
 }  // namespace
 
 int main() {
@@ -135,10 +123,9 @@ int main() {
   }
 
   {
-    std::uint16_t silentPort = 0;
-    const int silent = SilentUdp(silentPort);
+    SilentResolver silent;
     std::vector<std::string> args = common;
-    args.insert(args.end(), {"--resolver", "127.0.0.1:" + std::to_string(silentPort), "--dns-timeout", "20000", "--page-budget", "20000"});
+    args.insert(args.end(), {"--resolver", silent.Address(), "--dns-timeout", "20000", "--page-budget", "20000"});
     SiteProcess site(args);
     if (site.Port() == 0) return 1;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -154,7 +141,6 @@ int main() {
     std::printf("site_pages_in_flight: %zu\n", waiting.size());
     std::printf("site_rss_per_page_in_flight_kib: %.1f\n", waiting.empty() ? 0.0 : static_cast<double>(busy - idle) / waiting.size());
     for (int fd : waiting) close(fd);
-    close(silent);
   }
   return 0;
 }

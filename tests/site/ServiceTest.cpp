@@ -2,6 +2,7 @@
 // refusals and its limits. Its resolver is a silent or closed loopback port,
 // its WHOIS and RDAP sources closed loopback ports: nothing leaves the machine.
 #include "DelayRelay.h"
+#include "SilentResolver.h"
 #include "SiteClient.h"
 #include "SiteProcess.h"
 #include "UnboundServer.h"
@@ -18,31 +19,6 @@
 #include <vector>
 
 namespace {
-
-// A UDP socket on loopback that takes DNS queries and never answers them.
-class SilentResolver {
-public:
-  SilentResolver() {
-    FFd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(FFd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(FFd, reinterpret_cast<sockaddr*>(&address), &length);
-    FPort = ntohs(address.sin_port);
-  }
-  ~SilentResolver() { close(FFd); }
-  std::string Address() const { return "127.0.0.1:" + std::to_string(FPort); }
-  bool QueryArrives(int milliseconds) const {
-    pollfd p{FFd, POLLIN, 0};
-    return poll(&p, 1, milliseconds) == 1;
-  }
-
-private:
-  int FFd = -1;
-  std::uint16_t FPort = 0;
-};
 
 // Every source of the service on loopback; `resolver` answers nothing.
 std::vector<std::string> LoopbackSources(const std::string& resolver) {
