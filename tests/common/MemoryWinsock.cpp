@@ -123,3 +123,8 @@ int TMemoryWinsock::CloseSocket(int s) {
   FSockets.erase(it);
   return 0;
 }
+
+sock::TAsyncHandle TMemoryWinsock::WSAAsyncGetHostByName(sock::THiddenWindow* window, unsigned message, const char*,
+                                                         char* buffer, int bufferLength) {
+  return TPosixWinsock::WSAAsyncGetHostByName(window, message, "127.0.0.1", buffer, bufferLength);
+}

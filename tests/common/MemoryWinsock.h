@@ -44,6 +44,9 @@ public:
   int Send(int s, const char* data, int length, int flags) override;
   int Recv(int s, char* buffer, int length, int flags) override;
   int CloseSocket(int s) override;
+  // Every name is this machine: nothing in memory may ask the system's resolver.
+  sock::TAsyncHandle WSAAsyncGetHostByName(sock::THiddenWindow* window, unsigned message, const char* name,
+                                           char* buffer, int bufferLength) override;
 
 private:
   struct TSocket {
