@@ -2,6 +2,7 @@
 // The real tarnwell-site, started on a port the system picks; its port is
 // read from the line it prints once it listens.
 
+#include "ChildProcess.h"
 #include "TempDir.h"
 
 #include <cstdint>
@@ -19,16 +20,15 @@ public:
   SiteProcess& operator=(const SiteProcess&) = delete;
 
   std::uint16_t Port() const { return FPort; }
-  pid_t Pid() const { return FPid; }
+  pid_t Pid() const { return FChild.Pid(); }
   // What the program wrote to stderr so far: its log.
   std::string Log() const;
   // Sends SIGTERM and waits at most `seconds`; the exit status, or -1 when it
   // had to be killed or did not exit normally.
-  int Terminate(int seconds);
+  int Terminate(int seconds) { return FChild.Stop(seconds); }
 
 private:
   TempDir FDir;
-  pid_t FPid = -1;
-  int FExitStatus = -1;  // once it has been reaped
+  ChildProcess FChild;
   std::uint16_t FPort = 0;
 };
