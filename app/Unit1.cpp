@@ -9,7 +9,6 @@
 
 #include <QCloseEvent>
 #include <QLabel>
-#include <QQuickWidget>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -63,12 +62,6 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<
   setFixedSize(size());
   move(123, 91);
   setWindowIcon(QIcon(QStringLiteral(":/images/tarnwell.svg")));
-  // The web view draws through a Qt Quick widget, which needs a window made
-  // for accelerated drawing; a window that learns this only when the view
-  // first shows is destroyed and made anew, which flickers. A widget of that
-  // kind among the children from the start makes the window get the right
-  // native window the first time. It is never shown.
-  (new QQuickWidget(this))->hide();
 
   // Labels size themselves to their text, as the definition's positions assume;
   // word-wrapped ones keep their width and grow downwards when the font needs

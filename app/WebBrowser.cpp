@@ -4,43 +4,66 @@
 #include "Toolkit.h"
 #include "Win1251.h"
 
-#include <QBuffer>
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QOpenGLContext>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
-#include <QWebEngineDownloadRequest>
-#include <QWebEngineProfile>
-#include <QWebEngineSettings>
-#include <QWebEngineUrlRequestJob>
-#include <QWebEngineUrlScheme>
+#include <QVBoxLayout>
+#include <dlfcn.h>
 #include <unistd.h>
+
+// The toolkit's own setter of the context that every OpenGL context shares
+// with; it is exported but left out of the public headers, and the browser
+// engine's library calls it the same way.
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext* context);
 
 namespace {
 
-constexpr char kScheme[] = "tarnwell-result";
-const QUrl kResultUrl(QStringLiteral("tarnwell-result:res.dat"));
+// Found through the program's run path: beside it in the build tree, in the
+// library folder of an installed one.
+constexpr char kViewModule[] = "tarnwell_view.so";
 
 // A print preview renders every page at this resolution; the printer's high
 // resolution makes a preview of a few pages take seconds.
 constexpr int kPrintDpi = 300;
 
+// The engine draws in OpenGL contexts that share their objects with the
+// toolkit's. The toolkit makes the shared context with the application object
+// when asked to; that costs as long as the window takes to show, so it is made
+// here instead, after the window is on screen and before the engine loads.
+// Made even when it fails to start, as the toolkit does: the engine then
+// draws in software.
+void ShareOpenGLContexts() {
+  if (QOpenGLContext::globalShareContext()) return;
+  auto* context = new QOpenGLContext(qApp);
+  context->create();
+  qt_gl_set_global_share_context(context);
+}
+
+TMakeResultView LoadViewModule() {
+  // Never unloaded: the engine's threads outlive any view.
+  void* module = dlopen(kViewModule, RTLD_NOW | RTLD_LOCAL);
+  if (!module) throw Exception(std::string("Cannot load the page view: ") + dlerror());
+  auto* make = reinterpret_cast<TMakeResultView>(dlsym(module, kMakeResultView));
+  if (!make) throw Exception(std::string("Cannot load the page view: ") + dlerror());
+  return make;
+}
+
 }  // namespace
 
-void TResultSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
-  // An exception leaving this function would abort the whole program.
-  try {
-    if (job->requestUrl() != kResultUrl) return job->fail(QWebEngineUrlRequestJob::UrlNotFound);
-    auto* body = new QBuffer(job);
-    body->setData(FPage);
-    job->reply("text/html", body);
-  } catch (...) {
-    job->fail(QWebEngineUrlRequestJob::RequestFailed);
-  }
+TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+}
+
+TWebBrowser::~TWebBrowser() {
+  // The view's native window sits in a container among this widget's
+  // children; it has to go before they do.
+  FView.reset();
 }
 
 void TWebBrowser::PrepareEngine() {
@@ -48,35 +71,17 @@ void TWebBrowser::PrepareEngine() {
   // The engine reports its whole set-up on every start; QT_LOGGING_RULES,
   // which takes precedence over these rules, brings it back.
   QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false\nqt.webenginecontext.debug=false"));
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  // No flags: a scheme flagged local would let page scripts read local files.
-  QWebEngineUrlScheme::registerScheme(QWebEngineUrlScheme(kScheme));
 }
-
-TWebBrowser::TWebBrowser(QWidget* parent) : QWebEngineView(parent) {}
 
 void TWebBrowser::Start() {
   if (Started()) return;
-  FProfile = new QWebEngineProfile(this);
-  FScheme = new TResultSchemeHandler(this);
-  FProfile->setHttpCacheType(QWebEngineProfile::NoCache);
-  FProfile->installUrlSchemeHandler(kScheme, FScheme);
-  QWebEngineSettings* settings = FProfile->settings();
-  settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
-  settings->setDefaultTextEncoding(QStringLiteral("windows-1251"));
-  connect(FProfile, &QWebEngineProfile::downloadRequested, this, [](QWebEngineDownloadRequest* download) {
-    connect(download, &QWebEngineDownloadRequest::stateChanged, download, [download](auto state) {
-      if (state == QWebEngineDownloadRequest::DownloadInterrupted)
-        ShowErrorBox(ToWin1251(download->interruptReasonString()));
-    });
-  });
-  FPage = new QWebEnginePage(FProfile, this);
-  setPage(FPage);
-}
-
-TWebBrowser::~TWebBrowser() {
-  // The page has to go before its profile, which is an older child.
-  delete FPage;
+  ShareOpenGLContexts();
+  const TMakeResultView make = LoadViewModule();
+  TResultViewEvents events;
+  events.OnLoaded = [this](bool ok) { emit Loaded(ok); };
+  events.OnSaveFailed = [](const QString& reason) { ShowErrorBox(ToWin1251(reason)); };
+  FView.reset(make(std::move(events)));
+  layout()->addWidget(QWidget::createWindowContainer(FView->Window(), this));
 }
 
 void TWebBrowser::Navigate(const std::string& path) {
@@ -86,11 +91,11 @@ void TWebBrowser::Navigate(const std::string& path) {
   if (page.size() > MaxPageSize)
     throw Exception("Cannot show file " + path + ": it is larger than " + std::to_string(MaxPageSize) + " bytes");
   Start();
-  FScheme->SetPage(page);
-  load(kResultUrl);
+  FView->Show(page);
 }
 
 void TWebBrowser::SaveAs() {
+  if (!Started()) return;
   QFileDialog dialog(window());
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setNameFilters({QStringLiteral("HTML (*.htm *.html)"),
@@ -103,29 +108,19 @@ void TWebBrowser::SaveAs() {
     archive = dialog.selectedNameFilter().contains(QStringLiteral("*.mht"));
     path += archive ? QStringLiteral(".mht") : QStringLiteral(".htm");
   }
-  // The single-file HTML format writes nothing for a page of a custom scheme.
-  page()->save(path, archive ? QWebEngineDownloadRequest::MimeHtmlSaveFormat
-                             : QWebEngineDownloadRequest::CompleteHtmlSaveFormat);
+  FView->Save(path, archive);
 }
 
 void TWebBrowser::PrintPreview() {
+  if (!Started()) return;
   QPrinter printer;
   printer.setResolution(kPrintDpi);
   QPrintPreviewDialog dialog(&printer, window());
-  connect(&dialog, &QPrintPreviewDialog::paintRequested, this, &TWebBrowser::PaintPreview);
+  connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) { FView->Print(target); });
   RunDialog(dialog);
 }
 
-void TWebBrowser::PaintPreview(QPrinter* printer) {
-  // The preview wants its pages drawn before this returns; the view prints
-  // asynchronously, so wait for it here.
-  QEventLoop loop;
-  bool finished = false;
-  const auto connection = connect(this, &QWebEngineView::printFinished, &loop, [&] {
-    finished = true;
-    loop.quit();
-  });
-  print(printer);
-  if (!finished) loop.exec();
-  disconnect(connection);
+void TWebBrowser::PageText(std::function<void(const QString&)> answer) {
+  if (!Started()) return answer(QString());
+  FView->PageText(std::move(answer));
 }

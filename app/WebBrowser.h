@@ -1,51 +1,38 @@
 #pragma once
-// The HTML view of the result page. It shows one local file at a time through a
-// scheme of its own: every navigation reads the file afresh and the handler
-// answers with those bytes as "text/html", so the page is rendered as HTML
-// whatever the file's name, and every navigation shows the file's current
-// content. The scheme has no flags and local pages may not read file:// URLs,
-// so a page shown here cannot read other local files.
+// The HTML view of the result page. It shows one local file at a time: every
+// navigation reads the file afresh, so the view always shows the file's
+// current content, rendered as HTML whatever the file's name.
 //
-// The browser engine takes longer to start than the rest of the window; it
-// starts when Start is called, or at the latest with the first Navigate.
+// The browser engine behind it lives in a module (ResultView.h) that loads
+// when Start is called, or at the latest with the first Navigate; until then
+// this is an empty area of the window.
 
-#include <QWebEngineUrlSchemeHandler>
-#include <QWebEngineView>
+#include "ResultView.h"
+
+#include <QWidget>
+#include <memory>
 #include <string>
 
 class QPrinter;
-class QWebEngineProfile;
-class QWebEngineUrlRequestJob;
 
-class TResultSchemeHandler : public QWebEngineUrlSchemeHandler {
-  Q_OBJECT
-public:
-  using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
-  // The page that the scheme's one URL stands for.
-  void SetPage(const QByteArray& page) { FPage = page; }
-  void requestStarted(QWebEngineUrlRequestJob* job) override;
-
-private:
-  QByteArray FPage;
-};
-
-class TWebBrowser : public QWebEngineView {
+class TWebBrowser : public QWidget {
   Q_OBJECT
 public:
   explicit TWebBrowser(QWidget* parent = nullptr);
   ~TWebBrowser() override;
 
-  // Must run before the application object is made: registers the scheme and,
-  // for root, turns off the browser engine's sandbox, which otherwise refuses
-  // to start.
+  // Must run before the application object is made: for root, turns off the
+  // browser engine's sandbox, which otherwise refuses to start, and quiets
+  // the engine's start-up report.
   static void PrepareEngine();
 
   // The largest file that Navigate shows.
   qint64 MaxPageSize = 64 * 1024 * 1024;
 
-  // Starts the browser engine; does nothing once it has started.
+  // Loads the browser engine; does nothing once it is loaded. Fails with an
+  // Exception when the module cannot be loaded; a later call tries again.
   void Start();
-  bool Started() const { return FPage != nullptr; }
+  bool Started() const { return FView != nullptr; }
 
   // Reads the file, starts showing it and returns at once. A page that
   // declares no character set is read as Windows-1251. Fails with
@@ -56,11 +43,13 @@ public:
   void SaveAs();
   // A print preview of the shown page, from which it can be printed.
   void PrintPreview();
+  // The shown page's text; `answer` is called later, from the event loop.
+  void PageText(std::function<void(const QString&)> answer);
+
+signals:
+  // A page has finished loading; false when it could not be shown.
+  void Loaded(bool ok);
 
 private:
-  void PaintPreview(QPrinter* printer);
-
-  QWebEngineProfile* FProfile = nullptr;
-  TResultSchemeHandler* FScheme = nullptr;
-  QWebEnginePage* FPage = nullptr;
+  std::unique_ptr<TResultView> FView;
 };

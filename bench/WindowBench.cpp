@@ -78,7 +78,7 @@ int RunChild(int argc, char** argv) {
   QTimer::singleShot(kEngineHeadStartMs, &form, [&] {
     before = form.winId();
     // Loaded, and then the window's next repaint puts it on screen.
-    QObject::connect(form.WebBrowser1, &QWebEngineView::loadFinished, &form, [&](bool ok) {
+    QObject::connect(form.WebBrowser1, &TWebBrowser::Loaded, &form, [&](bool ok) {
       QTimer::singleShot(0, &form, [&, ok] {
         form.repaint();
         std::printf("page_ok: %d\npress_to_page_ms: %.3f\nwindow_id_unchanged: %d\n", ok ? 1 : 0,

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QStatusBar>
 #include <QTest>
-#include <QWebEnginePage>
 #include <arpa/inet.h>
 #include <optional>
 
@@ -64,7 +63,7 @@ QString WindowTest::WaitForPageText(const QString& expected) {
       [&] {
         // Shared, because an answer may come after this pass has given up on it.
         auto answer = std::make_shared<std::optional<QString>>();
-        Form->WebBrowser1->page()->toPlainText([answer](const QString& t) { *answer = t; });
+        Form->WebBrowser1->PageText([answer](const QString& t) { *answer = t; });
         (void)QTest::qWaitFor([&] { return answer->has_value(); }, 5000);
         if (answer->has_value()) text = **answer;
         return text.contains(expected);

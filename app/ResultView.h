@@ -1,0 +1,47 @@
+#pragma once
+// The boundary between the window and the module that holds the browser
+// engine (tarnwell_view.so). The engine's libraries are large enough that
+// loading them with the program would delay the window by far more than it
+// takes to draw; behind this boundary they load once the window is on screen.
+//
+// Both sides are built from this tree with the same compiler, so the
+// boundary is a plain C++ interface reached through one C entry point.
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+class QPrinter;
+class QWindow;
+
+class TResultView {
+public:
+  virtual ~TResultView() = default;
+
+  // The native window the view draws in, to be embedded in the window: it
+  // keeps the engine's OpenGL surface out of the window's own native window,
+  // which would otherwise be made anew when the view first shows.
+  virtual QWindow* Window() = 0;
+  // Starts showing `page` as HTML; a page that declares no character set is
+  // read as Windows-1251.
+  virtual void Show(const QByteArray& page) = 0;
+  // Saves the shown page to `path`, as one MHTML archive or as HTML with a
+  // folder of its parts.
+  virtual void Save(const QString& path, bool archive) = 0;
+  // Draws the shown page on `printer`; returns when it is drawn.
+  virtual void Print(QPrinter* printer) = 0;
+  // The shown page's text, as copying all of it would give; `answer` is
+  // called later, from the event loop.
+  virtual void PageText(std::function<void(const QString&)> answer) = 0;
+};
+
+struct TResultViewEvents {
+  // A page has finished loading; false when it could not be shown.
+  std::function<void(bool ok)> OnLoaded;
+  // A save failed; the engine's reason.
+  std::function<void(const QString& reason)> OnSaveFailed;
+};
+
+// The module's entry point, looked up by this name.
+using TMakeResultView = TResultView* (*)(TResultViewEvents events);
+inline constexpr char kMakeResultView[] = "MakeResultView";
