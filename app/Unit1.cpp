@@ -63,6 +63,15 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<
   move(123, 91);
   setWindowIcon(QIcon(QStringLiteral(":/images/tarnwell.svg")));
 
+  // The definition gives text colours as each widget's textColor: a palette
+  // costs the window's start a fraction of what a style sheet would.
+  for (QWidget* widget : findChildren<QWidget*>()) {
+    const QVariant color = widget->property("textColor");
+    if (!color.isValid()) continue;
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color.value<QColor>());
+    widget->setPalette(palette);
+  }
   // Labels size themselves to their text, as the definition's positions assume;
   // word-wrapped ones keep their width and grow downwards when the font needs
   // it, and the product name keeps the box its text is centred in.
@@ -120,10 +129,16 @@ void TForm1::UseEmbeddedSite(const QString& program) {
   connect(&FSite, &TEmbeddedSite::Failed, this,
           [this] { ShowStatus(QStringLiteral("Служба поиска не запустилась")); });
   ShowStatus(QStringLiteral("Запуск службы поиска..."));
-  FSite.Start(program);
+  FSiteProgram = program;
+  if (FOnScreen) StartEmbeddedSite();
+}
+
+void TForm1::StartEmbeddedSite() {
+  if (!FSiteProgram.isEmpty() && FSite.State() == TEmbeddedSite::TState::Idle) FSite.Start(FSiteProgram);
 }
 
 bool TForm1::HomeSiteReady() {
+  StartEmbeddedSite();
   FSite.WaitUntilSettled();
   if (FCloseRequested) return false;
   if (FSite.State() != TEmbeddedSite::TState::Failed) return true;
@@ -133,16 +148,20 @@ bool TForm1::HomeSiteReady() {
 
 void TForm1::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (!FEngineStartQueued && windowHandle()) windowHandle()->installEventFilter(this);
+  if (!FOnScreen && windowHandle()) windowHandle()->installEventFilter(this);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed() &&
-      !FEngineStartQueued) {
-    FEngineStartQueued = true;
+  if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed() && !FOnScreen) {
+    FOnScreen = true;
     windowHandle()->removeEventFilter(this);
-    // Queued behind the window's first paint, which the exposure brings.
-    QTimer::singleShot(0, WebBrowser1, &TWebBrowser::Start);
+    // Queued behind the window's first paint, which the exposure brings. The
+    // service goes first: it starts in a process of its own, beside the
+    // engine's loading here.
+    QTimer::singleShot(0, this, [this] {
+      StartEmbeddedSite();
+      WebBrowser1->Start();
+    });
   }
   return QWidget::eventFilter(watched, event);
 }

@@ -21,8 +21,9 @@ public:
 
   // A fixed home site, "host" or "host:port", for the lookups and the links.
   void UseHomeSite(const std::string& homeSite);
-  // Starts the lookup service `program` and makes it the home site once it
-  // listens; the status line says what it is doing meanwhile.
+  // Starts the lookup service `program` once the window is on screen, or
+  // with the first lookup if that comes first, and makes it the home site
+  // once it listens; the status line says what it is doing meanwhile.
   void UseEmbeddedSite(const QString& program);
 
 public slots:
@@ -74,7 +75,7 @@ protected:
   // the lookup command has returned, so that the command never runs on in a
   // window that has gone.
   void closeEvent(QCloseEvent* event) override;
-  // The web engine starts once the window is on screen.
+  // The lookup service and the web engine start once the window is on screen.
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -83,12 +84,14 @@ private:
   // False, after telling the user why, when the embedded service cannot take
   // a lookup; waits for it while it is starting.
   bool HomeSiteReady();
+  void StartEmbeddedSite();
   void SetProxyFieldEnabled(QLineEdit* field, bool enabled);
 
   // A lookup runs nested event loops; a second press inside one would share
   // the client and the text buffer with it.
   bool FLookupRunning = false;
   bool FCloseRequested = false;
-  bool FEngineStartQueued = false;
+  bool FOnScreen = false;
+  QString FSiteProgram;
   TEmbeddedSite FSite;
 };
