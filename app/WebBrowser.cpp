@@ -45,8 +45,11 @@ void ShareOpenGLContexts() {
 }
 
 TMakeResultView LoadViewModule() {
-  // Never unloaded: the engine's threads outlive any view.
-  void* module = dlopen(kViewModule, RTLD_NOW | RTLD_LOCAL);
+  // dlmopen into the program's own namespace is dlopen, but the address
+  // sanitizer's wrapper of dlopen makes itself the caller, whose run path the
+  // loader then searches instead of ours. Never unloaded: the engine's
+  // threads outlive any view.
+  void* module = dlmopen(LM_ID_BASE, kViewModule, RTLD_NOW | RTLD_LOCAL);
   if (!module) throw Exception(std::string("Cannot load the page view: ") + dlerror());
   auto* make = reinterpret_cast<TMakeResultView>(dlsym(module, kMakeResultView));
   if (!make) throw Exception(std::string("Cannot load the page view: ") + dlerror());
