@@ -73,10 +73,11 @@ std::vector<uint32_t> Resolve(const char* name, int* error) {
 class TPosixWinsock::TSelection final : public QObject {
 public:
   TSelection(int fd, THiddenWindow* window, unsigned message, long mask)
-      : FFd(fd), FWindow(window), FMessage(message), FMask(mask), FRead(fd, QSocketNotifier::Read),
-        FWrite(fd, QSocketNotifier::Write) {
-    FRead.setEnabled(false);
-    FWrite.setEnabled(false);
+      : FFd(fd), FWindow(window), FMessage(message), FMask(mask) {
+    // Given the descriptor switched off: every switch of a notifier wakes
+    // the event loop, and a new socket's notifiers start off.
+    FRead.setSocket(fd);
+    FWrite.setSocket(fd);
     QObject::connect(&FRead, &QSocketNotifier::activated, this, [this] { OnReadable(); });
     QObject::connect(&FWrite, &QSocketNotifier::activated, this, [this] { OnWritable(); });
     // A socket selected after it was connected or made to listen reports at once.
@@ -155,8 +156,8 @@ private:
   THiddenWindow* FWindow;
   unsigned FMessage;
   long FMask;
-  QSocketNotifier FRead;
-  QSocketNotifier FWrite;
+  QSocketNotifier FRead{QSocketNotifier::Read};
+  QSocketNotifier FWrite{QSocketNotifier::Write};
   bool FConnectedOrListening = false;
   bool FConnecting = false;
   bool FClosed = false;
