@@ -13,7 +13,6 @@
 #include <memory>
 #include <string>
 
-class QPrinter;
 
 class TWebBrowser : public QWidget {
   Q_OBJECT
