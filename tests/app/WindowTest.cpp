@@ -31,7 +31,8 @@ TEST_F(WindowTest, StartState) {
   EXPECT_FALSE(Form->SpeedButton2->isEnabled());
   EXPECT_EQ(Form->SpeedButton1->focusPolicy(), Qt::NoFocus);
   EXPECT_EQ(Form->SpeedButton2->focusPolicy(), Qt::NoFocus);
-  EXPECT_FALSE(Form->windowIcon().pixmap(32, 32).isNull());
+  // The icon follows the window's first showing.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !Form->windowIcon().pixmap(32, 32).isNull(); }, 5000));
   for (QCheckBox* box : {Form->dom_whois, Form->dom_dns, Form->traceroute, Form->net_whois, Form->port_scan})
     EXPECT_TRUE(box->isChecked()) << box->objectName().toStdString();
   EXPECT_FALSE(Form->CheckBox1->isChecked());
