@@ -7,7 +7,6 @@
 #include "ResultView.h"
 
 #include <QBuffer>
-#include <QQuickWidget>
 #include <QEventLoop>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
@@ -64,12 +63,12 @@ public:
                      });
     FView.setPage(FPage);
     QObject::connect(&FView, &QWebEngineView::loadFinished, &FView, events.OnLoaded);
-    // The view draws through a Qt Quick widget, which needs a native window
-    // made for accelerated drawing; a native window that learns this only
-    // when the page first shows is destroyed and made anew, under the
-    // window's container. A hidden widget of that kind, there from the
-    // start, gets the right one the first time.
-    (new QQuickWidget(&FView))->hide();
+    // The view draws through a Qt Quick widget that it makes with its first
+    // page, and that needs a native window made for accelerated drawing; a
+    // native window that learns this only later is destroyed and made anew,
+    // from under the window's container. An empty first page makes that
+    // widget before the native window is made.
+    FView.setHtml(QString());
     FView.winId();
   }
 

@@ -7,10 +7,12 @@
 #include "Win1251.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 
 namespace {
 
@@ -89,6 +91,20 @@ TEST_F(WindowTest, FirstLookupBeforeTheEngineStartsKeepsTheWindow) {
   EXPECT_TRUE(Boxes.empty());
   EXPECT_EQ(Form->winId(), id);
   EXPECT_EQ(Form->windowHandle(), handle);
+  // The page is on screen: the view's area is shown, and on a window system
+  // the view's own native window inside the window is exposed.
+  const QWidget* area = Form->WebBrowser1->findChild<QWidget*>();
+  ASSERT_NE(area, nullptr);
+  EXPECT_TRUE(area->isVisible());
+  if (QGuiApplication::platformName() == QStringLiteral("xcb")) {
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+          const QList<QWindow*> windows = QGuiApplication::allWindows();
+          return std::any_of(windows.begin(), windows.end(),
+                             [&](const QWindow* w) { return w->parent() == handle && w->isExposed(); });
+        },
+        5000));
+  }
 }
 
 TEST_F(WindowTest, UrlCarriesTheSixFieldsInOrder) {
