@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <QEventLoop>
 #include <QWebEngineDownloadRequest>
+#include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -62,7 +63,13 @@ public:
                                         });
                      });
     FView.setPage(FPage);
-    QObject::connect(&FView, &QWebEngineView::loadFinished, &FView, events.OnLoaded);
+    QObject::connect(FPage, &QWebEnginePage::loadingChanged, &FView,
+                     [loaded = events.OnLoaded](const QWebEngineLoadingInfo& info) {
+                       // The empty first page below is no result page.
+                       if (info.url() != kResultUrl) return;
+                       if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) loaded(true);
+                       if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus) loaded(false);
+                     });
     // The view draws through a Qt Quick widget that it makes with its first
     // page, and that needs a native window made for accelerated drawing; a
     // native window that learns this only later is destroyed and made anew,

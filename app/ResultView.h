@@ -36,7 +36,8 @@ public:
 };
 
 struct TResultViewEvents {
-  // A page has finished loading; false when it could not be shown.
+  // A page given to Show has finished loading; false when it could not be
+  // shown.
   std::function<void(bool ok)> OnLoaded;
   // A save failed; the engine's reason.
   std::function<void(const QString& reason)> OnSaveFailed;
