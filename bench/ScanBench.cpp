@@ -1,9 +1,9 @@
 // Our port scan of the common service list against 127.0.0.1, side by side
 // with nmap's connect scan of the same ports, in interleaved rounds.
 // Prints scan_ms, nmap_ms (medians) and scan_vs_nmap_ratio.
-#include "AresResolver.h"
-#include "Reports.h"
-#include "ServicePorts.h"
+#include "sources/AresResolver.h"
+#include "reports/Reports.h"
+#include "reports/ServicePorts.h"
 
 #include <algorithm>
 #include <arpa/inet.h>

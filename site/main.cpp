@@ -1,8 +1,8 @@
 // tarnwell-site: the lookup service. Prints "listening on HOST:PORT" once it
 // listens, serves until SIGTERM or SIGINT, then exits 0.
-#include "Listener.h"
-#include "OptionsParse.h"
-#include "ServerState.h"
+#include "server/Listener.h"
+#include "base/OptionsParse.h"
+#include "server/ServerState.h"
 
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/signal_set.hpp>

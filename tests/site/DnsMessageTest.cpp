@@ -1,6 +1,6 @@
 // Reading DNS answers: well-formed ones in presentation form, and every kind
 // of malformed message refused rather than read past its end.
-#include "DnsMessage.h"
+#include "sources/DnsMessage.h"
 
 #include <gtest/gtest.h>
 #include <optional>

@@ -2,8 +2,8 @@
 // One page's surroundings for the resolver and report tests: an io_context
 // run on the test's thread, a strand, the options and the process-wide state.
 
-#include "AresResolver.h"
-#include "Reports.h"
+#include "sources/AresResolver.h"
+#include "reports/Reports.h"
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/strand.hpp>

@@ -1,5 +1,5 @@
 // The service's options from the command line and the config file.
-#include "OptionsParse.h"
+#include "base/OptionsParse.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // A page runs its ticked reports at once and ends when the last has finished;
 // a report that never finishes cannot hold it, and a stopping service ends it.
-#include "PageRun.h"
+#include "page/PageRun.h"
 
 #include <gtest/gtest.h>
 

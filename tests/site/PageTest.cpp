@@ -1,7 +1,7 @@
 // Pages: outside data comes out escaped wherever it is put, sections keep the
 // window's order, and each shows its outcome.
-#include "Html.h"
-#include "LookupPage.h"
+#include "page/Html.h"
+#include "page/LookupPage.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The port scan against listeners of its own on 127.0.0.1, and the rule on
 // which addresses may be probed.
 #include "NetHarness.h"
-#include "TargetAddress.h"
+#include "sources/TargetAddress.h"
 #include "UnboundServer.h"
 
 #include <arpa/inet.h>

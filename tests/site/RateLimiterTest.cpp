@@ -1,6 +1,6 @@
 // Lookups per client: a burst, then the refill rate, each address on its own,
 // and a table that stays bounded under a flood of addresses.
-#include "RateLimiter.h"
+#include "server/RateLimiter.h"
 
 #include <gtest/gtest.h>
 

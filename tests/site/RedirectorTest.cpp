@@ -1,6 +1,6 @@
 // go.php leads only where the window's own links lead; anything else gets a
 // page that names the target and does not follow it.
-#include "Redirector.h"
+#include "server/Redirector.h"
 #include "Providers.h"
 
 #include <gtest/gtest.h>

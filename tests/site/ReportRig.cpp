@@ -1,6 +1,6 @@
 #include "ReportRig.h"
 
-#include "AresResolver.h"
+#include "sources/AresResolver.h"
 
 #include <arpa/inet.h>
 #include <boost/asio/io_context.hpp>

@@ -4,8 +4,8 @@
 // from the resolver at Opts.Resolver (a local unbound) when it is set, else
 // from a table (names unknown to it fail), so no query leaves the process.
 
-#include "ReportContext.h"
-#include "Reports.h"
+#include "sources/ReportContext.h"
+#include "reports/Reports.h"
 
 #include <chrono>
 #include <map>

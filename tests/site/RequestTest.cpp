@@ -1,6 +1,6 @@
 // The lookup query as the window and browsers send it, decoded into a target
 // and ticked reports, or refused with a reason.
-#include "LookupRequest.h"
+#include "page/LookupRequest.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // The pure readers under the registration records and the trace: addresses,
 // bootstrap matching, WHOIS lines and charsets, RDAP fields, AS records.
 
-#include "AsZone.h"
-#include "HttpsUrl.h"
-#include "RdapBootstrap.h"
-#include "RdapJson.h"
-#include "SourcePolicy.h"
-#include "WhoisFields.h"
-#include "WhoisQuery.h"
-#include "WhoisText.h"
+#include "sources/AsZone.h"
+#include "sources/HttpsUrl.h"
+#include "sources/RdapBootstrap.h"
+#include "sources/RdapJson.h"
+#include "sources/SourcePolicy.h"
+#include "whois/WhoisFields.h"
+#include "sources/WhoisQuery.h"
+#include "sources/WhoisText.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The shared cache at its bound: the entry closest to expiry makes room, a key
 // stored again replaces its entry without pushing another out.
-#include "TtlCache.h"
+#include "base/TtlCache.h"
 
 #include <gtest/gtest.h>
 

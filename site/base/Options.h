@@ -1,0 +1,47 @@
+#pragma once
+// base/: what every layer uses: the options, the target, the result's shape, text coding, the cache.
+//
+// Every setting and limit of the service in one place, filled from the command
+// line and the config file; defaults are those of a public home site.
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace site {
+
+struct Options {
+  std::string ListenAddress = "127.0.0.1";
+  std::uint16_t ListenPort = 8080;     // 0: the system picks; the chosen port is printed on stdout
+  std::string Resolver;                 // "host:port"; empty: the system's (/etc/resolv.conf)
+  std::string AsZone = "origin.asn.cymru.com";  // IP-to-AS zone: TXT at <reversed octets>.<zone>
+  std::string AsNameZone = "asn.cymru.com";     // AS names: TXT at AS<number>.<zone>
+  std::string RdapBootstrap = "https://data.iana.org/rdap/";  // base URL of dns.json and ipv4.json
+  std::string WhoisRoot = "whois.iana.org";  // "host" or "host:port"
+  std::string CaFile;                   // empty: the system's trust store
+  std::vector<std::uint16_t> ScanPorts; // empty: the built-in list
+  bool AllowPrivate = false;            // trace and scan private, loopback, reserved targets
+  bool AllowLan = false;                // trace and scan private, shared (CGNAT) and link-local targets only
+
+  std::chrono::milliseconds PageBudget{20000};
+  std::chrono::milliseconds WhoisTimeout{8000};
+  std::chrono::milliseconds RdapTimeout{8000};
+  std::chrono::milliseconds DnsTimeout{3000};
+  std::chrono::milliseconds PortTimeout{1500};
+  std::chrono::milliseconds ProbeTimeout{2000};     // one trace probe
+  std::chrono::milliseconds HeaderTimeout{10000};   // a client's request head must arrive within this
+
+  std::size_t MaxConnections = 10000;
+  std::size_t MaxInFlight = 64;         // pages being looked up at once; past it: 503 at once
+  double RatePerSecond = 2;             // per client address, lookups only; past it: 429; 0: no limit
+  double RateBurst = 20;
+  std::size_t MaxHeadBytes = 8192;
+  std::size_t MaxAddrBytes = 253;
+  std::size_t WhoisMaxBytes = 1 << 20;
+  std::size_t RdapMaxBytes = 2 << 20;
+  std::size_t ScanConcurrency = 100;
+  unsigned Threads = 0;                 // 0: one per core
+};
+
+}  // namespace site

@@ -1,0 +1,123 @@
+#include "sources/DnsMessage.h"
+#include "reports/Reports.h"
+#include "sources/TargetAddress.h"
+
+#include <algorithm>
+#include <boost/asio/steady_timer.hpp>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace site {
+
+namespace {
+
+constexpr DnsType kDomainTypes[] = {DnsType::A,  DnsType::AAAA, DnsType::CNAME, DnsType::MX,
+                                    DnsType::NS, DnsType::TXT,  DnsType::SOA};
+
+// One page's DNS report: every query at once, finished when the last answer is
+// in or the page's deadline comes, whichever is first.
+class DnsLookup : public std::enable_shared_from_this<DnsLookup> {
+public:
+  DnsLookup(std::shared_ptr<ReportContext> context, std::string question, std::string owner,
+            std::vector<DnsType> types, ReportDone done)
+      : FContext(std::move(context)), FQuestion(std::move(question)), FOwner(std::move(owner)),
+        FTypes(std::move(types)), FAnswers(FTypes.size()), FDone(std::move(done)), FTimer(FContext->Executor),
+        FStart(std::chrono::steady_clock::now()) {}
+
+  void Start() {
+    FTimer.expires_at(FContext->Deadline);
+    FTimer.async_wait([self = shared_from_this()](boost::system::error_code error) {
+      if (!error) self->Finish(true);
+    });
+    for (std::size_t i = 0; i < FTypes.size(); ++i) {
+      FContext->Dns->Query(FQuestion, FTypes[i], [self = shared_from_this(), i](DnsAnswer answer) {
+        self->FAnswers[i] = std::move(answer);
+        if (++self->FArrived == self->FTypes.size()) self->Finish(false);
+      });
+    }
+  }
+
+private:
+  void Finish(bool timedOut) {
+    if (!FDone) return;
+    FTimer.cancel();
+    ReportResult result = Result(timedOut);
+    result.Elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - FStart);
+    std::exchange(FDone, nullptr)(std::move(result));
+  }
+
+  ReportResult Result(bool timedOut) const {
+    ReportResult result;
+    result.Summary.Head = {"Тип", "Значение", "TTL"};
+    std::size_t failed = 0;
+    std::string firstError;
+    for (std::size_t i = 0; i < FTypes.size(); ++i) {
+      const std::string type(DnsTypeName(FTypes[i]));
+      const std::string line = FOwner + ".\t";
+      const auto& answer = FAnswers[i];
+      std::string remark;
+      if (!answer) {
+        remark = "нет ответа";
+      } else if (!answer->Ok) {
+        if (!failed++) firstError = answer->Error;
+        remark = "ошибка: " + answer->Error;
+      } else if (answer->NoData) {
+        remark = "нет записей";
+      }
+      if (!remark.empty()) {
+        result.Summary.Rows.push_back({type, remark, ""});
+        result.Raw += "; " + FOwner + ". " + type + ": " + remark + "\n";
+        continue;
+      }
+      for (const std::string& record : answer->Records) {
+        const std::string ttl = std::to_string(answer->Ttl);
+        result.Summary.Rows.push_back({type, record, ttl});
+        result.Raw += line + ttl + "\tIN\t" + type + "\t" + record + "\n";
+      }
+    }
+    const bool nxDomain = FTypes.front() != DnsType::PTR &&
+                          std::any_of(FAnswers.begin(), FAnswers.end(), [](const auto& a) { return a && a->NxDomain; });
+    if (timedOut) {
+      result.State = Outcome::TimedOut;
+      result.Reason = "DNS-сервер не ответил на все запросы за отведённое время";
+    } else if (nxDomain) {
+      result.State = Outcome::Failed;
+      result.Reason = "Домен " + FOwner + " не существует (NXDOMAIN)";
+    } else if (failed == FTypes.size()) {
+      result.State = Outcome::Failed;
+      result.Reason = "DNS-запросы не удались: " + firstError;
+    } else if (failed) {
+      result.Reason = "Часть DNS-запросов не удалась";
+    }
+    return result;
+  }
+
+  std::shared_ptr<ReportContext> FContext;
+  std::string FQuestion;
+  std::string FOwner;
+  std::vector<DnsType> FTypes;
+  std::vector<std::optional<DnsAnswer>> FAnswers;
+  std::size_t FArrived = 0;
+  ReportDone FDone;
+  boost::asio::steady_timer FTimer;
+  std::chrono::steady_clock::time_point FStart;
+};
+
+}  // namespace
+
+void DnsRecords(std::shared_ptr<ReportContext> context, const Target& target, ReportDone done) {
+  std::shared_ptr<DnsLookup> lookup;
+  if (target.Ipv4) {
+    const std::string address = Ipv4Text(*target.Ipv4);
+    lookup = std::make_shared<DnsLookup>(std::move(context), address, ReverseName(address),
+                                         std::vector<DnsType>{DnsType::PTR}, std::move(done));
+  } else {
+    lookup = std::make_shared<DnsLookup>(std::move(context), target.Domain, target.Domain,
+                                         std::vector<DnsType>(std::begin(kDomainTypes), std::end(kDomainTypes)),
+                                         std::move(done));
+  }
+  lookup->Start();
+}
+
+}  // namespace site

@@ -1,0 +1,125 @@
+// The domain's registration record: RDAP from the registry the bootstrap file
+// names (and the registrar's record it links), WHOIS where the zone has no RDAP.
+
+#include "sources/Rdap.h"
+#include "sources/RdapBootstrap.h"
+#include "sources/RdapJson.h"
+#include "reports/ReportOnce.h"
+#include "reports/Reports.h"
+#include "sources/Whois.h"
+#include "whois/WhoisFields.h"
+
+#include <algorithm>
+
+namespace site {
+
+namespace {
+
+// The name registries know: the matched zone plus one label ("www.example.test" -> "example.test").
+std::string RegisteredName(const std::string& domain, std::size_t zoneLabels) {
+  std::size_t labels = 0;
+  for (std::size_t at = domain.size(); at-- > 0;) {
+    if (domain[at] == '.' && ++labels == zoneLabels + 1) return domain.substr(at + 1);
+  }
+  return domain;
+}
+
+std::size_t Labels(const std::string& name) { return std::count(name.begin(), name.end(), '.') + 1; }
+
+std::string NameNote(const std::string& domain, const std::string& registered) {
+  return registered == domain ? std::string{} : "Сведения о зарегистрированном домене " + registered + ". ";
+}
+
+class DomainLookup : public std::enable_shared_from_this<DomainLookup> {
+public:
+  DomainLookup(std::shared_ptr<ReportContext> context, std::string domain, std::shared_ptr<ReportOnce> once)
+      : FContext(std::move(context)), FDomain(std::move(domain)), FOnce(std::move(once)) {}
+
+  void Start() {
+    FetchBootstrap(FContext, "dns.json", [self = shared_from_this()](auto file, std::string failure, bool) {
+      if (self->FOnce->Finished()) return;
+      if (!file) return self->ByWhois(failure + ".");
+      const auto service = ServiceForDomain(*file, self->FDomain);
+      if (!service) return self->ByWhois("Для этой зоны нет сервера RDAP.");
+      self->ByRdap(*service);
+    });
+  }
+
+private:
+  void ByRdap(const DomainService& service) {
+    FName = RegisteredName(FDomain, Labels(service.Zone));
+    const std::string url = service.Url + "domain/" + FName;
+    FetchRdap(FContext, url, [self = shared_from_this(), url](RdapAnswer answer) {
+      if (self->FOnce->Finished()) return;
+      if (!answer.Record) return self->FOnce->Finish(FailedResult(answer.Failure, answer.TimedOut));
+      self->FResult.Note = NameNote(self->FDomain, self->FName) + "Источник: RDAP реестра.";
+      self->FResult.Summary = DomainSummary(*answer.Record);
+      self->FResult.Raw = "=== " + url + " ===\n" + PrettyRdap(*answer.Record) + "\n";
+      const auto link = RegistrarLink(*answer.Record);
+      if (!link) return self->FOnce->Finish(std::move(self->FResult));
+      self->Registrar(*link);
+    });
+  }
+
+  void Registrar(const std::string& url) {
+    FetchRdap(FContext, url, [self = shared_from_this(), url](RdapAnswer answer) {
+      if (self->FOnce->Finished()) return;
+      if (answer.Record) {
+        FillMissingRows(self->FResult.Summary, DomainSummary(*answer.Record));
+        self->FResult.Raw += "\n=== " + url + " ===\n" + PrettyRdap(*answer.Record) + "\n";
+        self->FResult.Note += " Дополнено записью регистратора.";
+      } else {
+        self->FResult.Reason = "Запись регистратора не получена: " + answer.Failure;
+      }
+      self->FOnce->Finish(std::move(self->FResult));
+    });
+  }
+
+  // `why`: one sentence on why RDAP could not answer.
+  void ByWhois(const std::string& why) {
+    FName = RegisteredName(FDomain, 1);
+    WhoisLookup(FContext, FName, [self = shared_from_this(), why](WhoisResult whois) {
+      if (self->FOnce->Finished()) return;
+      // The root's answer alone is about the zone, not the domain; only a registry's answer counts.
+      if (whois.Hops.size() < 2) {
+        ReportResult failed = FailedResult(whois.Failure.empty() ? "Корневой сервер WHOIS не знает сервера этой зоны" : whois.Failure, whois.TimedOut);
+        failed.Raw = WhoisRaw(whois.Hops);
+        failed.Note = WhoisNote(why, false);
+        return self->FOnce->Finish(std::move(failed));
+      }
+      std::vector<std::string> answers;
+      for (auto hop = whois.Hops.begin() + 1; hop != whois.Hops.end(); ++hop) answers.push_back(hop->Text);
+      ReportResult result;
+      result.Summary = WhoisSummary(answers, WhoisKind::Domain);
+      result.Raw = WhoisRaw(whois.Hops);
+      if (result.Summary.Rows.empty() && WhoisSaysNoMatch(answers.back())) {
+        result.State = Outcome::Failed;
+        result.Reason = "Домен " + self->FName + " не найден в реестре";
+      } else if (!whois.Failure.empty()) {
+        result.Reason = "Сервер регистратора не ответил: " + whois.Failure;
+      }
+      result.Note = NameNote(self->FDomain, self->FName) + WhoisNote(why, true);
+      self->FOnce->Finish(std::move(result));
+    });
+  }
+
+  std::shared_ptr<ReportContext> FContext;
+  std::string FDomain;
+  std::string FName;
+  std::shared_ptr<ReportOnce> FOnce;
+  ReportResult FResult;
+};
+
+}  // namespace
+
+void DomainRecord(std::shared_ptr<ReportContext> context, const Target& target, ReportDone done) {
+  auto once = ReportOnce::Start(context, std::move(done));
+  if (target.Domain.empty()) {
+    ReportResult result;
+    result.Note = "Регистрационные данные ведутся только для доменов. Сведения об адресе — в разделе «Информация о сети».";
+    return once->Finish(std::move(result));
+  }
+  std::make_shared<DomainLookup>(std::move(context), target.Domain, std::move(once))->Start();
+}
+
+}  // namespace site

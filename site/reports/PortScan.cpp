@@ -1,0 +1,199 @@
+#include "reports/Reports.h"
+#include "reports/ServicePorts.h"
+#include "sources/TargetAddress.h"
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <algorithm>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace site {
+
+namespace {
+
+enum class PortState { Unprobed, Open, Closed, Filtered, Error };
+
+std::string_view StateText(PortState state) {
+  switch (state) {
+    case PortState::Unprobed: return "не проверен";
+    case PortState::Open: return "открыт";
+    case PortState::Closed: return "закрыт";
+    case PortState::Filtered: return "фильтруется";
+    case PortState::Error: return "ошибка";
+  }
+  return "";
+}
+
+// A refusal means a host answered for that port; silence, our own time-out
+// and unreachability all mean something in between drops the connection.
+PortState StateOf(const boost::system::error_code& error) {
+  namespace e = boost::asio::error;
+  if (!error) return PortState::Open;
+  if (error == e::connection_refused) return PortState::Closed;
+  if (error == e::operation_aborted || error == e::timed_out || error == e::host_unreachable ||
+      error == e::network_unreachable)
+    return PortState::Filtered;
+  return PortState::Error;
+}
+
+using Socket = boost::asio::ip::tcp::socket;
+using Timer = boost::asio::steady_timer;
+
+// One port scan: finds the address, checks it may be probed, then connects to
+// at most Options.ScanConcurrency ports at once, each with its own time-out;
+// the page's deadline stops whichever step is running.
+class Scan : public std::enable_shared_from_this<Scan> {
+public:
+  Scan(std::shared_ptr<ReportContext> context, ReportDone done)
+      : FContext(std::move(context)), FDone(std::move(done)), FDeadline(FContext->Executor),
+        FStart(std::chrono::steady_clock::now()) {}
+
+  void Start(const Target& target) {
+    FDeadline.expires_at(FContext->Deadline);
+    FDeadline.async_wait([self = shared_from_this()](boost::system::error_code error) {
+      if (!error) self->Finish(true);
+    });
+    // Posted: for an address FirstIpv4 answers at once, and `done` is never called from within PortScan.
+    boost::asio::post(FContext->Executor, [self = shared_from_this(), target] {
+      const bool named = !target.Ipv4;
+      FirstIpv4(self->FContext, target, [self, named](std::optional<std::uint32_t> address, std::string reason) {
+        self->Resolved(address, std::move(reason), named);
+      });
+    });
+  }
+
+private:
+  struct Probe {
+    explicit Probe(const boost::asio::any_io_executor& executor) : Connection(executor), Clock(executor) {}
+    Socket Connection;
+    Timer Clock;
+  };
+
+  void Resolved(std::optional<std::uint32_t> address, std::string reason, bool named) {
+    if (!FDone) return;
+    if (!address) return Fail(std::move(reason));
+    if (!MayProbe(*address, FContext->Shared.Opts)) return Fail(PrivateRefusal(*address));
+    FAddress = *address;
+    FNote = "Адрес " + Ipv4Text(*address) + (named ? " (первая запись A домена)" : "");
+    const Options& options = FContext->Shared.Opts;
+    if (options.ScanPorts.empty())
+      for (const ServicePort& entry : CommonServicePorts()) FPorts.push_back(entry.Port);
+    else
+      FPorts = options.ScanPorts;
+    FStates.assign(FPorts.size(), PortState::Unprobed);
+    FProbes.resize(FPorts.size());
+    if (FPorts.empty()) return Finish(false);
+    Launch();
+  }
+
+  void Launch() {
+    const std::size_t limit = std::max<std::size_t>(1, FContext->Shared.Opts.ScanConcurrency);
+    while (FDone && FActive < limit && FNext < FPorts.size()) Connect(FNext++);
+  }
+
+  void Connect(std::size_t index) {
+    ++FActive;
+    auto probe = std::make_shared<Probe>(FContext->Executor);
+    FProbes[index] = probe;
+    probe->Clock.expires_after(FContext->Shared.Opts.PortTimeout);
+    probe->Clock.async_wait([probe](boost::system::error_code error) {
+      boost::system::error_code ignored;
+      if (!error) probe->Connection.close(ignored);
+    });
+    const boost::asio::ip::tcp::endpoint peer(boost::asio::ip::address_v4(*FAddress), FPorts[index]);
+    probe->Connection.async_connect(peer, [self = shared_from_this(), index](boost::system::error_code error) {
+      self->Settled(index, StateOf(error));
+    });
+  }
+
+  void Settled(std::size_t index, PortState state) {
+    if (!FDone) return;
+    if (auto probe = std::exchange(FProbes[index], nullptr)) {
+      boost::system::error_code ignored;
+      probe->Clock.cancel();
+      probe->Connection.close(ignored);
+    }
+    FStates[index] = state;
+    --FActive;
+    ++FSettled;
+    if (FSettled == FPorts.size()) return Finish(false);
+    Launch();
+  }
+
+  void Finish(bool timedOut) {
+    if (!FDone) return;
+    ReportResult result = Result();
+    if (timedOut) {
+      result.State = Outcome::TimedOut;
+      result.Reason = FAddress ? "Сканирование не завершилось за отведённое время: проверено " +
+                                     std::to_string(FSettled) + " из " + std::to_string(FPorts.size()) + " портов"
+                               : "Адрес не определён за отведённое время";
+    }
+    Deliver(std::move(result));
+  }
+
+  void Fail(std::string reason) {
+    ReportResult result;
+    result.State = Outcome::Failed;
+    result.Reason = std::move(reason);
+    Deliver(std::move(result));
+  }
+
+  void Deliver(ReportResult result) {
+    FDeadline.cancel();
+    for (auto& probe : FProbes) {
+      if (!probe) continue;
+      boost::system::error_code ignored;
+      probe->Clock.cancel();
+      probe->Connection.close(ignored);
+      probe.reset();
+    }
+    result.Elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - FStart);
+    std::exchange(FDone, nullptr)(std::move(result));
+  }
+
+  ReportResult Result() const {
+    ReportResult result;
+    if (!FAddress) return result;
+    result.Note = FNote;
+    result.Summary.Head = {"Порт", "Служба"};
+    std::size_t counts[5] = {};
+    for (std::size_t i = 0; i < FPorts.size(); ++i) {
+      const std::string port = std::to_string(FPorts[i]) + "/tcp";
+      const std::string service(ServiceName(FPorts[i]));
+      ++counts[static_cast<int>(FStates[i])];
+      if (FStates[i] == PortState::Open) result.Summary.Rows.push_back({port, service});
+      std::string line = port;
+      line.resize(std::max<std::size_t>(line.size() + 1, 10), ' ');
+      line += StateText(FStates[i]);
+      result.Raw += line + (service.empty() ? "" : "  " + service) + "\n";
+    }
+    result.Raw += "\nОткрыто: " + std::to_string(counts[static_cast<int>(PortState::Open)]) +
+                  ", закрыто: " + std::to_string(counts[static_cast<int>(PortState::Closed)]) +
+                  ", фильтруется: " + std::to_string(counts[static_cast<int>(PortState::Filtered)]) + "\n";
+    if (result.Summary.Rows.empty()) result.Reason = "Открытых портов не найдено";
+    return result;
+  }
+
+  std::shared_ptr<ReportContext> FContext;
+  ReportDone FDone;
+  Timer FDeadline;
+  std::chrono::steady_clock::time_point FStart;
+  std::optional<std::uint32_t> FAddress;
+  std::string FNote;
+  std::vector<std::uint16_t> FPorts;
+  std::vector<PortState> FStates;
+  std::vector<std::shared_ptr<Probe>> FProbes;
+  std::size_t FNext = 0, FActive = 0, FSettled = 0;
+};
+
+}  // namespace
+
+void PortScan(std::shared_ptr<ReportContext> context, const Target& target, ReportDone done) {
+  std::make_shared<Scan>(std::move(context), std::move(done))->Start(target);
+}
+
+}  // namespace site

@@ -1,0 +1,44 @@
+#pragma once
+// What every connection of the server shares: the options, the process-wide
+// lookup state, and the counters behind the limits.
+
+#include "base/Options.h"
+#include "page/PageRun.h"
+#include "server/RateLimiter.h"
+#include "sources/ReportContext.h"
+
+#include <atomic>
+#include <boost/asio/io_context.hpp>
+#include <cstddef>
+
+namespace site {
+
+struct ServerState {
+  ServerState(const Options& options, int threads)
+      : Opts(options), Shared(options), Rate(options.RatePerSecond, options.RateBurst), Io(threads) {}
+
+  const Options& Opts;
+  SharedState Shared;
+  RateLimiter Rate;
+  std::atomic<std::size_t> Connections{0};
+  std::atomic<std::size_t> InFlight{0};
+  LivePages Pages;
+  const ReportStarts Reports = RealReports();
+  // Last, so that it goes first: the handlers it still holds at exit own
+  // sessions and pages, which use everything above.
+  boost::asio::io_context Io;
+};
+
+// Holds one unit of a counter for as long as it lives.
+class CounterSlot {
+public:
+  explicit CounterSlot(std::atomic<std::size_t>& counter) : FCounter(&counter) { ++*FCounter; }
+  ~CounterSlot() { --*FCounter; }
+  CounterSlot(const CounterSlot&) = delete;
+  CounterSlot& operator=(const CounterSlot&) = delete;
+
+private:
+  std::atomic<std::size_t>* FCounter;
+};
+
+}  // namespace site

@@ -1,0 +1,76 @@
+#include "sources/AsZone.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace site {
+
+namespace {
+
+constexpr std::size_t kMaxField = 128;
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::vector<std::string> Fields(const std::string& text) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (std::size_t bar; (bar = text.find('|', start)) != std::string::npos; start = bar + 1)
+    fields.push_back(Trim(text.substr(start, bar - start)));
+  fields.push_back(Trim(text.substr(start)));
+  return fields;
+}
+
+}  // namespace
+
+std::string AsOriginQuery(std::uint32_t address, const std::string& zone) {
+  std::string name;
+  for (int shift = 0; shift < 32; shift += 8) name += std::to_string(address >> shift & 0xFF) + ".";
+  return name + zone;
+}
+
+std::string AsNameQuery(const std::string& number, const std::string& zone) { return "AS" + number + "." + zone; }
+
+std::string TxtText(const std::string& record) {
+  if (!record.starts_with('"')) return record;
+  std::string text;
+  bool quoted = false;
+  for (std::size_t i = 0; i < record.size(); ++i) {
+    const char c = record[i];
+    if (c == '"') {
+      quoted = !quoted;
+    } else if (c == '\\' && i + 1 < record.size()) {
+      text += record[++i];
+    } else if (quoted) {
+      text += c;
+    }
+  }
+  return text;
+}
+
+std::string AsNumberOf(const std::vector<std::string>& records) {
+  if (records.empty()) return {};
+  const std::string first = Fields(TxtText(records.front())).front();
+  const std::string number = first.substr(0, first.find(' '));
+  const bool digits = !number.empty() && number.size() <= 10 &&
+                      std::all_of(number.begin(), number.end(), [](unsigned char c) { return std::isdigit(c); });
+  return digits ? number : std::string{};
+}
+
+std::string AsNameOf(const std::vector<std::string>& records) {
+  if (records.empty()) return {};
+  const auto fields = Fields(TxtText(records.front()));
+  return fields.size() >= 5 ? fields.back().substr(0, kMaxField) : std::string{};
+}
+
+std::string HostNameOf(const std::vector<std::string>& records) {
+  if (records.empty()) return {};
+  std::string name = records.front().substr(0, 253 + 1);
+  if (name.ends_with('.')) name.pop_back();
+  return name;
+}
+
+}  // namespace site

@@ -1,0 +1,43 @@
+#include "sources/Rdap.h"
+
+#include "sources/HttpsGet.h"
+#include "sources/RdapJson.h"
+#include "sources/SourcePolicy.h"
+
+namespace site {
+
+namespace {
+
+constexpr std::chrono::hours kRecordTtl{1};
+
+std::string StatusFailure(unsigned status) {
+  if (status == 404) return "Сервер RDAP не нашёл такой записи (404)";
+  if (status == 429) return "Сервер RDAP ограничил число запросов (429), попробуйте позже";
+  return "Сервер RDAP ответил кодом " + std::to_string(status);
+}
+
+}  // namespace
+
+void FetchRdap(const std::shared_ptr<ReportContext>& context, const std::string& url, RdapDone done) {
+  const std::string key = "rdap:" + url;
+  if (const auto cached = context->Shared.Records.Find(key)) {
+    done({ParseRdapJson(*cached), {}, false});
+    return;
+  }
+  const auto deadline = std::min(context->Deadline, std::chrono::steady_clock::now() + context->Shared.Opts.RdapTimeout);
+  HttpsGet(context, url, deadline, PrivateSourcesAllowed(context->Shared.Opts),
+           [context, key, done = std::move(done)](HttpsReply reply) {
+             if (!reply.Failure.empty()) return done({std::nullopt, reply.Failure, reply.TimedOut});
+             if (reply.Status != 200) return done({std::nullopt, StatusFailure(reply.Status), false});
+             auto record = ParseRdapJson(reply.Body);
+             if (!record) return done({std::nullopt, "Сервер RDAP прислал неверный JSON", false});
+             context->Shared.Records.Store(key, reply.Body, kRecordTtl);
+             done({std::move(record), {}, false});
+           });
+}
+
+std::string PrettyRdap(const nlohmann::json& record) {
+  return record.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace site

@@ -1,0 +1,140 @@
+#include "sources/RdapJson.h"
+
+#include <algorithm>
+
+namespace site {
+
+namespace {
+
+using nlohmann::json;
+
+// Real answers nest a handful of levels; the limit keeps hostile ones from
+// exhausting the stack in the printer and the readers below.
+constexpr int kMaxDepth = 48;
+
+std::string Text(const json& object, const char* key) {
+  if (!object.is_object()) return {};
+  const auto it = object.find(key);
+  return it != object.end() && it->is_string() ? it->get<std::string>() : std::string{};
+}
+
+const json& Array(const json& object, const char* key) {
+  static const json kEmpty = json::array();
+  if (!object.is_object()) return kEmpty;
+  const auto it = object.find(key);
+  return it != object.end() && it->is_array() ? *it : kEmpty;
+}
+
+std::string Event(const json& object, const std::string& action) {
+  for (const json& event : Array(object, "events"))
+    if (Text(event, "eventAction") == action) return Text(event, "eventDate");
+  return {};
+}
+
+std::string Join(const std::vector<std::string>& parts) {
+  std::string joined;
+  for (const std::string& part : parts) {
+    if (part.empty()) continue;
+    if (!joined.empty()) joined += ", ";
+    joined += part;
+  }
+  return joined;
+}
+
+// The entity's formatted name (vCard "fn", else "org"), else its handle.
+std::string EntityName(const json& entity) {
+  const auto& card = entity.is_object() && entity.contains("vcardArray") ? entity["vcardArray"] : json();
+  if (card.is_array() && card.size() == 2 && card[1].is_array()) {
+    for (const char* property : {"fn", "org"}) {
+      for (const json& line : card[1]) {
+        if (line.is_array() && line.size() >= 4 && line[0] == property && line[3].is_string() &&
+            !line[3].get<std::string>().empty())
+          return line[3].get<std::string>();
+      }
+    }
+  }
+  return Text(entity, "handle");
+}
+
+std::string EntityWithRole(const json& object, const std::string& role) {
+  for (const json& entity : Array(object, "entities")) {
+    const json& roles = Array(entity, "roles");
+    if (std::find(roles.begin(), roles.end(), role) != roles.end()) return EntityName(entity);
+  }
+  return {};
+}
+
+std::vector<std::string> Strings(const json& array) {
+  std::vector<std::string> out;
+  for (const json& item : array)
+    if (item.is_string()) out.push_back(item.get<std::string>());
+  return out;
+}
+
+void Row(Table& table, const std::string& label, const std::string& value) {
+  if (!value.empty()) table.Rows.push_back({label, value});
+}
+
+}  // namespace
+
+std::optional<json> ParseRdapJson(const std::string& text) {
+  bool tooDeep = false;
+  json parsed = json::parse(
+      text,
+      [&tooDeep](int depth, json::parse_event_t, json&) {
+        if (depth > kMaxDepth) tooDeep = true;
+        return !tooDeep;
+      },
+      false);
+  if (tooDeep || !parsed.is_object()) return std::nullopt;
+  return parsed;
+}
+
+Table DomainSummary(const json& domain) {
+  Table table;
+  Row(table, "Регистратор", EntityWithRole(domain, "registrar"));
+  Row(table, "Создан", Event(domain, "registration"));
+  Row(table, "Оплачен до", Event(domain, "expiration"));
+  Row(table, "Статус", Join(Strings(Array(domain, "status"))));
+  std::vector<std::string> servers;
+  for (const json& server : Array(domain, "nameservers")) servers.push_back(Text(server, "ldhName"));
+  Row(table, "Серверы имён", Join(servers));
+  return table;
+}
+
+Table NetworkSummary(const json& network) {
+  Table table;
+  const std::string start = Text(network, "startAddress");
+  const std::string end = Text(network, "endAddress");
+  Row(table, "Диапазон", start.empty() ? std::string{} : start + " – " + end);
+  Row(table, "Имя сети", Text(network, "name"));
+  Row(table, "Страна", Text(network, "country"));
+  std::string organisation = EntityWithRole(network, "registrant");
+  if (organisation.empty()) organisation = EntityWithRole(network, "administrative");
+  Row(table, "Организация", organisation);
+  Row(table, "Создана", Event(network, "registration"));
+  return table;
+}
+
+std::optional<std::string> RegistrarLink(const json& domain) {
+  std::string self;
+  for (const json& link : Array(domain, "links"))
+    if (Text(link, "rel") == "self") self = Text(link, "href");
+  for (const json& link : Array(domain, "links")) {
+    const std::string href = Text(link, "href");
+    // A registry that names itself as the registrar would only send us round.
+    if (Text(link, "rel") == "related" && Text(link, "type") == "application/rdap+json" && href.starts_with("https://") &&
+        href != self)
+      return href;
+  }
+  return std::nullopt;
+}
+
+void FillMissingRows(Table& base, const Table& extra) {
+  for (const auto& row : extra.Rows) {
+    const bool present = std::any_of(base.Rows.begin(), base.Rows.end(), [&](const auto& r) { return r[0] == row[0]; });
+    if (!present) base.Rows.push_back(row);
+  }
+}
+
+}  // namespace site

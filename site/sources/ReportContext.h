@@ -1,0 +1,38 @@
+#pragma once
+// sources/: where the facts come from: DNS, RDAP, WHOIS, probes, and the caches that keep them.
+//
+// What a report needs from the page and from the process. A report keeps the
+// shared_ptr for as long as any of its operations runs.
+
+#include "base/Options.h"
+#include "sources/Resolver.h"
+#include "base/TtlCache.h"
+
+#include <boost/asio/any_io_executor.hpp>
+#include <boost/asio/ssl/context.hpp>
+#include <chrono>
+#include <memory>
+#include <nlohmann/json_fwd.hpp>
+#include <string>
+
+namespace site {
+
+// Process-wide state, shared by every page; each member is safe to use from any thread.
+struct SharedState {
+  explicit SharedState(const Options& options);
+  const Options& Opts;
+  boost::asio::ssl::context Tls;   // verifies peers against Opts.CaFile or the system's store
+  TtlCache<std::string> Records;   // raw registration records, keyed by URL or "whois:host:query"
+  // RDAP bootstrap files, parsed once a day rather than on every page; keyed by URL.
+  TtlCache<std::shared_ptr<const nlohmann::json>> Bootstraps{16};
+  TtlCache<DnsAnswer> Dns;         // keyed by type and name
+};
+
+struct ReportContext {
+  boost::asio::any_io_executor Executor;  // the page's strand: every handler of a report runs on it
+  SharedState& Shared;
+  std::shared_ptr<Resolver> Dns;          // the page's resolver, on the same strand
+  std::chrono::steady_clock::time_point Deadline;  // every report calls its ReportDone by then
+};
+
+}  // namespace site
