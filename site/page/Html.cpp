@@ -2,6 +2,8 @@
 
 #include "base/TextCoding.h"
 
+#include <array>
+
 namespace site {
 
 namespace {
@@ -19,11 +21,13 @@ std::size_t SequenceLength(std::string_view text) {
   return length;
 }
 
-// A byte that goes to the page as it is, when it is not part of a longer sequence.
-bool IsPlain(char c) {
-  return (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F && c != '&' && c != '<' && c != '>' && c != '"' && c != '\'') ||
-         c == '\t' || c == '\n';
-}
+// The ASCII bytes that go to the page as they are.
+constexpr auto kPlain = [] {
+  std::array<bool, 128> plain{};
+  for (int c = 0x20; c < 0x7F; ++c) plain[c] = c != '&' && c != '<' && c != '>' && c != '"' && c != '\'';
+  plain['\t'] = plain['\n'] = true;
+  return plain;
+}();
 
 }  // namespace
 
@@ -41,7 +45,7 @@ Html& Html::Text(std::string_view text) {
     for (;;) {
       if (i == text.size()) break;
       if (static_cast<unsigned char>(text[i]) < 0x80) {
-        if (!IsPlain(text[i])) break;
+        if (!kPlain[static_cast<unsigned char>(text[i])]) break;
         ++i;
       } else {
         const std::size_t length = SequenceLength(text.substr(i));
