@@ -208,8 +208,10 @@ int MeasureGrowth(const std::string& client, const std::string& url, size_t size
   CurlClient curl;
   TFetcher& fetcher = client == "curl" ? static_cast<TFetcher&>(curl) : ours;
   int errors = 0;
-  const uint64_t hash = Hash(Served(size));
-  Transfer(fetcher, warmUrl, Hash(Served(Sizes[0].bytes)), Sizes[0].bytes, errors);
+  // Kept until the end: memory it gave back would be the body's, not grown.
+  const std::string served = Served(size);
+  const uint64_t hash = Hash(served);
+  Transfer(fetcher, warmUrl, Hash(std::string_view(served).substr(0, Sizes[0].bytes)), Sizes[0].bytes, errors);
   const long growth = PeakGrowth([&] { Transfer(fetcher, url, hash, size, errors); });
   std::printf("%ld\n", growth);
   curl_global_cleanup();
