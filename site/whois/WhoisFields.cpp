@@ -35,23 +35,25 @@ bool Placeholder(const std::string& value) {
   return std::any_of(std::begin(kEmpty), std::end(kEmpty), [&](const char* e) { return lower == e; });
 }
 
-// The first value of the field: the most preferred object first, then the most preferred label.
+bool Carries(const WhoisEntry& entry, WhoisField field) {
+  const auto& keys = FieldKeys(field);
+  return !Placeholder(entry.Value) && std::any_of(keys.begin(), keys.end(), [&](const std::string& key) { return EntryHas(entry, key); });
+}
+
+// The first value of the field in the most preferred object that has one.
 std::string First(const std::vector<Group>& groups, WhoisField field) {
   for (const Group& group : groups)
-    for (const std::string& key : FieldKeys(field))
-      for (const WhoisEntry& entry : group)
-        if (EntryHas(entry, key) && !Placeholder(entry.Value)) return entry.Value;
+    for (const WhoisEntry& entry : group)
+      if (Carries(entry, field)) return entry.Value;
   return {};
 }
 
 // Every value of the field in the first object that has any.
 std::vector<std::string> All(const std::vector<Group>& groups, WhoisField field) {
-  const auto& keys = FieldKeys(field);
   for (const Group& group : groups) {
     std::vector<std::string> values;
     for (const WhoisEntry& entry : group)
-      if (std::any_of(keys.begin(), keys.end(), [&](const std::string& key) { return EntryHas(entry, key); }) && !Placeholder(entry.Value))
-        values.push_back(entry.Value);
+      if (Carries(entry, field)) values.push_back(entry.Value);
     if (!values.empty()) return values;
   }
   return {};

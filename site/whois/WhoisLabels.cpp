@@ -82,7 +82,7 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
   static const std::vector<std::string> kRegistrar = Keys({
       "Registrar Name", "Registrar Organization", "Registrar Organisation", "Registrar", "Sponsoring Registrar",
       "Sponsoring Registrar Organization", "Registrar of Record", "Registration Service Provider", "Registration Service Providers",
-      "Authorized Agency", "Registrar Company", "Registrar Organization Name", "Registrar Handle", "Current Registrar", "Registrar ID",
+      "Authorized Agency", "Registrar Company", "Registrar Organization Name", "Current Registrar",
       "Регистратор", "Регистратор домена", "Реєстратор", "Registrador", "Agente Registrador", "Agente registrador", "Provedor",
       "Bureau d'enregistrement", "Registraire", "Rejestrator", "Registrar Ragione Sociale",
       "등록대행자", "登録担当者", "注册商", "注册服务机构", "所屬註冊服務機構"});
@@ -137,8 +137,8 @@ bool IsContactSection(std::string_view sectionKey) {
 }
 
 bool OpensOtherObject(std::string_view key, bool firstInParagraph) {
-  static const std::vector<std::string> kAnywhere = Keys({"Server Name", "nic-hdl", "nic-hdl-br", "nic-handle"});
-  static const std::vector<std::string> kParagraph = Keys({"person", "role", "organisation", "contact", "handle", "Contact ID",
+  static const std::vector<std::string> kAnywhere = Keys({"Server Name"});
+  static const std::vector<std::string> kParagraph = Keys({"nic-hdl", "nic-hdl-br", "nic-handle", "person", "role", "organisation", "contact", "handle", "Contact ID",
                                                            "key-cert", "mntner", "inetnum", "aut-num", "nsset", "keyset"});
   if (std::find(kAnywhere.begin(), kAnywhere.end(), key) != kAnywhere.end()) return true;
   return firstInParagraph && std::find(kParagraph.begin(), kParagraph.end(), key) != kParagraph.end();

@@ -20,6 +20,7 @@ struct Line {
   std::string Text;    // without the indentation and trailing spaces
   bool Break = false;  // empty, a comment or a rule: ends a paragraph
   bool Marked = false; // starts a paragraph
+  bool Open = false;   // ends in a space, as a template's "Key: " with its value left out does
 };
 
 std::string Trim(std::string_view text) {
@@ -40,6 +41,7 @@ std::vector<Line> SplitLines(const std::string& text) {
   std::istringstream in(text);
   for (std::string raw; lines.size() < kMaxWhoisLines && std::getline(in, raw);) {
     if (raw.size() > kMaxWhoisLine) raw.resize(kMaxWhoisLine);
+    if (raw.ends_with('\r')) raw.pop_back();
     // A full-width colon is a colon; tabs go to the next multiple of eight.
     for (std::size_t at; (at = raw.find("\xEF\xBC\x9A")) != std::string::npos;) raw.replace(at, 3, ": ");
     std::string expanded;
@@ -53,6 +55,7 @@ std::vector<Line> SplitLines(const std::string& text) {
     Line line;
     line.Marked = marked;
     line.Indent = std::min(expanded.find_first_not_of(' '), expanded.size());
+    line.Open = expanded.ends_with(' ');
     line.Text = Trim(expanded);
     line.Break = IsBreak(line.Text);
     lines.push_back(std::move(line));
@@ -111,6 +114,21 @@ std::size_t NextLine(const std::vector<Line>& lines, std::size_t at) {
   return at;
 }
 
+// Whether the next line's label starts with a word of this one, as flat templates
+// do ("Registry Registrant ID:" with its value left out, then "Registrant Name: …"):
+// then this line is a field without a value, not a heading.
+bool SharesTopic(const std::string& label, const std::vector<Line>& lines, std::size_t at) {
+  const std::size_t next = NextLine(lines, at);
+  if (next >= lines.size()) return false;
+  const auto labelled = Separate(lines[next].Text);
+  if (!labelled) return false;
+  const std::string word = KeyOf(labelled->Label.substr(0, labelled->Label.find(' ')));
+  std::istringstream words(label);
+  for (std::string own; words >> own;)
+    if (!word.empty() && KeyOf(own) == word) return true;
+  return false;
+}
+
 std::size_t Words(const std::string& text) { return std::count(text.begin(), text.end(), ' ') + 1; }
 
 }  // namespace
@@ -167,7 +185,7 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
         add(key, section, labelled->Value, first, false, line.Indent);
       } else {
         if (next && *next > line.Indent) headings.push_back({key, line.Indent, false});
-        else if (first || (next == line.Indent && !Separate(lines[NextLine(lines, at)].Text))) headings.push_back({key, line.Indent, true});
+        else if ((first && !line.Open && !SharesTopic(labelled->Label, lines, at)) || (next == line.Indent && !Separate(lines[NextLine(lines, at)].Text))) headings.push_back({key, line.Indent, true});
         previous.reset();
       }
       continue;
