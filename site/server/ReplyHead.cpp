@@ -6,6 +6,7 @@ namespace site {
 
 namespace {
 
+// A field's value goes out without blanks around it, as the serializer sent it.
 std::string_view Trimmed(std::string_view value) {
   const auto first = value.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {};
