@@ -2,10 +2,12 @@
 
 #include "RunProgram.h"
 
+#include <cerrno>
+#include <exception>
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sched.h>
 #include <sstream>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -39,19 +41,26 @@ NetnsRoute::~NetnsRoute() {
 }
 
 bool NetnsRoute::AllowPing() {
-  return RunProgram({"ip", "netns", "exec", FPrefix + "c", "sysctl", "-q", "-w", "net.ipv4.ping_group_range=0 2147483647"}) == 0;
+  return RunProgram({"ip", "netns", "exec", Client(), "sysctl", "-q", "-w", "net.ipv4.ping_group_range=0 2147483647"}) == 0;
 }
 
 void NetnsRoute::InClient(const std::function<void()>& work) {
+  std::exception_ptr failure;
   std::thread thread([&] {
-    const int fd = open(("/var/run/netns/" + FPrefix + "c").c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    const int joined = setns(fd, CLONE_NEWNET);
-    close(fd);
-    ASSERT_EQ(joined, 0);
-    work();
+    try {
+      const int fd = open(("/var/run/netns/" + Client()).c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd < 0) throw std::system_error(errno, std::generic_category(), "open " + Client());
+      const int joined = setns(fd, CLONE_NEWNET);
+      const int error = errno;
+      close(fd);
+      if (joined != 0) throw std::system_error(error, std::generic_category(), "setns " + Client());
+      work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
   });
   thread.join();
+  if (failure) std::rethrow_exception(failure);
 }
 
 bool NetnsRoute::Ip(const std::string& command) {

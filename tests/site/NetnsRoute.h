@@ -5,6 +5,7 @@
 // The router answers 203.0.113.1 with "host unreachable"; 198.51.100.9 is
 // nobody, so probes past the router go unanswered for seconds.
 // Needs root; Ready() is false otherwise. The destructor removes everything.
+// Tests and benchmarks alike use it.
 
 #include <functional>
 #include <string>
@@ -20,11 +21,13 @@ public:
   // Lets unprivileged ICMP datagram sockets be made in the client namespace.
   bool AllowPing();
   // Runs `work` on a thread that has joined the client namespace; sockets it
-  // makes live there.
+  // makes, and programs it starts, live there. Whatever `work` throws is
+  // thrown here; std::system_error when the namespace cannot be joined.
   void InClient(const std::function<void()>& work);
 
 private:
   bool Ip(const std::string& command);
+  std::string Client() const { return FPrefix + "c"; }
   std::string FPrefix;
   bool FReady = false;
 };
