@@ -1,5 +1,5 @@
-// Route-trace times over the routed namespaces of the tests
-// (client 192.0.2.2 — router 192.0.2.1 — target 198.51.100.2): per hop, our
+// Route-trace times over the routed namespaces of the tests, with both routers
+// (client 192.0.2.2 — 192.0.2.1 — 198.18.0.2 — target 198.51.100.2): per hop, our
 // trace's median round trip, over UDP and over ICMP, beside ping's to that
 // hop's address and tracepath's on the same path, all in the same rounds; and
 // the trace's whole time, the hops' names included. The kernel here has no
@@ -32,7 +32,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kRounds = 7;          // per probe method
 constexpr int kPingsPerRound = 10;
-const std::vector<std::string> kHops = {"192.0.2.1", "198.51.100.2"};
+const std::vector<std::string> kHops = {"192.0.2.1", "198.18.0.2", "198.51.100.2"};
 
 struct Samples {
   std::map<std::string, std::vector<double>> Hops;  // by hop address, milliseconds
@@ -107,7 +107,7 @@ int main() {
     return 0;
   }
   try {
-    NetnsRoute route;
+    NetnsRoute route(true);
     if (!route.Ready()) throw std::runtime_error("the network namespaces could not be made");
     TempDir dir;
     site::Options options;
@@ -118,6 +118,7 @@ int main() {
     route.InClient([&] {
       UnboundServer dns;
       dns.AddLine(R"(local-data-ptr: "192.0.2.1 router.example.test")");
+      dns.AddLine(R"(local-data-ptr: "198.18.0.2 router2.example.test")");
       dns.AddLine(R"(local-data-ptr: "198.51.100.2 target.example.test")");
       dns.AddLine(R"(local-data: '2.100.51.198.origin.asn.example.test. 3600 IN TXT "64501 | 198.51.100.0/24 | ZZ | test | 2020-01-01"')");
       dns.AddLine(R"(local-data: 'AS64501.asn.example.test. 3600 IN TXT "64501 | ZZ | test | 2020-01-01 | TARGET-AS"')");
