@@ -40,7 +40,7 @@ const std::vector<std::uint16_t> kDropped = {81, 110, 135, 1433, 5900, 8888, 910
 
 struct Run {
   double ScanMs = 0;
-  double ProcessMs = 0;
+  double ProcessMs = 0;  // nmap's only: its whole process
   States Found;
 };
 
@@ -83,7 +83,7 @@ Run OurScan(site::SharedState& shared) {
   context.reset();
   io.run_for(std::chrono::seconds(30));
   Run run;
-  run.ScanMs = run.ProcessMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  run.ScanMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
   if (!result || result->State != site::Outcome::Done) throw std::runtime_error("our scan did not finish");
   const std::map<std::string, std::string> words = {{"открыт", "open"}, {"закрыт", "closed"}, {"фильтруется", "filtered"}};
   std::istringstream lines(result->Raw);
