@@ -66,7 +66,7 @@ void HoldArrivalStamps() {
       return false;  // no loopback: the probes' stamps come when they come
     for (int attempt = 0; attempt < 50; ++attempt) {
       char byte = 0;
-      char control[256];
+      alignas(cmsghdr) char control[256];
       iovec io{&byte, 1};
       msghdr message{};
       message.msg_iov = &io;
@@ -111,7 +111,7 @@ struct Received {
 
   int Flags;
   char Data[512];
-  char Control[512];
+  alignas(cmsghdr) char Control[512];
   sockaddr_in From{};
   iovec Io{};
   msghdr Message{};
