@@ -46,6 +46,29 @@ std::optional<Nanoseconds> StampOf(const cmsghdr* c) {
   return std::chrono::seconds(software.tv_sec) + Nanoseconds(software.tv_nsec);
 }
 
+// One message and its control data, read without waiting.
+struct Received {
+  explicit Received(int flags) : Flags(flags | MSG_DONTWAIT) {
+    Io = {Data, sizeof Data};
+    Message.msg_name = &From;
+    Message.msg_namelen = sizeof From;
+    Message.msg_iov = &Io;
+    Message.msg_iovlen = 1;
+    Message.msg_control = Control;
+    Message.msg_controllen = sizeof Control;
+  }
+  Received(const Received&) = delete;  // Message points into it
+  Received& operator=(const Received&) = delete;
+  bool Read(int fd) { return recvmsg(fd, &Message, Flags) >= 0; }
+
+  int Flags;
+  char Data[512];
+  alignas(cmsghdr) char Control[512];
+  sockaddr_in From{};
+  iovec Io{};
+  msghdr Message{};
+};
+
 // The kernel stamps arriving packets only while some socket asks for it, and
 // turns that on a moment after the first one asks. One socket keeps asking
 // for the life of the process, and the first trace waits (a few milliseconds
@@ -65,16 +88,10 @@ void HoldArrivalStamps() {
         connect(fd, reinterpret_cast<const sockaddr*>(&self), sizeof self) < 0)
       return false;  // no loopback: the probes' stamps come when they come
     for (int attempt = 0; attempt < 50; ++attempt) {
-      char byte = 0;
-      alignas(cmsghdr) char control[256];
-      iovec io{&byte, 1};
-      msghdr message{};
-      message.msg_iov = &io;
-      message.msg_iovlen = 1;
-      message.msg_control = control;
-      message.msg_controllen = sizeof control;
-      if (send(fd, &byte, 1, 0) < 0 || recvmsg(fd, &message, 0) < 0) return false;
-      for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
+      const char byte = 0;
+      Received received(0);
+      if (send(fd, &byte, 1, 0) < 0 || !received.Read(fd)) return false;
+      for (cmsghdr* c = CMSG_FIRSTHDR(&received.Message); c; c = CMSG_NXTHDR(&received.Message, c))
         if (StampOf(c)) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -95,27 +112,6 @@ std::string UnreachableFlag(std::uint8_t code) {
     default: return "!<" + std::to_string(code) + ">";
   }
 }
-
-// One message and its control data, read without waiting.
-struct Received {
-  explicit Received(int flags) : Flags(flags | MSG_DONTWAIT) {
-    Io = {Data, sizeof Data};
-    Message.msg_name = &From;
-    Message.msg_namelen = sizeof From;
-    Message.msg_iov = &Io;
-    Message.msg_iovlen = 1;
-    Message.msg_control = Control;
-    Message.msg_controllen = sizeof Control;
-  }
-  bool Read(int fd) { return recvmsg(fd, &Message, Flags) >= 0; }
-
-  int Flags;
-  char Data[512];
-  alignas(cmsghdr) char Control[512];
-  sockaddr_in From{};
-  iovec Io{};
-  msghdr Message{};
-};
 
 }  // namespace
 
