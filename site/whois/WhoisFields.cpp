@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <sstream>
+#include <string_view>
 
 namespace site {
 
@@ -86,6 +87,28 @@ void AddUnique(std::vector<std::string>& values, const std::string& value) {
   if (std::none_of(values.begin(), values.end(), [&](const std::string& v) { return Lower(v) == Lower(value); })) values.push_back(value);
 }
 
+// A registry's own handle for a registrar: one word of capitals, digits and
+// hyphens with a digit or a hyphen in it ("R22-LRCC", "292", "REG-EXAMPLE").
+bool IsHandle(std::string_view word, bool needsDigit) {
+  const bool shaped = !word.empty() && std::all_of(word.begin(), word.end(), [](unsigned char c) { return std::isupper(c) || std::isdigit(c) || c == '-'; });
+  const bool digit = std::any_of(word.begin(), word.end(), [](unsigned char c) { return std::isdigit(c); });
+  return shaped && (digit || (!needsDigit && word.find('-') != std::string_view::npos));
+}
+
+// The name in "Name (R22-LRCC)", "Name R45-ME" and "R22-LRCC - Name": the
+// handle says nothing to a reader and stays in the answer's own text.
+std::string WithoutHandle(std::string value) {
+  if (const auto open = value.rfind(" ("); open != std::string::npos && value.ends_with(')') &&
+                                          IsHandle(std::string_view(value).substr(open + 2, value.size() - open - 3), false))
+    value = Trim(value.substr(0, open));
+  if (const auto space = value.rfind(' '); space != std::string::npos && IsHandle(std::string_view(value).substr(space + 1), true) &&
+                                           value.substr(space + 1).find('-') != std::string::npos)
+    value = Trim(value.substr(0, space));
+  if (const auto dash = value.find(" - "); dash != std::string::npos && IsHandle(std::string_view(value).substr(0, dash), false))
+    value = Trim(value.substr(dash + 3));
+  return value;
+}
+
 // A registrar given as a handle ("REG-EXAMPLE") that a later block names: the name.
 std::string RegistrarName(const std::string& registrar, const std::vector<WhoisEntry>& entries) {
   if (registrar.find(' ') != std::string::npos) return registrar;
@@ -162,7 +185,7 @@ WhoisDomainFields ReadWhoisDomain(const std::string& text, const std::string& as
   const WhoisObjects objects = SplitWhoisObjects(entries, asked);
   WhoisDomainFields fields;
   fields.Registrar = First(objects.Asked, WhoisField::Registrar);
-  if (!fields.Registrar.empty()) fields.Registrar = RegistrarName(fields.Registrar, entries);
+  if (!fields.Registrar.empty()) fields.Registrar = WithoutHandle(RegistrarName(fields.Registrar, entries));
   fields.Created = First(objects.Asked, WhoisField::Created);
   fields.Expires = First(objects.Asked, WhoisField::Expires);
   for (const std::string& status : All(objects.Asked, WhoisField::Status)) AddUnique(fields.Status, StatusShown(status));
