@@ -84,7 +84,7 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
       "Sponsoring Registrar Organization", "Registrar of Record", "Registration Service Provider", "Registration Service Providers",
       "Authorized Agency", "Registrar Company", "Registrar Organization Name", "Current Registrar",
       "Регистратор", "Регистратор домена", "Реєстратор", "Registrador", "Agente Registrador", "Agente registrador", "Provedor",
-      "Bureau d'enregistrement", "Registraire", "Rejestrator", "Registrar Ragione Sociale",
+      "Bureau d'enregistrement", "Registraire", "Rejestrator", "Registrar Ragione Sociale", "Registrar Organizzazione",
       "등록대행자", "登録担当者", "注册商", "注册服务机构", "所屬註冊服務機構"});
   static const std::vector<std::string> kCreated = Keys({
       "Creation Date", "Created", "Created On", "Created Date", "Create Date", "Date Created", "Creation", "Domain Created",
@@ -115,7 +115,8 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
       "Domain Nameservers", "Domain servers in listed order", "DNS", "DNS Servers", "DNS Server", "Name Servers Information",
       "Primary Server", "Secondary Server", "Domain Server", "NS", "NS Name",
       "Серверы DNS", "Сервер DNS", "DNS-серверы", "Серверы имен", "Сервери DNS", "Servidores DNS", "Servidor DNS",
-      "Servidores de nombres", "Servidor de nombres", "Serveur de noms", "Serveurs de noms", "Naamservers", "Serwery DNS",
+      "Servidores de nombres", "Servidor de nombres", "Servidores de nombre", "Servidor de nombre", "Servidor de nomes",
+      "Servidores de nomes", "Serveur de noms", "Serveurs de noms", "Naamservers", "Serwery DNS",
       "Serwery nazw", "호스트이름", "네임서버", "ネームサーバ", "域名服务器", "DNS服务器"});
   switch (field) {
     case WhoisField::DomainName: return kDomainName;
@@ -141,7 +142,7 @@ bool OpensOtherObject(std::string_view key, bool firstInParagraph) {
   static const std::vector<std::string> kParagraph = Keys({"nic-hdl", "nic-hdl-br", "nic-handle", "person", "role", "organisation", "contact", "handle", "Contact ID",
                                                            "key-cert", "mntner", "inetnum", "aut-num", "nsset", "keyset"});
   if (std::find(kAnywhere.begin(), kAnywhere.end(), key) != kAnywhere.end()) return true;
-  return firstInParagraph && std::find(kParagraph.begin(), kParagraph.end(), key) != kParagraph.end();
+  return firstInParagraph && (std::find(kParagraph.begin(), kParagraph.end(), key) != kParagraph.end() || IsContactSection(key));
 }
 
 const std::vector<std::string>& NameKeys() {

@@ -26,7 +26,7 @@ const std::vector<std::string>& FieldKeys(WhoisField field);
 bool IsContactSection(std::string_view sectionKey);
 
 // Keys that open an object other than a domain when they start a paragraph
-// (a contact's handle, a person, a look-alike's "Server Name").
+// (a contact's handle or name, a person, a look-alike's "Server Name").
 bool OpensOtherObject(std::string_view key, bool firstInParagraph);
 
 // Keys under which a later object names a registrar given as a handle.

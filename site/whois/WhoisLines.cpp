@@ -129,6 +129,21 @@ bool SharesTopic(const std::string& label, const std::vector<Line>& lines, std::
   return false;
 }
 
+// The keys a label stands for: each language of a bilingual label ("Data de
+// registo / Creation Date"), without a note on the value's form ("(dd/mm/yyyy)").
+std::vector<std::string> LabelKeys(const std::string& label) {
+  std::vector<std::string> keys;
+  for (std::size_t from = 0; from <= label.size();) {
+    const auto slash = label.find(" / ", from);
+    std::string part = label.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
+    if (const auto open = part.find(" ("); open != std::string::npos && part.find(')', open) != std::string::npos)
+      part.erase(open, part.find(')', open) - open + 1);
+    if (std::string key = KeyOf(part); !key.empty()) keys.push_back(std::move(key));
+    from = slash == std::string::npos ? label.size() + 1 : slash + 3;
+  }
+  return keys;
+}
+
 std::size_t Words(const std::string& text) { return std::count(text.begin(), text.end(), ' ') + 1; }
 
 }  // namespace
@@ -182,7 +197,7 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
     if (const auto labelled = Separate(line.Text); labelled && !KeyOf(labelled->Label).empty()) {
       const std::string key = KeyOf(labelled->Label);
       if (!labelled->Value.empty()) {
-        add(key, section, labelled->Value, first, false, line.Indent);
+        for (std::string& part : LabelKeys(labelled->Label)) add(std::move(part), section, labelled->Value, first, false, line.Indent);
       } else {
         if (next && *next > line.Indent) headings.push_back({key, line.Indent, false});
         else if ((first && !line.Open && !SharesTopic(labelled->Label, lines, at)) || (next == line.Indent && !Separate(lines[NextLine(lines, at)].Text))) headings.push_back({key, line.Indent, true});
