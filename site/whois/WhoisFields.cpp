@@ -60,8 +60,9 @@ std::vector<std::string> All(const std::vector<Group>& groups, WhoisField field)
   return {};
 }
 
-// "clientTransferProhibited https://icann.org/epp#clientTransferProhibited": the link adds nothing.
-std::string StatusShown(std::string value) {
+// "clientTransferProhibited https://icann.org/epp#clientTransferProhibited",
+// "ok -- http://…": the link adds nothing.
+std::string WithoutLink(std::string value) {
   for (const char* link : {"http://", "https://"}) {
     const auto at = value.find(link);
     if (at == std::string::npos) continue;
@@ -69,7 +70,23 @@ std::string StatusShown(std::string value) {
     value.erase(at, end == std::string::npos ? std::string::npos : end - at);
   }
   for (std::size_t at; (at = value.find("()")) != std::string::npos;) value.erase(at, 2);
-  return Trim(value);
+  value = Trim(value);
+  while (value.ends_with('-')) value = Trim(value.substr(0, value.size() - 1));
+  return value;
+}
+
+// The codes in a status value: "clientUpdateProhibited, clientTransferProhibited"
+// is two; "ok (paid and in zone)" and "Registered until expiry date." are one.
+std::vector<std::string> StatusCodes(const std::string& value) {
+  const std::string shown = WithoutLink(value);
+  std::vector<std::string> codes;
+  std::istringstream parts(shown);
+  for (std::string part; std::getline(parts, part, ',');) {
+    part = Trim(part);
+    if (part.empty() || part.find(' ') != std::string::npos) return {shown};
+    codes.push_back(part);
+  }
+  return codes;
 }
 
 // "NS1.Example.COM. 192.0.2.1" → "ns1.example.com"; none for what is not a host name.
@@ -188,7 +205,8 @@ WhoisDomainFields ReadWhoisDomain(const std::string& text, const std::string& as
   if (!fields.Registrar.empty()) fields.Registrar = WithoutHandle(RegistrarName(fields.Registrar, entries));
   fields.Created = First(objects.Asked, WhoisField::Created);
   fields.Expires = First(objects.Asked, WhoisField::Expires);
-  for (const std::string& status : All(objects.Asked, WhoisField::Status)) AddUnique(fields.Status, StatusShown(status));
+  for (const std::string& status : All(objects.Asked, WhoisField::Status))
+    for (const std::string& code : StatusCodes(status)) AddUnique(fields.Status, code);
   for (const std::string& server : All(objects.Asked, WhoisField::NameServer)) AddUnique(fields.NameServers, HostName(server));
   if (fields.NameServers.empty())
     for (const std::string& server : All(Linked(objects), WhoisField::NameServer)) AddUnique(fields.NameServers, HostName(server));

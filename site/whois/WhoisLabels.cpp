@@ -94,7 +94,7 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
       "Дата создания", "Создан", "Дата регистрации", "Зарегистрирован", "Створено", "Дата створення", "Дата реєстрації",
       "Fecha de creación", "Fecha de registro", "Fecha de alta", "Fecha de Creacion", "Criado", "Data de criação",
       "Data de registro", "Date de création", "Créé le", "Creation date", "Erstellt", "Registriert", "Angelegt",
-      "Registratiedatum", "Datum registratie", "Aangemaakt", "Data utworzenia", "Data rejestracji", "Utworzono",
+      "Registratiedatum", "Datum registratie", "Aangemaakt", "Data utworzenia", "Data rejestracji", "First registration date", "Utworzono",
       "Data di creazione", "Data registrazione", "Creato", "등록일", "登録年月日", "登録日", "注册时间", "註冊日期", "Created on"});
   static const std::vector<std::string> kExpires = Keys({
       "Registry Expiry Date", "Registrar Registration Expiration Date", "Expiration Date", "Expiry Date", "Expires",
@@ -135,6 +135,12 @@ bool IsContactSection(std::string_view sectionKey) {
       "contato", "responsavel", "titulaire", "inhaber", "houder", "abonent", "администратор", "владелец", "контакт",
       "власник", "등록인", "책임자", "登録者", "registrante", "abuse", "reseller", "kontakt", "abonament", "person"});
   return std::any_of(kWords.begin(), kWords.end(), [&](const std::string& word) { return sectionKey.find(word) != std::string_view::npos; });
+}
+
+bool IsPartySection(std::string_view sectionKey) {
+  static const std::vector<std::string> kWords = Keys({"registrar", "registration service provider", "reseller", "реєстратор", "регистратор"});
+  return IsContactSection(sectionKey) ||
+         std::any_of(kWords.begin(), kWords.end(), [&](const std::string& word) { return sectionKey.find(word) != std::string_view::npos; });
 }
 
 bool OpensOtherObject(std::string_view key, bool firstInParagraph) {

@@ -25,6 +25,11 @@ const std::vector<std::string>& FieldKeys(WhoisField field);
 // own lines ("State:", "Created:") say nothing about the domain.
 bool IsContactSection(std::string_view sectionKey);
 
+// Whether a heading introduces another party (a contact, the registrar, a
+// reseller): its own lines ("Created:", "Status:") are the party's, and only
+// heading + label ("Registrar" / "Name") may name a field of the domain.
+bool IsPartySection(std::string_view sectionKey);
+
 // Keys that open an object other than a domain when they start a paragraph
 // (a contact's handle or name, a person, a look-alike's "Server Name").
 bool OpensOtherObject(std::string_view key, bool firstInParagraph);
