@@ -92,7 +92,7 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
       "Registered On", "Registered Date", "Date Registered", "Record Created", "Record Created On", "Activated",
       "Relevant Dates Registered On", "Commencement Date", "Registration", "Domain Date Registered", "Domain Record Activated",
       "Дата создания", "Создан", "Дата регистрации", "Зарегистрирован", "Створено", "Дата створення", "Дата реєстрації",
-      "Fecha de creación", "Fecha de registro", "Fecha de alta", "Fecha de Creacion", "Criado", "Data de criação",
+      "Fecha de creación", "Fecha de registro", "Fecha de alta", "Registrado", "Fecha de Creacion", "Criado", "Data de criação",
       "Data de registro", "Date de création", "Créé le", "Creation date", "Erstellt", "Registriert", "Angelegt",
       "Registratiedatum", "Datum registratie", "Aangemaakt", "Data utworzenia", "Data rejestracji", "First registration date", "Utworzono",
       "Data di creazione", "Data registrazione", "Creato", "등록일", "登録年月日", "登録日", "注册时间", "註冊日期", "Created on"});
@@ -108,11 +108,13 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
       "到期时间", "到期日期"});
   static const std::vector<std::string> kStatus = Keys({
       "Domain Status", "Status", "State", "EPP Status", "eppstatus", "Registration Status", "Domain State", "Registry Status",
+      "domaintype", "Flags",
       "Статус", "Состояние", "Стан", "Estado", "Situação", "Statut", "État", "Stato", "Stan", "상태", "状態", "状态",
       "域名状态"});
   static const std::vector<std::string> kNameServer = Keys({
       "Name Server", "Name Servers", "Nameserver", "Nameservers", "nserver", "Hostname", "Host Name", "Domain Servers",
       "Domain Nameservers", "Domain servers in listed order", "DNS", "DNS Servers", "DNS Server", "Name Servers Information",
+      "Name Server Information",
       "Primary Server", "Secondary Server", "Domain Server", "NS", "NS Name",
       "Серверы DNS", "Сервер DNS", "DNS-серверы", "Серверы имен", "Сервери DNS", "Servidores DNS", "Servidor DNS",
       "Servidores de nombres", "Servidor de nombres", "Servidores de nombre", "Servidor de nombre", "Servidor de nomes",
