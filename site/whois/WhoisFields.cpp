@@ -205,6 +205,10 @@ WhoisDomainFields ReadWhoisDomain(const std::string& text, const std::string& as
   if (!fields.Registrar.empty()) fields.Registrar = WithoutHandle(RegistrarName(fields.Registrar, entries));
   fields.Created = First(objects.Asked, WhoisField::Created);
   fields.Expires = First(objects.Asked, WhoisField::Expires);
+  // Some registries give the paid-till date only in the state: "OK-UNTIL 20140903121852", "Connected (2030/02/28)".
+  if (fields.Expires.empty())
+    for (const std::string& status : All(objects.Asked, WhoisField::Status))
+      if (IsoDate(status) && fields.Expires.empty()) fields.Expires = status;
   for (const std::string& status : All(objects.Asked, WhoisField::Status))
     for (const std::string& code : StatusCodes(status)) AddUnique(fields.Status, code);
   for (const std::string& server : All(objects.Asked, WhoisField::NameServer)) AddUnique(fields.NameServers, HostName(server));

@@ -97,7 +97,7 @@ TEST(WhoisReaderTest, ReadsLayoutsTheRealAnswersLack) {
       {"dotted.txt", "example.test", "Example Registrar Ltd", "2001-02-03", "2030-02-03", "ok clientTransferProhibited", "ns1.example.test ns2.example.test"},
       {"blocks.txt", "example.test", "Example Registrar Ltd [Tag = EXAMPLE]", "2001-02-03", "2030-02-03", "Registered until expiry date.",
        "ns1.example.test ns2.example.test"},
-      {"jp.txt", "example.co.jp", "", "2001-02-03", "", "Connected (2030/02/28)", "ns1.example.co.jp ns2.example.co.jp"},
+      {"jp.txt", "example.co.jp", "", "2001-02-03", "2030-02-28", "Connected (2030/02/28)", "ns1.example.co.jp ns2.example.co.jp"},
       {"kr.txt", "example.kr", "(주)예시등록(http://www.registrar.test)", "2001-02-03", "2030-02-03", "", "ns1.example.kr ns2.example.kr"},
       {"pl.txt", "example.pl", "Przykład Sp. z o.o.", "2001-02-03", "2030-02-02", "", "ns1.example.pl ns2.example.pl"},
       {"it.txt", "example.it", "Esempio Registrar S.r.l.", "2001-02-03", "2030-02-03", "ok", "ns1.example.it ns2.example.it"},
