@@ -61,8 +61,9 @@ std::vector<std::string> All(const std::vector<Group>& groups, WhoisField field)
 }
 
 // "clientTransferProhibited https://icann.org/epp#clientTransferProhibited",
-// "ok -- http://…": the link adds nothing.
-std::string WithoutLink(std::string value) {
+// "ok -- http://…", "ok - Normal state.": the link or the gloss adds nothing to the code.
+std::string Code(std::string value) {
+  if (const auto dash = value.find(" -"); dash != std::string::npos && dash == value.find(' ')) value.erase(dash);
   for (const char* link : {"http://", "https://"}) {
     const auto at = value.find(link);
     if (at == std::string::npos) continue;
@@ -70,15 +71,13 @@ std::string WithoutLink(std::string value) {
     value.erase(at, end == std::string::npos ? std::string::npos : end - at);
   }
   for (std::size_t at; (at = value.find("()")) != std::string::npos;) value.erase(at, 2);
-  value = Trim(value);
-  while (value.ends_with('-')) value = Trim(value.substr(0, value.size() - 1));
-  return value;
+  return Trim(value);
 }
 
 // The codes in a status value: "clientUpdateProhibited, clientTransferProhibited"
 // is two; "ok (paid and in zone)" and "Registered until expiry date." are one.
 std::vector<std::string> StatusCodes(const std::string& value) {
-  const std::string shown = WithoutLink(value);
+  const std::string shown = Code(value);
   std::vector<std::string> codes;
   std::istringstream parts(shown);
   for (std::string part; std::getline(parts, part, ',');) {
@@ -211,7 +210,9 @@ WhoisDomainFields ReadWhoisDomain(const std::string& text, const std::string& as
       if (IsoDate(status) && fields.Expires.empty()) fields.Expires = status;
   for (const std::string& status : All(objects.Asked, WhoisField::Status))
     for (const std::string& code : StatusCodes(status)) AddUnique(fields.Status, code);
-  for (const std::string& server : All(objects.Asked, WhoisField::NameServer)) AddUnique(fields.NameServers, HostName(server));
+  // "DNS: example.dk" beside the name servers is the domain's own name in the DNS, not a server of it.
+  for (const std::string& server : All(objects.Asked, WhoisField::NameServer))
+    if (DomainKey(server) != DomainKey(asked)) AddUnique(fields.NameServers, HostName(server));
   if (fields.NameServers.empty())
     for (const std::string& server : All(Linked(objects), WhoisField::NameServer)) AddUnique(fields.NameServers, HostName(server));
   return fields;

@@ -114,6 +114,11 @@ TEST(WhoisReaderTest, ReadsLayoutsTheRealAnswersLack) {
        "ns1.example.tw ns2.example.tw"},
       {"legacy-thin.txt", "example.test", "EXAMPLE REGISTRAR, INC.", "2001-02-03", "2030-02-03", "clientTransferProhibited ok",
        "ns1.example.test ns2.example.test"},
+      {"lv.txt", "example.lv", "Piemers Registrars SIA", "", "", "active", "ns1.example.lv ns2.example.lv"},
+      {"no.txt", "example.no", "REG123-NORID", "2001-02-03", "", "", ""},
+      {"dk.txt", "example.dk", "", "2001-02-03", "2030-03-31", "Active", "ns1.example.dk ns2.example.dk"},
+      {"kz.txt", "example.kz", "EXAMPLEREG.KZ", "2001-02-03", "", "clientTransferProhibited clientDeleteProhibited", "ns1.example.kz ns2.example.kz"},
+      {"be.txt", "example.be", "Voorbeeld Registrar NV", "2001-02-03", "", "clientTransferProhibited", "ns1.example.be ns2.example.be"},
       {"traps.txt", "example.test", "Right Registrar", "2001-02-03", "2030-02-03", "ok", "ns1.example.test"},
   };
   for (const auto& row : rows) {
