@@ -36,7 +36,9 @@ bool Placeholder(const std::string& value) {
   return std::any_of(std::begin(kEmpty), std::end(kEmpty), [&](const char* e) { return lower == e; });
 }
 
-bool Carries(const WhoisEntry& entry, WhoisField field) {
+// Whether an entry of an object carries the field; an object starts at the line naming its domain.
+bool Carries(const WhoisEntry& entry, WhoisField field, const Group& object) {
+  if (BoundToDomainParagraph(entry.Key) && entry.Paragraph != object.front().Paragraph) return false;
   const auto& keys = FieldKeys(field);
   return !Placeholder(entry.Value) && std::any_of(keys.begin(), keys.end(), [&](const std::string& key) { return EntryHas(entry, key); });
 }
@@ -45,7 +47,7 @@ bool Carries(const WhoisEntry& entry, WhoisField field) {
 std::string First(const std::vector<Group>& groups, WhoisField field) {
   for (const Group& group : groups)
     for (const WhoisEntry& entry : group)
-      if (Carries(entry, field)) return entry.Value;
+      if (Carries(entry, field, group)) return entry.Value;
   return {};
 }
 
@@ -54,7 +56,7 @@ std::vector<std::string> All(const std::vector<Group>& groups, WhoisField field)
   for (const Group& group : groups) {
     std::vector<std::string> values;
     for (const WhoisEntry& entry : group)
-      if (Carries(entry, field)) values.push_back(entry.Value);
+      if (Carries(entry, field, group)) values.push_back(entry.Value);
     if (!values.empty()) return values;
   }
   return {};

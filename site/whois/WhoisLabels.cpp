@@ -145,6 +145,11 @@ bool IsPartySection(std::string_view sectionKey) {
          std::any_of(kWords.begin(), kWords.end(), [&](const std::string& word) { return sectionKey.find(word) != std::string_view::npos; });
 }
 
+bool BoundToDomainParagraph(std::string_view key) {
+  static const std::vector<std::string> kBound = Keys({"State", "Stan", "Estado"});
+  return std::find(kBound.begin(), kBound.end(), key) != kBound.end();
+}
+
 bool OpensOtherObject(std::string_view key, bool firstInParagraph) {
   static const std::vector<std::string> kAnywhere = Keys({"Server Name"});
   static const std::vector<std::string> kParagraph = Keys({"nic-hdl", "nic-hdl-br", "nic-handle", "person", "role", "organisation", "contact", "handle", "Contact ID",

@@ -30,6 +30,10 @@ bool IsContactSection(std::string_view sectionKey);
 // heading + label ("Registrar" / "Name") may name a field of the domain.
 bool IsPartySection(std::string_view sectionKey);
 
+// Keys that name a field of the domain only in the paragraph that names the
+// domain: elsewhere "State:" is more often a contact's address.
+bool BoundToDomainParagraph(std::string_view key);
+
 // Keys that open an object other than a domain when they start a paragraph
 // (a contact's handle or name, a person, a look-alike's "Server Name").
 bool OpensOtherObject(std::string_view key, bool firstInParagraph);
