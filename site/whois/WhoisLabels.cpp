@@ -95,9 +95,11 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
       "Fecha de creación", "Fecha de registro", "Fecha de alta", "Registrado", "Fecha de Creacion", "Criado", "Data de criação",
       "Data de registro", "Date de création", "Créé le", "Creation date", "Erstellt", "Registriert", "Angelegt",
       "Registratiedatum", "Datum registratie", "Aangemaakt", "Data utworzenia", "Data rejestracji", "First registration date", "Utworzono",
-      "Data di creazione", "Data registrazione", "Creato", "등록일", "登録年月日", "登録日", "注册时间", "註冊日期", "Created on"});
+      "Data di creazione", "Data registrazione", "Creato", "Data de registo", "Date of Registration", "Registrierungsdatum",
+      "Date d'enregistrement", "Oluşturulma Tarihi", "Kayıt Tarihi", "Data di registrazione", "등록일", "登録年月日", "登録日", "注册时间", "註冊日期", "Created on"});
   static const std::vector<std::string> kExpires = Keys({
-      "Registry Expiry Date", "Registrar Registration Expiration Date", "Expiration Date", "Expiry Date", "Expires",
+      "Registry Expiry Date", "Registrar Registration Expiration Date", "Registry Expiration Date", "Date of Expiry",
+      "Data scadenza", "Bitiş Tarihi", "Действителен до", "Expiration Date", "Expiry Date", "Expires",
       "Expires On", "Expire", "Expire Date", "Expiration Time", "Expiry", "Paid-till", "Paid till", "Valid Until",
       "Renewal Date", "Record Expires", "Record Expires On", "Domain Expiration Date", "Domain Expires", "Registration Expiration Date",
       "Expiration", "Date Expires", "Expires at", "Validity", "Domain Date Billed Until", "Expired", "Exp Date", "Renewal",
