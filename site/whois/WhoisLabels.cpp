@@ -98,7 +98,7 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
       "Data di creazione", "Data registrazione", "Creato", "Data de registo", "Date of Registration", "Registrierungsdatum",
       "Date d'enregistrement", "Oluşturulma Tarihi", "Kayıt Tarihi", "Data di registrazione", "등록일", "登録年月日", "登録日", "注册时间", "註冊日期", "Created on"});
   static const std::vector<std::string> kExpires = Keys({
-      "Registry Expiry Date", "Registrar Registration Expiration Date", "Registry Expiration Date", "Date of Expiry",
+      "Registry Expiry Date", "Registrar Registration Expiration Date", "Registry Expiration Date", "Record Expired", "Date of Expiry",
       "Data scadenza", "Bitiş Tarihi", "Действителен до", "Expiration Date", "Expiry Date", "Expires",
       "Expires On", "Expire", "Expire Date", "Expiration Time", "Expiry", "Paid-till", "Paid till", "Valid Until",
       "Renewal Date", "Record Expires", "Record Expires On", "Domain Expiration Date", "Domain Expires", "Registration Expiration Date",
@@ -117,7 +117,7 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
       "Name Server", "Name Servers", "Nameserver", "Nameservers", "nserver", "Hostname", "Host Name", "Domain Servers",
       "Domain Nameservers", "Domain servers in listed order", "DNS", "DNS Servers", "DNS Server", "Name Servers Information",
       "Name Server Information",
-      "Primary Server", "Secondary Server", "Domain Server", "NS", "NS Name",
+      "Primary Server", "Secondary Server", "Primary Name Server", "Secondary Name Server", "Domain Server", "NS", "NS Name",
       "Серверы DNS", "Сервер DNS", "DNS-серверы", "Серверы имен", "Сервери DNS", "Servidores DNS", "Servidor DNS",
       "Servidores de nombres", "Servidor de nombres", "Servidores de nombre", "Servidor de nombre", "Servidor de nomes",
       "Servidores de nomes", "Serveur de noms", "Serveurs de noms", "Naamservers", "Serwery DNS",
