@@ -116,7 +116,7 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
   static const std::vector<std::string> kNameServer = Keys({
       "Name Server", "Name Servers", "Nameserver", "Nameservers", "nserver", "Hostname", "Host Name", "Domain Servers",
       "Domain Nameservers", "Domain servers in listed order", "DNS", "DNS Servers", "DNS Server", "Name Servers Information",
-      "Name Server Information",
+      "Name Server Information", "Name servers in listed order", "Name servers in the listed order", "Nameservers in listed order",
       "Primary Server", "Secondary Server", "Primary Name Server", "Secondary Name Server", "Domain Server", "NS", "NS Name",
       "Серверы DNS", "Сервер DNS", "DNS-серверы", "Серверы имен", "Сервери DNS", "Servidores DNS", "Servidor DNS",
       "Servidores de nombres", "Servidor de nombres", "Servidores de nombre", "Servidor de nombre", "Servidor de nomes",

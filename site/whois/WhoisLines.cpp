@@ -154,8 +154,12 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
     std::string Key;
     std::size_t Indent;
     bool Flat;  // its values follow at its own indentation, up to the paragraph's end
+    bool Fresh = true;  // nothing read under it yet
   };
   std::vector<Heading> headings;
+  // A flat heading alone in its paragraph ("Name servers:", a blank line, then
+  // the servers): its values are the unlabelled lines that open the next one.
+  std::optional<Heading> carried;
   std::vector<WhoisEntry> entries;
   std::size_t paragraph = 0;
   bool paragraphStart = true;
@@ -169,6 +173,7 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
     return std::nullopt;
   };
   const auto add = [&](std::string key, std::string section, std::string value, bool first, bool continued, std::size_t indent) {
+    if (!headings.empty()) headings.back().Fresh = false;
     WhoisEntry entry{std::move(key), std::move(section), std::move(value), paragraph, first, continued};
     previous = entry;
     previousIndent = indent;
@@ -181,9 +186,12 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
       if (!paragraphStart) ++paragraph;
       paragraphStart = true;
       previous.reset();
+      if (!headings.empty() && headings.back().Flat && headings.back().Fresh) carried = headings.back();
       std::erase_if(headings, [](const Heading& h) { return h.Flat; });
       continue;
     }
+    if (carried && carried->Indent == line.Indent && !Separate(line.Text)) headings.push_back(*carried);
+    carried.reset();
     while (!headings.empty() && (headings.back().Indent > line.Indent || (headings.back().Indent == line.Indent && !headings.back().Flat)))
       headings.pop_back();
     const std::string section = headings.empty() ? std::string{} : headings.back().Key;
