@@ -154,7 +154,8 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
     std::string Key;
     std::size_t Indent;
     bool Flat;  // its values follow at its own indentation, up to the paragraph's end
-    bool Fresh = true;  // nothing read under it yet
+    bool Opens = false;  // the first line of its paragraph
+    bool Fresh = true;   // nothing read under it yet
   };
   std::vector<Heading> headings;
   // A flat heading alone in its paragraph ("Name servers:", a blank line, then
@@ -186,7 +187,7 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
       if (!paragraphStart) ++paragraph;
       paragraphStart = true;
       previous.reset();
-      if (!headings.empty() && headings.back().Flat && headings.back().Fresh) carried = headings.back();
+      if (!headings.empty() && headings.back().Flat && headings.back().Opens && headings.back().Fresh) carried = headings.back();
       std::erase_if(headings, [](const Heading& h) { return h.Flat; });
       continue;
     }
@@ -208,7 +209,7 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
         for (std::string& part : LabelKeys(labelled->Label)) add(std::move(part), section, labelled->Value, first, false, line.Indent);
       } else {
         if (next && *next > line.Indent) headings.push_back({key, line.Indent, false});
-        else if ((first && !line.Open && !SharesTopic(labelled->Label, lines, at)) || (next == line.Indent && !Separate(lines[NextLine(lines, at)].Text))) headings.push_back({key, line.Indent, true});
+        else if ((first && !line.Open && !SharesTopic(labelled->Label, lines, at)) || (next == line.Indent && !Separate(lines[NextLine(lines, at)].Text))) headings.push_back({key, line.Indent, true, first});
         previous.reset();
       }
       continue;
