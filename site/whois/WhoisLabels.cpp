@@ -82,7 +82,7 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
   static const std::vector<std::string> kRegistrar = Keys({
       "Registrar Name", "Registrar Organization", "Registrar Organisation", "Registrar", "Sponsoring Registrar",
       "Sponsoring Registrar Organization", "Registrar of Record", "Registration Service Provider", "Registration Service Providers",
-      "Authorized Agency", "Registrar Company", "Registrar Organization Name", "Current Registrar", "Current Registar", "Registrar Handle",
+      "Authorized Agency", "Registrar Company", "Registrar Organization Name", "Current Registrar", "Current Registar", "Registrar Handle", "Registered through",
       "Регистратор", "Регистратор домена", "Реєстратор", "Registrador", "Agente Registrador", "Agente registrador", "Provedor",
       "Bureau d'enregistrement", "Registraire", "Rejestrator", "Registrar Ragione Sociale", "Registrar Organizzazione",
       "등록대행자", "登録担当者", "注册商", "注册服务机构", "所屬註冊服務機構"});

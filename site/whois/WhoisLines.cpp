@@ -155,6 +155,7 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
     std::size_t Indent;
     bool Flat;  // its values follow at its own indentation, up to the paragraph's end
     bool Opens = false;  // the first line of its paragraph
+    bool Bare = false;   // a line without a label ("Example Inc" above its indented address): ends with its paragraph
     bool Fresh = true;   // nothing read under it yet
   };
   std::vector<Heading> headings;
@@ -188,7 +189,7 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
       paragraphStart = true;
       previous.reset();
       if (!headings.empty() && headings.back().Flat && headings.back().Opens && headings.back().Fresh) carried = headings.back();
-      std::erase_if(headings, [](const Heading& h) { return h.Flat; });
+      std::erase_if(headings, [](const Heading& h) { return h.Flat || h.Bare; });
       continue;
     }
     if (carried && carried->Indent == line.Indent && !Separate(line.Text)) headings.push_back(*carried);
@@ -219,7 +220,7 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
       continue;
     }
     if (next && *next > line.Indent && Words(line.Text) <= kMaxHeadingWords && !KeyOf(line.Text).empty()) {
-      headings.push_back({KeyOf(line.Text), line.Indent, false});
+      headings.push_back({KeyOf(line.Text), line.Indent, false, first, true, true});
       previous.reset();
       continue;
     }

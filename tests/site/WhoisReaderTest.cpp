@@ -121,6 +121,7 @@ TEST(WhoisReaderTest, ReadsLayoutsTheRealAnswersLack) {
       {"be.txt", "example.be", "Voorbeeld Registrar NV", "2001-02-03", "", "clientTransferProhibited", "ns1.example.be ns2.example.be"},
       {"my.txt", "example.com.my", "", "2001-02-03", "2030-02-03", "", "ns1.example.com.my ns2.example.com.my"},
       {"kg.txt", "example.kg", "", "2001-02-03", "2030-02-03", "", "ns1.example.kg ns2.example.kg"},
+      {"registrar-legacy.txt", "example.test", "Example Registrar, LLC", "2001-02-03", "2030-02-03", "", "ns1.example.test ns2.example.test"},
       {"traps.txt", "example.test", "Right Registrar", "2001-02-03", "2030-02-03", "ok", "ns1.example.test"},
   };
   for (const auto& row : rows) {
