@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <utility>
@@ -14,6 +15,7 @@ namespace {
 
 constexpr std::size_t kMaxLabel = 80;  // bytes of a label before its colon
 constexpr std::size_t kMaxHeadingWords = 6;
+constexpr std::size_t kMaxCarriedWords = 3;  // a host with its IPv4 and IPv6 addresses, not a notice's sentence
 
 struct Line {
   std::size_t Indent = 0;
@@ -91,7 +93,7 @@ std::optional<Labelled> Separate(std::string text) {
   }
   // "Key...........value"
   if (const auto dots = text.find("..."); dots != std::string::npos && dots > 1 && dots < kMaxLabel && !Has(text.substr(0, dots), "0123456789")) {
-    const auto value = text.find_first_not_of(". ", dots);
+    const auto value = text.find_first_not_of(". :", dots);
     return Labelled{text.substr(0, dots), value == std::string::npos ? std::string{} : Trim(text.substr(value))};
   }
   return std::nullopt;
@@ -144,7 +146,11 @@ std::vector<std::string> LabelKeys(const std::string& label) {
   return keys;
 }
 
-std::size_t Words(const std::string& text) { return std::count(text.begin(), text.end(), ' ') + 1; }
+std::size_t Tokens(const std::string& text) {
+  std::istringstream words(text);
+  return std::distance(std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
+}
+
 
 }  // namespace
 
@@ -192,7 +198,7 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
       std::erase_if(headings, [](const Heading& h) { return h.Flat || h.Bare; });
       continue;
     }
-    if (carried && carried->Indent == line.Indent && !Separate(line.Text)) headings.push_back(*carried);
+    if (carried && carried->Indent == line.Indent && !Separate(line.Text) && Tokens(line.Text) <= kMaxCarriedWords) headings.push_back(*carried);
     carried.reset();
     while (!headings.empty() && (headings.back().Indent > line.Indent || (headings.back().Indent == line.Indent && !headings.back().Flat)))
       headings.pop_back();
@@ -219,7 +225,7 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
       add(previous->Key, previous->Section, line.Text, false, true, previousIndent);
       continue;
     }
-    if (next && *next > line.Indent && Words(line.Text) <= kMaxHeadingWords && !KeyOf(line.Text).empty()) {
+    if (next && *next > line.Indent && Tokens(line.Text) <= kMaxHeadingWords && !KeyOf(line.Text).empty()) {
       headings.push_back({KeyOf(line.Text), line.Indent, false, first, true, true});
       previous.reset();
       continue;
