@@ -11,6 +11,7 @@
 //                letters and digits alone with links dropped;
 //   nameservers  the sets of host names are equal (case and a trailing dot ignored).
 // A field the reader leaves empty is wrong. Fields no test expects are not counted.
+// There is no lenient rule: every figure printed is the strict one.
 
 #include "whois/WhoisDates.h"
 #include "whois/WhoisFields.h"
