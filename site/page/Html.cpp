@@ -8,6 +8,14 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
+// C0 controls, DEL and the C1 controls U+0080 to U+009F: valid UTF-8, but
+// none of them is text, and a browser may act on them rather than show them.
+bool IsControl(std::string_view sequence) {
+  const auto lead = static_cast<unsigned char>(sequence[0]);
+  if (sequence.size() == 1) return lead < 0x20 || lead == 0x7F;
+  return lead == 0xC2 && static_cast<unsigned char>(sequence[1]) < 0xA0;
+}
+
 // Length of the valid UTF-8 sequence at the start of `text`, 0 if none.
 std::size_t SequenceLength(std::string_view text) {
   const auto lead = static_cast<unsigned char>(text[0]);
@@ -38,7 +46,7 @@ Html& Html::Text(std::string_view text) {
       default: break;
     }
     const std::size_t length = SequenceLength(text.substr(i));
-    if (length == 0 || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+    if (length == 0 || IsControl(text.substr(i, length))) {
       FOut += kReplacement;
       i += length == 0 ? 1 : length;
     } else {

@@ -4,6 +4,7 @@
 
 #include <idn2.h>
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <string>
@@ -65,6 +66,17 @@ bool IsLdhLabel(std::string_view label) {
   return true;
 }
 
+void CheckAsciiName(const std::string& name, std::size_t maxAsciiBytes) {
+  if (name.size() > maxAsciiBytes) throw BadAddress("Доменное имя слишком длинное");
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    const std::size_t end = std::min(name.find('.', start), name.size());
+    if (!IsLdhLabel(std::string_view(name).substr(start, end - start)))
+      throw BadAddress("Доменное имя может содержать только буквы, цифры, дефисы и точки, не более 63 знаков между точками");
+    start = end + 1;
+  }
+}
+
 std::string AsciiName(const std::string& utf8) {
   char* ascii = nullptr;
   const int rc = idn2_lookup_u8(reinterpret_cast<const uint8_t*>(utf8.c_str()), reinterpret_cast<uint8_t**>(&ascii),
@@ -102,15 +114,15 @@ Target ParseTarget(std::string_view bytes, std::size_t maxAsciiBytes) {
   if (name.back() == '.') name.pop_back();
   if (name.empty() || name.find("..") != std::string::npos || name.front() == '.')
     throw BadAddress("В доменном имени пустая часть между точками");
-  name = AsciiName(name);
-  if (name.size() > maxAsciiBytes) throw BadAddress("Доменное имя слишком длинное");
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    const std::size_t end = std::min(name.find('.', start), name.size());
-    if (!IsLdhLabel(std::string_view(name).substr(start, end - start)))
-      throw BadAddress("Доменное имя может содержать только буквы, цифры, дефисы и точки, не более 63 знаков между точками");
-    start = end + 1;
+  // An ASCII name is judged by its own rules first, which say more than the
+  // IDNA library's refusal of it would; the library still checks its xn-- labels.
+  if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    for (char& c : name)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    CheckAsciiName(name, maxAsciiBytes);
   }
+  name = AsciiName(name);
+  CheckAsciiName(name, maxAsciiBytes);
   target.Domain = name;
   return target;
 }

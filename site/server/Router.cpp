@@ -51,9 +51,9 @@ void Lookup(ServerState& server, const RouteRequest& request, std::string_view q
   }
   try {
     RunPage(server.Io, server.Shared, server.Pages, lookup, server.Reports,
-            [target = lookup.Address, note, done, &server](std::vector<PageSection> sections) {
+            [target = lookup.Address, note, done, &server, asked = std::chrono::system_clock::now()](std::vector<PageSection> sections) {
               --server.InFlight;
-              done(Reply{200, LookupPage(target, sections), {}, note});
+              done(Reply{200, LookupPage(target, sections, asked), {}, note});
             });
   } catch (const std::exception& e) {
     // The page never started (its resolver could not be made): its slot is free again.
