@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <boost/asio/steady_timer.hpp>
 #include <gtest/gtest.h>
 #include <map>
 #include <optional>
@@ -73,6 +74,26 @@ std::map<std::string, std::string> RawStates(const std::string& raw) {
   return states;
 }
 
+// While it lives, only `spare` more descriptors can be opened: the lowest free
+// one is the next handed out, and none past the limit is.
+class DescriptorLimit {
+public:
+  explicit DescriptorLimit(int spare) {
+    getrlimit(RLIMIT_NOFILE, &FSaved);
+    const int lowest = dup(0);
+    close(lowest);
+    rlimit tight = FSaved;
+    tight.rlim_cur = static_cast<rlim_t>(lowest + spare);
+    setrlimit(RLIMIT_NOFILE, &tight);
+  }
+  ~DescriptorLimit() { setrlimit(RLIMIT_NOFILE, &FSaved); }
+  DescriptorLimit(const DescriptorLimit&) = delete;
+  DescriptorLimit& operator=(const DescriptorLimit&) = delete;
+
+private:
+  rlimit FSaved{};
+};
+
 std::string Tcp(std::uint16_t port) { return std::to_string(port) + "/tcp"; }
 
 TEST(PortScanTest, OpenClosedAndFilteredAtAnyConcurrency) {
@@ -133,17 +154,14 @@ TEST(PortScanTest, ProbesThatCouldNotBeMadeAreNotClosedPorts) {
     h.Opts.AllowPrivate = true;
     h.Opts.ScanConcurrency = 2;
     h.Opts.ScanPorts = {open.Port(), closed.Port()};
+    // The loop's own descriptors are made before the limit: a timer starts its reactor.
     h.Shared();
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
-    // The lowest free descriptor is the next one handed out: past the limit, no socket opens.
-    const int lowest = dup(0);
-    close(lowest);
-    rlimit tight = saved;
-    tight.rlim_cur = static_cast<rlim_t>(lowest + spare);
-    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
-    const auto result = h.Run(site::PortScan, AddressTarget(kLoopback, "127.0.0.1"));
-    setrlimit(RLIMIT_NOFILE, &saved);
+    boost::asio::steady_timer reactor(h.Io);
+    std::optional<site::ReportResult> result;
+    {
+      DescriptorLimit limit(spare);
+      result = h.Run(site::PortScan, AddressTarget(kLoopback, "127.0.0.1"));
+    }
     ASSERT_TRUE(result);
     if (spare == 0) {
       EXPECT_EQ(result->State, Outcome::Failed);
