@@ -190,6 +190,13 @@ TEST_F(RegistrationRecordTest, RegistriesAreAskedTheNameRegisteredUnderThePublic
   EXPECT_EQ(result.State, Outcome::Failed);
   EXPECT_NE(result.Reason.find("публичная зона"), std::string::npos) << result.Reason;
   EXPECT_EQ(root.Queries().size(), 1u);
+
+  // An international name is the registered one in its ASCII form, and is named in both forms.
+  result = rig.Run(site::DomainRecord, "xn--e1afmkfd.example");
+  EXPECT_EQ(result.Note.find("запрошено"), std::string::npos) << result.Note;
+  result = rig.Run(site::DomainRecord, "www.xn--e1afmkfd.example");
+  EXPECT_NE(result.Note.find("запрошено зарегистрированное имя пример.example (xn--e1afmkfd.example)"), std::string::npos)
+      << result.Note;
 }
 
 TEST_F(RegistrationRecordTest, WhoisRepliesInCyrillicCharsetsAreShownAsText) {
