@@ -59,7 +59,7 @@ private:
       const auto& answer = FAnswers[i];
       std::string remark;
       if (!answer) {
-        remark = "нет ответа";
+        remark = "превышено время ожидания";
       } else if (!answer->Ok) {
         if (!failed++) firstError = answer->Error;
         timedOutQueries += answer->TimedOut;

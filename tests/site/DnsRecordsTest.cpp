@@ -85,7 +85,7 @@ TEST_F(DnsRecordsTest, DeadlineEndsTheReportOnce) {
   ASSERT_TRUE(result);
   EXPECT_EQ(result->State, Outcome::TimedOut);
   EXPECT_EQ(result->Summary.Rows.size(), 7u);
-  EXPECT_EQ(result->Summary.Rows[0][1], "нет ответа");
+  EXPECT_EQ(result->Summary.Rows[0][1], "превышено время ожидания");
   EXPECT_LT(result->Elapsed, std::chrono::seconds(2));
   H.RunUntil([] { return false; }, std::chrono::milliseconds(100));
   EXPECT_EQ(calls, 1);
