@@ -63,7 +63,8 @@ void Section(Html& page, const PageSection& section) {
   OutcomeLine(page, result);
   if (!result.Note.empty()) page.Tag("<p class=\"note\">").Text(result.Note).Tag("</p>\n");
   Summary(page, result.Summary);
-  if (!result.Raw.empty()) page.Tag("<pre>").Text(result.Raw).Tag("</pre>\n");
+  const bool registry = section.Kind == ReportKind::DomainRecord || section.Kind == ReportKind::NetworkRecord;
+  if (!result.Raw.empty()) page.Tag(registry ? "<pre class=\"registry\">" : "<pre>").Text(result.Raw).Tag("</pre>\n");
   page.Tag("</section>\n");
 }
 

@@ -7,7 +7,8 @@ namespace {
 // On screen the frame around the content is plain blocks; in print it is the
 // table whose heading row Chromium repeats at the top of every page, even when
 // one cell runs over many pages, which a fixed-position header cannot do
-// without covering the text it runs over.
+// without covering the text it runs over. A registry's text, long and in
+// short lines, prints in two columns.
 constexpr std::string_view kStyle = R"(
 body { font: 15px/1.45 "Liberation Sans", Arial, sans-serif; color: #1d2430; background: #fbfbf8; margin: 0 auto; max-width: 60em; padding: 1em 1.5em 3em; }
 table.frame, table.frame > tbody, table.frame > tbody > tr, table.frame > tbody > tr > td { display: block; margin: 0; padding: 0; border: 0; }
@@ -44,7 +45,8 @@ footer { margin-top: 2.5em; color: #5b6575; font-size: .9em; }
   th { background: none; }
   tr { break-inside: avoid; }
   pre { font: 7pt/1.2 "Liberation Mono", "DejaVu Sans Mono", monospace; background: none; border: 0; padding: 0; overflow: visible;
-        word-break: normal; overflow-wrap: anywhere; column-count: 2; column-gap: 6mm; column-rule: .5pt solid #bbb; }
+        word-break: normal; overflow-wrap: anywhere; }
+  pre.registry { column-count: 2; column-gap: 6mm; column-rule: .5pt solid #bbb; }
   footer { display: none; }
 }
 )";
