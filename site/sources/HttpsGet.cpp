@@ -55,7 +55,7 @@ private:
     FStream.emplace(FContext->Executor, FContext->Shared.Tls);
     ServerEndpoints(*FContext->Dns, FUrl.Host, FUrl.Port, [self = shared_from_this()](std::vector<tcp::endpoint> endpoints, std::string failure) {
       if (self->FFinished) return;
-      if (endpoints.empty()) return self->Fail("Не удалось найти адрес сервера " + self->FUrl.Host + ": " + failure);
+      if (endpoints.empty()) return self->Fail("Не удалось найти адрес сервера " + self->Server() + ": " + failure);
       self->Connect(std::move(endpoints));
     });
   }

@@ -43,7 +43,7 @@ public:
     });
     ServerEndpoints(*FContext->Dns, FServer.Host, FServer.Port, [self = shared_from_this()](std::vector<tcp::endpoint> found, std::string failure) {
       if (self->FFinished) return;
-      if (found.empty()) return self->Fail("Не удалось найти адрес сервера WHOIS " + self->FServer.Host + ": " + failure);
+      if (found.empty()) return self->Fail("Не удалось найти адрес сервера WHOIS " + self->FServer.Name() + ": " + failure);
       self->Connect(std::move(found));
     });
   }
