@@ -84,8 +84,8 @@ const char* ReportTitle(ReportKind kind) {
 std::string LookupPage(const Target& target, const std::vector<PageSection>& sections,
                        std::chrono::system_clock::time_point asked) {
   const std::string ascii = target.Ipv4 ? Ipv4Text(*target.Ipv4) : target.Domain;
-  const std::string name = target.Ipv4 ? ascii : UnicodeName(ascii);
-  std::string running = (name == ascii ? name : name + " (" + ascii + ")") + " · " + AskedAt(asked) + " · ";
+  const std::string name = UnicodeName(ascii);
+  std::string running = ShownName(ascii) + " · " + AskedAt(asked) + " · ";
   for (std::size_t i = 0; i < sections.size(); ++i) running += (i ? ", " : "") + std::string(ReportTitle(sections[i].Kind));
   if (sections.empty()) running += "проверки не выбраны";
   Html page;
