@@ -241,9 +241,14 @@ TEST_F(RegistrationRecordTest, AddressHasNoDomainRecord) {
 }
 
 TEST_F(RegistrationRecordTest, NetworkOfADomainIsThatOfItsFirstAddress) {
-  const ReportResult result = rig.Run(site::NetworkRecord, "example.test");
+  rig.Dns[{"xn--e1afmkfd.example.test", site::DnsType::A}] = {"192.0.2.10"};
+  ReportResult result = rig.Run(site::NetworkRecord, "xn--e1afmkfd.example.test");
   ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
-  EXPECT_NE(result.Note.find("192.0.2.10"), std::string::npos) << result.Note;
+  EXPECT_NE(result.Note.find("Сведения о сети адреса 192.0.2.10 (первая запись A домена пример.example.test (xn--e1afmkfd.example.test))"),
+            std::string::npos) << result.Note;
+  result = rig.Run(site::NetworkRecord, "example.test");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_NE(result.Note.find("(первая запись A домена example.test)"), std::string::npos) << result.Note;
   EXPECT_EQ(Value(result, "Диапазон"), "192.0.2.0 – 192.0.2.255");
   EXPECT_EQ(Value(result, "Имя сети"), "TEST-NET-1");
 }
