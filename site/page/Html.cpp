@@ -2,6 +2,7 @@
 
 #include "base/TextCoding.h"
 
+#include <algorithm>
 #include <array>
 
 namespace site {
@@ -19,6 +20,13 @@ std::size_t SequenceLength(std::string_view text) {
   const std::size_t length = (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
   if (length == 0 || length > text.size() || !IsValidUtf8(text.substr(0, length))) return 0;
   return length;
+}
+
+// The C1 controls U+0080 to U+009F: valid UTF-8, but none of them is text,
+// and a browser may act on them rather than show them.
+bool IsC1Control(std::string_view sequence) {
+  return sequence.size() == 2 && static_cast<unsigned char>(sequence[0]) == 0xC2 &&
+         static_cast<unsigned char>(sequence[1]) < 0xA0;
 }
 
 // The ASCII bytes that go to the page as they are.
@@ -49,7 +57,7 @@ Html& Html::Text(std::string_view text) {
         ++i;
       } else {
         const std::size_t length = SequenceLength(text.substr(i));
-        if (length == 0) break;
+        if (length == 0 || IsC1Control(text.substr(i, length))) break;
         i += length;
       }
     }
@@ -62,7 +70,10 @@ Html& Html::Text(std::string_view text) {
       case '"': FOut += "&quot;"; break;
       case '\'': FOut += "&#39;"; break;
       // Control characters and bytes that begin no valid sequence.
-      default: FOut += kReplacement; break;
+      default:
+        FOut += kReplacement;
+        i += std::max<std::size_t>(SequenceLength(text.substr(i)), 1);
+        continue;
     }
     ++i;
   }

@@ -4,6 +4,7 @@
 
 #include <idn2.h>
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <string>
@@ -65,27 +66,30 @@ bool IsLdhLabel(std::string_view label) {
   return true;
 }
 
-// A name whose every label is already letters, digits and inner hyphens, none
-// an A-label or reserved like one ("ab--"), within the lengths of a name, is
-// its own ASCII form once in lower case; the IDNA conversion, a tenth of a
-// served page's cost, would return just that.
-std::optional<std::string> PlainAsciiName(const std::string& name) {
-  if (name.size() > 253) return std::nullopt;
-  std::string lower = name;
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+void CheckAsciiName(const std::string& name, std::size_t maxAsciiBytes) {
+  if (name.size() > maxAsciiBytes) throw BadAddress("Доменное имя слишком длинное");
   std::size_t start = 0;
-  while (start <= lower.size()) {
-    const std::size_t end = std::min(lower.find('.', start), lower.size());
-    const std::string_view label = std::string_view(lower).substr(start, end - start);
-    if (!IsLdhLabel(label) || (label.size() >= 4 && label.substr(2, 2) == "--")) return std::nullopt;
+  while (start <= name.size()) {
+    const std::size_t end = std::min(name.find('.', start), name.size());
+    if (!IsLdhLabel(std::string_view(name).substr(start, end - start)))
+      throw BadAddress("Доменное имя может содержать только буквы, цифры, дефисы и точки, не более 63 знаков между точками");
     start = end + 1;
   }
-  return lower;
+}
+
+// An A-label ("xn--") or a label reserved like one ("ab--") is for the IDNA
+// library to judge.
+bool HasReservedLabel(std::string_view name) {
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    const std::size_t end = std::min(name.find('.', start), name.size());
+    if (end - start >= 4 && name.substr(start + 2, 2) == "--") return true;
+    start = end + 1;
+  }
+  return false;
 }
 
 std::string AsciiName(const std::string& utf8) {
-  if (auto plain = PlainAsciiName(utf8)) return std::move(*plain);
   char* ascii = nullptr;
   const int rc = idn2_lookup_u8(reinterpret_cast<const uint8_t*>(utf8.c_str()), reinterpret_cast<uint8_t**>(&ascii),
                                 IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
@@ -122,15 +126,21 @@ Target ParseTarget(std::string_view bytes, std::size_t maxAsciiBytes) {
   if (name.back() == '.') name.pop_back();
   if (name.empty() || name.find("..") != std::string::npos || name.front() == '.')
     throw BadAddress("В доменном имени пустая часть между точками");
-  name = AsciiName(name);
-  if (name.size() > maxAsciiBytes) throw BadAddress("Доменное имя слишком длинное");
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    const std::size_t end = std::min(name.find('.', start), name.size());
-    if (!IsLdhLabel(std::string_view(name).substr(start, end - start)))
-      throw BadAddress("Доменное имя может содержать только буквы, цифры, дефисы и точки, не более 63 знаков между точками");
-    start = end + 1;
+  // An ASCII name is judged by its own rules first, which say more than the
+  // IDNA library's refusal of it would; the library still checks its xn-- labels.
+  if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    for (char& c : name)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    CheckAsciiName(name, maxAsciiBytes);
+    // Such a name is its own ASCII form; the IDNA conversion, a tenth of a
+    // served page's cost, would return just that.
+    if (!HasReservedLabel(name)) {
+      target.Domain = name;
+      return target;
+    }
   }
+  name = AsciiName(name);
+  CheckAsciiName(name, maxAsciiBytes);
   target.Domain = name;
   return target;
 }
