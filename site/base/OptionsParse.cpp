@@ -73,6 +73,7 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
       ("scan-ports", po::value(&scanPorts), "comma-separated TCP ports to scan; default: the built-in list")
       ("allow-private", po::bool_switch(&o.AllowPrivate), "trace and scan private, loopback and reserved addresses")
       ("allow-lan", po::bool_switch(&o.AllowLan), "trace and scan private (LAN) addresses, never loopback")
+      ("any-source-port", po::bool_switch(&o.AnySourcePort), "reach WHOIS and RDAP servers on any port, not only 43 and 443 (so always where the sources are private)")
       ("page-budget", po::value(&pageBudget)->default_value(o.PageBudget.count()), "ms a page may take")
       ("whois-timeout", po::value(&whoisTimeout)->default_value(o.WhoisTimeout.count()), "ms for one WHOIS query")
       ("rdap-timeout", po::value(&rdapTimeout)->default_value(o.RdapTimeout.count()), "ms for one RDAP request")
@@ -82,12 +83,16 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
       ("header-timeout", po::value(&headerTimeout)->default_value(o.HeaderTimeout.count()), "ms for a client's whole request head")
       ("max-connections", po::value(&o.MaxConnections)->default_value(o.MaxConnections), "open client connections")
       ("max-in-flight", po::value(&o.MaxInFlight)->default_value(o.MaxInFlight), "pages looked up at once; past it: 503")
+      ("max-client-connections", po::value(&o.MaxClientConnections)->default_value(o.MaxClientConnections), "open connections of one client address")
+      ("max-client-in-flight", po::value(&o.MaxClientInFlight)->default_value(o.MaxClientInFlight), "pages of one client address looked up at once; past it: 503")
       ("rate-per-second", po::value(&o.RatePerSecond)->default_value(o.RatePerSecond), "lookups per second per client address; 0: no limit")
       ("rate-burst", po::value(&o.RateBurst)->default_value(o.RateBurst), "lookups a client may make at once")
       ("max-head-bytes", po::value(&o.MaxHeadBytes)->default_value(o.MaxHeadBytes), "bytes of a request head; past it: 431")
       ("max-addr-bytes", po::value(&o.MaxAddrBytes)->default_value(o.MaxAddrBytes), "bytes of a domain name's ASCII form")
       ("whois-max-bytes", po::value(&o.WhoisMaxBytes)->default_value(o.WhoisMaxBytes), "bytes of a WHOIS reply")
       ("rdap-max-bytes", po::value(&o.RdapMaxBytes)->default_value(o.RdapMaxBytes), "bytes of an RDAP reply")
+      ("max-page-bytes", po::value(&o.MaxPageBytes)->default_value(o.MaxPageBytes), "bytes of a lookup page; past it sections are cut")
+      ("cache-bytes", po::value(&o.CacheBytes)->default_value(o.CacheBytes), "bytes of looked-up records kept in memory")
       ("scan-concurrency", po::value(&o.ScanConcurrency)->default_value(o.ScanConcurrency), "ports probed at once")
       ("threads", po::value(&o.Threads)->default_value(o.Threads), "worker threads; 0: one per core");
   po::options_description commandOnly("Command line only");
@@ -136,11 +141,15 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
   o.HeaderTimeout = Milliseconds(headerTimeout, "header-timeout");
   RequirePositive(o.MaxConnections, "max-connections");
   RequirePositive(o.MaxInFlight, "max-in-flight");
+  RequirePositive(o.MaxClientConnections, "max-client-connections");
+  RequirePositive(o.MaxClientInFlight, "max-client-in-flight");
   RequirePositive(o.MaxHeadBytes, "max-head-bytes");
   RequirePositive(o.MaxAddrBytes, "max-addr-bytes");
   RequirePositive(o.WhoisMaxBytes, "whois-max-bytes");
   RequirePositive(o.RdapMaxBytes, "rdap-max-bytes");
   RequirePositive(o.ScanConcurrency, "scan-concurrency");
+  if (o.MaxPageBytes < 64 << 10) throw OptionsError("--max-page-bytes must be at least 65536");
+  RequirePositive(o.CacheBytes, "cache-bytes");
   if (!(o.RatePerSecond >= 0)) throw OptionsError("--rate-per-second must not be negative");
   if (!(o.RateBurst >= 1)) throw OptionsError("--rate-burst must be at least 1");
   return parsed;

@@ -5,6 +5,7 @@
 #include "page/LookupRequest.h"
 #include "base/Report.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ struct PageSection {
 // The window's option text of a report, which heads its section.
 const char* ReportTitle(ReportKind kind);
 
-std::string LookupPage(const Target& target, const std::vector<PageSection>& sections);
+// At most `maxBytes` long: each section has an equal share, and a section
+// whose results do not fit shows their beginning and says it was cut.
+std::string LookupPage(const Target& target, const std::vector<PageSection>& sections, std::size_t maxBytes);
 
 }  // namespace site

@@ -22,9 +22,11 @@ struct SharedState {
   explicit SharedState(const Options& options);
   const Options& Opts;
   boost::asio::ssl::context Tls;   // verifies peers against Opts.CaFile or the system's store
+  // The caches share Opts.CacheBytes: half for records, which are the largest
+  // answers, most of the rest for DNS, and an eighth for the bootstrap files.
   TtlCache<std::string> Records;   // raw registration records, keyed by URL or "whois:host:query"
   // RDAP bootstrap files, parsed once a day rather than on every page; keyed by URL.
-  TtlCache<std::shared_ptr<const nlohmann::json>> Bootstraps{16};
+  TtlCache<std::shared_ptr<const nlohmann::json>> Bootstraps;
   TtlCache<DnsAnswer> Dns;         // keyed by type and name
 };
 
