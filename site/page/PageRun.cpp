@@ -81,6 +81,7 @@ private:
     // Dropping the context first makes every late result a no-op, and breaks
     // the ring of a report's pending query holding the page that holds it.
     const auto context = std::move(FContext);
+    context->Ended = true;
     context->Dns->CancelAll();
     PageDone done = std::move(FDone);
     done(std::move(FSections));

@@ -104,8 +104,8 @@ private:
     FProbesEnded = true;
     FTimer.cancel();
     CancelProbes();
-    // The page's budget may have ended the report meanwhile: no lookups after it.
-    if (FOnce->Finished()) return;
+    // The page's budget may have ended the report, or its client the page, meanwhile: no lookups after it.
+    if (FOnce->Finished() || FContext->Ended) return;
     int hops = FLastHop.value_or(0);
     if (!FLastHop)
       for (const auto& [index, reply] : FReplies) hops = std::max(hops, index / kProbesPerHop + 1);

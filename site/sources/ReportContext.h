@@ -35,6 +35,9 @@ struct ReportContext {
   SharedState& Shared;
   std::shared_ptr<Resolver> Dns;          // the page's resolver, on the same strand
   std::chrono::steady_clock::time_point Deadline;  // every report calls its ReportDone by then
+  // Set on the strand once the page has ended (its client gone, the service
+  // stopping, its budget spent): a report still running starts nothing more.
+  bool Ended = false;
 };
 
 }  // namespace site
