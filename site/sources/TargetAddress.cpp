@@ -55,7 +55,8 @@ std::string Ipv4Text(std::uint32_t address) {
 }
 
 std::string PrivateRefusal(std::uint32_t address) {
-  if (IsHostAddress(boost::asio::ip::address_v4(address)))
+  // Loopback is named for its range; an address of a network the host is on, for the host.
+  if ((IsPublicIpv4(address) || IsLanIpv4(address)) && IsHostAddress(boost::asio::ip::address_v4(address)))
     return "Адрес " + Ipv4Text(address) + " принадлежит самому серверу службы: проверка не выполняется";
   return "Адрес " + Ipv4Text(address) + " относится к частной или зарезервированной сети: проверка не выполняется";
 }
