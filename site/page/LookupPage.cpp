@@ -40,7 +40,7 @@ public:
     std::size_t end = FLeft;
     FLeft = 0;
     while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    const std::size_t line = text.rfind('\n', end);
+    const std::size_t line = end == 0 ? std::string_view::npos : text.rfind('\n', end - 1);
     return text.substr(0, line != std::string_view::npos && line > end / 2 ? line + 1 : end);
   }
 
