@@ -50,6 +50,8 @@ public:
 private:
   void Hop(const HttpsUrl& url) {
     FUrl = url;
+    // A redirection after the page has ended leads nowhere anyone waits for.
+    if (FContext->Ended) return Fail("Страница уже завершена");
     if (!SourcePortAllowed(FUrl.Port, "443", FContext->Shared.Opts))
       return Fail("Сервер " + FUrl.Host + " указан с портом " + FUrl.Port + ", а не 443: обращение к нему запрещено");
     FStream.reset();
