@@ -72,7 +72,7 @@ private:
   // One hop's probes per turn of the event loop: answers already in are read
   // between hops, and no hop past an answering destination is probed.
   void SendHop(int ttl) {
-    if (FProbesEnded || FOnce->Finished() || (FLastHop && ttl > *FLastHop)) return;
+    if (FProbesEnded || FOnce->Finished() || FContext->Ended || (FLastHop && ttl > *FLastHop)) return;
     for (int n = 0; n < kProbesPerHop; ++n) {
       const int index = (ttl - 1) * kProbesPerHop + n;
       auto probe = std::make_shared<TraceProbe>(FContext->Executor);
