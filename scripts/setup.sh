@@ -14,6 +14,7 @@ packages=(
   libcurl4-openssl-dev
   clang-14 libclang-rt-14-dev
   xvfb xauth imagemagick fonts-liberation2
+  wrk
   iputils-ping iputils-tracepath nftables
 )
 

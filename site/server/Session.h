@@ -45,7 +45,8 @@ private:
   std::string FClient;
   std::string FClientKey;
   std::chrono::steady_clock::time_point FReceived;
-  std::shared_ptr<boost::beast::http::response<boost::beast::http::string_body>> FResponse;
+  std::string FReplyHead;
+  std::string FReplyBody;
 };
 
 }  // namespace site
