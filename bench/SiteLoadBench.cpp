@@ -180,7 +180,8 @@ int main() {
     return 1;
   }
   const std::vector<std::string> common{"--whois-root", "127.0.0.1:1", "--rdap-bootstrap", "https://127.0.0.1:1/", "--rate-per-second", "0",
-                                        "--threads", "2", "--max-in-flight", "1000"};
+                                        "--threads", "2", "--max-in-flight", "1000", "--max-client-connections", "1000",
+                                        "--max-client-in-flight", "1000"};
   long failed = 0;
 
   {

@@ -23,6 +23,7 @@ struct Options {
   std::vector<std::uint16_t> ScanPorts; // empty: the built-in list
   bool AllowPrivate = false;            // trace and scan private, loopback, reserved targets
   bool AllowLan = false;                // trace and scan private, shared (CGNAT) and link-local targets only
+  bool AnySourcePort = false;           // follow WHOIS referrals and RDAP links to any port, not only 43 and 443
 
   std::chrono::milliseconds PageBudget{20000};
   std::chrono::milliseconds WhoisTimeout{8000};
@@ -34,12 +35,16 @@ struct Options {
 
   std::size_t MaxConnections = 10000;
   std::size_t MaxInFlight = 64;         // pages being looked up at once; past it: 503 at once
+  std::size_t MaxClientConnections = 32;  // open connections of one client address; past it: closed at once
+  std::size_t MaxClientInFlight = 4;    // pages of one client address looked up at once; past it: 503 at once
   double RatePerSecond = 2;             // per client address, lookups only; past it: 429; 0: no limit
   double RateBurst = 20;
   std::size_t MaxHeadBytes = 8192;
   std::size_t MaxAddrBytes = 253;
   std::size_t WhoisMaxBytes = 1 << 20;
   std::size_t RdapMaxBytes = 2 << 20;
+  std::size_t MaxPageBytes = 2 << 20;   // a lookup page; each section has its share and says when it was cut
+  std::size_t CacheBytes = 64 << 20;    // every cache of looked-up records together
   std::size_t ScanConcurrency = 100;
   unsigned Threads = 0;                 // 0: one per core
 };

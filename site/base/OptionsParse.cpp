@@ -87,10 +87,14 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
   Count counts[] = {
       {"max-connections", &o.MaxConnections, 1, "open client connections", {}},
       {"max-in-flight", &o.MaxInFlight, 1, "pages looked up at once; past it: 503", {}},
+      {"max-client-connections", &o.MaxClientConnections, 1, "open connections of one client address", {}},
+      {"max-client-in-flight", &o.MaxClientInFlight, 1, "pages of one client address looked up at once; past it: 503", {}},
       {"max-head-bytes", &o.MaxHeadBytes, 1, "bytes of a request head; past it: 431", {}},
       {"max-addr-bytes", &o.MaxAddrBytes, 1, "bytes of a domain name's ASCII form", {}},
       {"whois-max-bytes", &o.WhoisMaxBytes, 1, "bytes of a WHOIS reply", {}},
       {"rdap-max-bytes", &o.RdapMaxBytes, 1, "bytes of an RDAP reply", {}},
+      {"max-page-bytes", &o.MaxPageBytes, 64 << 10, "bytes of a lookup page; past it sections are cut", {}},
+      {"cache-bytes", &o.CacheBytes, 1, "bytes of looked-up records kept in memory", {}},
       {"scan-concurrency", &o.ScanConcurrency, 1, "ports probed at once", {}},
       {"threads", &threads, 0, "worker threads; 0: one per core", {}},
   };
@@ -107,6 +111,7 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
       ("scan-ports", po::value(&scanPorts), "comma-separated TCP ports to scan; default: the built-in list")
       ("allow-private", po::bool_switch(&o.AllowPrivate), "trace and scan private, loopback and reserved addresses")
       ("allow-lan", po::bool_switch(&o.AllowLan), "trace and scan private (LAN) addresses, never loopback")
+      ("any-source-port", po::bool_switch(&o.AnySourcePort), "reach WHOIS and RDAP servers on any port, not only 43 and 443 (so always where the sources are private)")
       ("page-budget", po::value(&pageBudget)->default_value(o.PageBudget.count()), "ms a page may take")
       ("whois-timeout", po::value(&whoisTimeout)->default_value(o.WhoisTimeout.count()), "ms for one WHOIS query")
       ("rdap-timeout", po::value(&rdapTimeout)->default_value(o.RdapTimeout.count()), "ms for one RDAP request")

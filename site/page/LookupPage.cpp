@@ -4,6 +4,7 @@
 #include "page/PageFrame.h"
 #include "sources/TargetAddress.h"
 
+#include <algorithm>
 #include <ctime>
 
 namespace site {
@@ -19,6 +20,48 @@ std::string AskedAt(std::chrono::system_clock::time_point asked) {
   std::strftime(text, sizeof text, "%d.%m.%Y %H:%M UTC", &utc);
   return text;
 }
+
+// Escaping makes at most six bytes of one ("&quot;"), so text within a sixth
+// of a share always fits the share.
+constexpr std::size_t kEscapeGrowth = 6;
+// The page's own markup around the sections: head, style, heading.
+constexpr std::size_t kFrameBytes = 16 << 10;
+// Markup per table cell, and per section around its texts.
+constexpr std::size_t kCellMarkup = 16;
+constexpr std::size_t kSectionMarkup = 512;
+
+// What is left of a section's share, counted in bytes of text before escaping.
+class SectionBudget {
+public:
+  explicit SectionBudget(std::size_t pageBytes) : FLeft(pageBytes / kEscapeGrowth) {}
+
+  // Spends `bytes` when they fit; false, and the section is cut, when not.
+  bool Spend(std::size_t bytes) {
+    if (bytes > FLeft) {
+      FCut = true;
+      return false;
+    }
+    FLeft -= bytes;
+    return true;
+  }
+
+  // The longest beginning of `text` that fits, ending at a line's end when it
+  // can and never inside a character; the rest of the share goes.
+  std::string_view Take(std::string_view text) {
+    if (Spend(text.size())) return text;
+    std::size_t end = FLeft;
+    FLeft = 0;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+    const std::size_t line = end == 0 ? std::string_view::npos : text.rfind('\n', end - 1);
+    return text.substr(0, line != std::string_view::npos && line > end / 2 ? line + 1 : end);
+  }
+
+  bool Cut() const { return FCut; }
+
+private:
+  std::size_t FLeft;
+  bool FCut = false;
+};
 
 void OutcomeLine(Html& page, const ReportResult& result) {
   const std::string time = "время: " + std::to_string(result.Elapsed.count()) + " мс";
@@ -37,7 +80,7 @@ void OutcomeLine(Html& page, const ReportResult& result) {
   }
 }
 
-void Summary(Html& page, const Table& table) {
+void Summary(Html& page, const Table& table, SectionBudget& budget) {
   if (table.Rows.empty()) return;
   page.Tag("<table>\n");
   if (!table.Head.empty()) {
@@ -46,6 +89,9 @@ void Summary(Html& page, const Table& table) {
     page.Tag("</tr>\n");
   }
   for (const auto& row : table.Rows) {
+    std::size_t bytes = kCellMarkup;
+    for (const std::string& cell : row) bytes += cell.size() + kCellMarkup;
+    if (!budget.Spend(bytes)) break;
     page.Tag("<tr>");
     for (std::size_t i = 0; i < row.size(); ++i) {
       // A table without a heading row is label/value: the label is its row's heading.
@@ -57,14 +103,24 @@ void Summary(Html& page, const Table& table) {
   page.Tag("</table>\n");
 }
 
-void Section(Html& page, const PageSection& section) {
+void Section(Html& page, const PageSection& section, std::size_t share) {
   const ReportResult& result = section.Result;
+  SectionBudget budget(share - kSectionMarkup);
+  // The short texts first, so that a long raw answer cannot crowd out why a report failed.
+  ReportResult outcome;
+  outcome.State = result.State;
+  outcome.Elapsed = result.Elapsed;
+  outcome.Reason = budget.Take(result.Reason);
+  const std::string_view note = budget.Take(result.Note);
   page.Tag("<section>\n<h2>").Text(ReportTitle(section.Kind)).Tag("</h2>\n");
-  OutcomeLine(page, result);
-  if (!result.Note.empty()) page.Tag("<p class=\"note\">").Text(result.Note).Tag("</p>\n");
-  Summary(page, result.Summary);
+  OutcomeLine(page, outcome);
+  if (!note.empty()) page.Tag("<p class=\"note\">").Text(note).Tag("</p>\n");
+  Summary(page, result.Summary, budget);
+  const std::string_view raw = budget.Take(result.Raw);
   const bool registry = section.Kind == ReportKind::DomainRecord || section.Kind == ReportKind::NetworkRecord;
-  if (!result.Raw.empty()) page.Tag(registry ? "<pre class=\"registry\">" : "<pre>").Text(result.Raw).Tag("</pre>\n");
+  if (!raw.empty()) page.Tag(registry ? "<pre class=\"registry\">" : "<pre>").Text(raw).Tag("</pre>\n");
+  if (budget.Cut())
+    page.Tag("<p class=\"cut\">").Text("Раздел сокращён: ответ слишком велик для страницы, показано только его начало.").Tag("</p>\n");
   page.Tag("</section>\n");
 }
 
@@ -82,7 +138,7 @@ const char* ReportTitle(ReportKind kind) {
 }
 
 std::string LookupPage(const Target& target, const std::vector<PageSection>& sections,
-                       std::chrono::system_clock::time_point asked) {
+                       std::chrono::system_clock::time_point asked, std::size_t maxBytes) {
   const std::string ascii = target.Ipv4 ? Ipv4Text(*target.Ipv4) : target.Domain;
   const std::string name = UnicodeName(ascii);
   std::string running = ShownName(ascii) + " · " + AskedAt(asked) + " · ";
@@ -94,7 +150,8 @@ std::string LookupPage(const Target& target, const std::vector<PageSection>& sec
   if (ascii != name) page.Tag("<p class=\"ascii\">").Text(ascii).Tag("</p>\n");
   if (sections.empty())
     page.Tag("<p>").Text("Не выбрано ни одной проверки: отметьте в окне программы, что нужно узнать об адресе.").Tag("</p>\n");
-  for (const PageSection& section : sections) Section(page, section);
+  const std::size_t share = (maxBytes - kFrameBytes) / std::max<std::size_t>(sections.size(), 1);
+  for (const PageSection& section : sections) Section(page, section, share);
   EndPage(page);
   return page.Take();
 }

@@ -6,6 +6,7 @@
 #include "base/Report.h"
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -20,8 +21,10 @@ struct PageSection {
 const char* ReportTitle(ReportKind kind);
 
 // `asked`: when the lookup was asked for, printed at the top of every page
-// with the address and the reports ticked.
+// with the address and the reports ticked. At most `maxBytes` long: each
+// section has an equal share, and a section whose results do not fit shows
+// their beginning and says it was cut.
 std::string LookupPage(const Target& target, const std::vector<PageSection>& sections,
-                       std::chrono::system_clock::time_point asked);
+                       std::chrono::system_clock::time_point asked, std::size_t maxBytes);
 
 }  // namespace site

@@ -29,7 +29,7 @@ public:
   }
 
   void Start() {
-    if (FPending == 0) return Finish();
+    if (FPending == 0) return End([] {});
     FTimer.expires_at(FContext->Deadline + kGrace);
     FTimer.async_wait([self = shared_from_this()](const boost::system::error_code& error) {
       if (!error) self->TimeOut();
@@ -41,12 +41,12 @@ public:
     }
   }
 
-  void Cancel() override {
-    boost::asio::post(FTimer.get_executor(), [self = shared_from_this()] {
-      if (!self->FContext) return;
-      for (std::size_t i = 0; i < self->FSections.size(); ++i)
-        if (!self->FFinished[i]) self->FSections[i].Result = ReportResult{Outcome::Failed, "служба остановлена", {}, {}, {}, {}};
-      self->Finish();
+  void Cancel(std::string reason) override {
+    boost::asio::post(FTimer.get_executor(), [self = shared_from_this(), reason = std::move(reason)] {
+      self->End([&] {
+        for (std::size_t i = 0; i < self->FSections.size(); ++i)
+          if (!self->FFinished[i]) self->FSections[i].Result = ReportResult{Outcome::Failed, reason, {}, {}, {}, {}};
+      });
     });
   }
 
@@ -56,24 +56,33 @@ private:
     FFinished[index] = true;
     result.Elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - FStarted);
     FSections[index].Result = std::move(result);
-    if (--FPending == 0) Finish();
+    if (--FPending == 0) End([] {});
   }
 
+  // A time-out already queued when the last report finished still runs: End() makes it a no-op.
   void TimeOut() {
-    for (std::size_t i = 0; i < FSections.size(); ++i) {
-      if (FFinished[i]) continue;
-      FSections[i].Result.State = Outcome::TimedOut;
-      FSections[i].Result.Elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - FStarted);
-    }
-    Finish();
+    End([this] {
+      for (std::size_t i = 0; i < FSections.size(); ++i) {
+        if (FFinished[i]) continue;
+        FSections[i].Result.State = Outcome::TimedOut;
+        FSections[i].Result.Elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - FStarted);
+      }
+    });
   }
 
-  void Finish() {
+  // The one way a page ends, whichever of its last report, its time-out and a
+  // cancellation comes first: `complete` fills the sections left open, `done`
+  // is called, and every later call finds the page ended and does nothing.
+  template <class Complete>
+  void End(Complete complete) {
+    if (!FContext) return;
+    complete();
     FTimer.cancel();
     // Dropping the context first makes every late result a no-op, and breaks
     // the ring of a report's pending query holding the page that holds it.
     const auto context = std::move(FContext);
-    if (context) context->Dns->CancelAll();
+    context->Ended = true;
+    context->Dns->CancelAll();
     PageDone done = std::move(FDone);
     done(std::move(FSections));
   }
@@ -103,20 +112,21 @@ void LivePages::Add(const std::shared_ptr<Page>& page) {
 void LivePages::CancelAll() {
   std::lock_guard lock(FMutex);
   for (const auto& weak : FPages)
-    if (const auto page = weak.lock()) page->Cancel();
+    if (const auto page = weak.lock()) page->Cancel("служба остановлена");
   FPages.clear();
 }
 
 ReportStarts RealReports() { return {DomainRecord, DnsRecords, RouteTrace, NetworkRecord, PortScan}; }
 
-void RunPage(boost::asio::io_context& io, SharedState& shared, LivePages& live, const LookupRequest& request,
-             const ReportStarts& reports, PageDone done) {
+std::shared_ptr<LivePages::Page> RunPage(boost::asio::io_context& io, SharedState& shared, LivePages& live,
+                                         const LookupRequest& request, const ReportStarts& reports, PageDone done) {
   boost::asio::any_io_executor strand = boost::asio::make_strand(io);
   auto context = std::make_shared<ReportContext>(
       ReportContext{strand, shared, MakeResolver(strand, shared), Clock::now() + shared.Opts.PageBudget});
   auto page = std::make_shared<Page>(strand, std::move(context), request, reports, std::move(done));
   live.Add(page);
   boost::asio::post(strand, [page] { page->Start(); });
+  return page;
 }
 
 }  // namespace site

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace site {
@@ -32,8 +33,10 @@ class LivePages {
 public:
   struct Page {
     virtual ~Page() = default;
-    // Ends the page at once, on its own strand; its reports' late results are dropped.
-    virtual void Cancel() = 0;
+    // Ends the page at once, on its own strand: every report not yet finished
+    // fails with `reason` (Russian), its queries are cancelled and its late
+    // results dropped. Nothing when the page has ended already.
+    virtual void Cancel(std::string reason) = 0;
   };
 
   void Add(const std::shared_ptr<Page>& page);
@@ -46,8 +49,9 @@ private:
 
 // `done` is called once, on the page's strand. A report that has not finished
 // a second after the budget shows as timed out and its late result is dropped,
-// so no report can hold a page.
-void RunPage(boost::asio::io_context& io, SharedState& shared, LivePages& live, const LookupRequest& request,
-             const ReportStarts& reports, PageDone done);
+// so no report can hold a page. The page is returned for cancelling; holding
+// it keeps it alive.
+std::shared_ptr<LivePages::Page> RunPage(boost::asio::io_context& io, SharedState& shared, LivePages& live,
+                                         const LookupRequest& request, const ReportStarts& reports, PageDone done);
 
 }  // namespace site

@@ -126,6 +126,8 @@ private:
   }
 
   void Launch() {
+    // Nobody waits for the rest of a page that has ended: its probes are closed now.
+    if (FContext->Ended) return Finish(true);
     const std::size_t limit = std::max<std::size_t>(1, FContext->Shared.Opts.ScanConcurrency);
     while (FDone && FActive < limit && FNext < FPorts.size()) Connect(FNext++);
   }

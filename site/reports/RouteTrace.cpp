@@ -57,7 +57,7 @@ private:
   // One hop's probes per turn of the event loop: answers already in are read
   // between hops, and no hop past an answering destination is probed.
   void SendHop(int ttl) {
-    if (FProbesEnded || FOnce->Finished() || (FLastHop && ttl > *FLastHop)) return;
+    if (FProbesEnded || FOnce->Finished() || FContext->Ended || (FLastHop && ttl > *FLastHop)) return;
     for (int n = 0; n < kProbesPerHop; ++n) {
       const int index = (ttl - 1) * kProbesPerHop + n;
       auto probe = std::make_shared<TraceProbe>(FContext->Executor);
@@ -100,8 +100,8 @@ private:
     FProbesEnded = true;
     FTimer.cancel();
     CancelProbes();
-    // The page's budget may have ended the report meanwhile: no lookups after it.
-    if (FOnce->Finished()) return;
+    // The page's budget may have ended the report, or its client the page, meanwhile: no lookups after it.
+    if (FOnce->Finished() || FContext->Ended) return;
     int hops = FLastHop.value_or(0);
     if (!FLastHop)
       for (const auto& [index, reply] : FReplies) hops = std::max(hops, index / kProbesPerHop + 1);

@@ -51,11 +51,14 @@ void Listener::OnAccept(const boost::system::error_code& error, boost::asio::ip:
     });
     return;
   }
-  if (FServer.Connections.load() >= FServer.Opts.MaxConnections) {
+  boost::system::error_code unknown;
+  const auto peer = socket.remote_endpoint(unknown);
+  ClientSlot share = unknown ? ClientSlot{} : FServer.ClientConnections.Take(ClientKey(peer.address()));
+  if (!share || FServer.Connections.load() >= FServer.Opts.MaxConnections) {
     boost::system::error_code ignored;
     socket.close(ignored);
   } else {
-    std::make_shared<Session>(std::move(socket), FServer)->Start();
+    std::make_shared<Session>(std::move(socket), FServer, std::move(share))->Start();
   }
   Accept();
 }

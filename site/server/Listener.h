@@ -2,7 +2,8 @@
 // server/: the connection's side of a request: accepting, sessions, routing, limits and the replies.
 //
 // Accepts connections and gives each its own session on its own strand;
-// past the connection limit a new connection is closed at once.
+// past the connection limit, or past its client's share of it, a new
+// connection is closed at once.
 
 #include "server/ServerState.h"
 

@@ -34,45 +34,50 @@ std::string LookupNote(const LookupRequest& request) {
   return note + (any ? "" : "-");
 }
 
-void Lookup(ServerState& server, const RouteRequest& request, std::string_view query, ReplyDone done) {
+std::shared_ptr<LivePages::Page> Lookup(ServerState& server, const RouteRequest& request, std::string_view query, ReplyDone done) {
   LookupRequest lookup;
   try {
     lookup = ParseLookupQuery(query, server.Opts.MaxAddrBytes);
   } catch (const BadAddress& e) {
-    return done(ErrorReply(400, e.what(), "lookup " + LogText(query)));
+    done(ErrorReply(400, e.what(), "lookup " + LogText(query)));
+    return nullptr;
   }
   std::string note = LookupNote(lookup);
-  if (!server.Rate.Allow(request.Client))
-    return done(ErrorReply(429, "Слишком много запросов с вашего адреса. Повторите запрос немного позже.", std::move(note)));
+  if (!server.Rate.Allow(request.Client)) {
+    done(ErrorReply(429, "Слишком много запросов с вашего адреса. Повторите запрос немного позже.", std::move(note)));
+    return nullptr;
+  }
+  auto share = std::make_shared<ClientSlot>(server.ClientPages.Take(request.ClientKey));
+  if (!*share) {
+    done(ErrorReply(503, "С вашего адреса уже выполняется несколько проверок. Дождитесь их окончания и повторите запрос.", std::move(note)));
+    return nullptr;
+  }
   // Taken and checked in one step, so that two threads cannot both take the last slot.
   if (++server.InFlight > server.Opts.MaxInFlight) {
     --server.InFlight;
-    return done(ErrorReply(503, "Служба сейчас выполняет слишком много проверок. Повторите запрос через несколько секунд.", std::move(note)));
+    done(ErrorReply(503, "Служба сейчас выполняет слишком много проверок. Повторите запрос через несколько секунд.", std::move(note)));
+    return nullptr;
   }
   try {
-    RunPage(server.Io, server.Shared, server.Pages, lookup, server.Reports,
-            [target = lookup.Address, note, done, &server, asked = std::chrono::system_clock::now()](std::vector<PageSection> sections) {
-              --server.InFlight;
-              done(Reply{200, LookupPage(target, sections, asked), {}, note});
-            });
+    return RunPage(server.Io, server.Shared, server.Pages, lookup, server.Reports,
+                   [target = lookup.Address, note, done, share, &server, limit = server.Opts.MaxPageBytes,
+                    asked = std::chrono::system_clock::now()](std::vector<PageSection> sections) {
+                     // The slots are free before the page is written, the moment its reports have ended.
+                     --server.InFlight;
+                     *share = ClientSlot{};
+                     done(Reply{200, LookupPage(target, sections, asked, limit), {}, note});
+                   });
   } catch (const std::exception& e) {
     // The page never started (no memory for it): its slot is free again. The
     // library's English words go to the log, not into the page's Russian.
     --server.InFlight;
     done(ErrorReply(500, "Проверка не запущена: службе не хватает ресурсов.", note + " error=" + LogText(e.what())));
+    return nullptr;
   }
 }
 
-}  // namespace
-
-void Route(ServerState& server, const RouteRequest& request, ReplyDone done) {
-  const std::size_t mark = request.Target.find('?');
-  const std::string_view path = request.Target.substr(0, mark);
-  const std::string_view query = mark == std::string_view::npos ? std::string_view{} : request.Target.substr(mark + 1);
-  const std::string note = LogText(request.Target);
-
+void OtherPage(const RouteRequest& request, std::string_view path, std::string_view query, const std::string& note, const ReplyDone& done) {
   if (request.Method != "GET") return done(ErrorReply(405, "Служба отвечает только на запросы GET.", note));
-  if (path == kLookupPath) return Lookup(server, request, query, std::move(done));
   if (path == "/") return done(Reply{200, AboutPage(), {}, note});
   if (path == "/click.php") return done(Reply{200, ClickPage(), {}, note});
   if (path == "/go.php") {
@@ -84,6 +89,19 @@ void Route(ServerState& server, const RouteRequest& request, ReplyDone done) {
     if (auto page = ProviderPage(slug)) return done(Reply{200, std::move(*page), {}, note});
   }
   done(ErrorReply(404, "На этом сайте нет такой страницы.", note));
+}
+
+}  // namespace
+
+std::shared_ptr<LivePages::Page> Route(ServerState& server, const RouteRequest& request, ReplyDone done) {
+  const std::size_t mark = request.Target.find('?');
+  const std::string_view path = request.Target.substr(0, mark);
+  const std::string_view query = mark == std::string_view::npos ? std::string_view{} : request.Target.substr(mark + 1);
+  const std::string note = LogText(request.Target);
+
+  if (path == kLookupPath && request.Method == "GET") return Lookup(server, request, query, std::move(done));
+  OtherPage(request, path, query, note, done);
+  return nullptr;
 }
 
 }  // namespace site

@@ -5,6 +5,7 @@
 #include "server/ServerState.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -15,12 +16,14 @@ struct RouteRequest {
   std::string_view Target;  // path and query, as sent
   std::string_view Host;    // the Host header
   std::string Client;       // the client's IP address
+  std::string ClientKey;    // the key of the client's shares (ClientKey())
 };
 
 using ReplyDone = std::function<void(Reply)>;
 
 // Calls `done` once: at once for every page but a lookup, from the page's
-// strand for a lookup.
-void Route(ServerState& server, const RouteRequest& request, ReplyDone done);
+// strand for a lookup. Returns the lookup's page while it runs, so that a
+// client who leaves can cancel it; null for every other answer.
+std::shared_ptr<LivePages::Page> Route(ServerState& server, const RouteRequest& request, ReplyDone done);
 
 }  // namespace site

@@ -4,6 +4,8 @@
 
 #include "base/Options.h"
 #include "page/PageRun.h"
+#include "server/ClientShares.h"
+#include "server/MemoryTrim.h"
 #include "server/RateLimiter.h"
 #include "sources/ReportContext.h"
 
@@ -15,13 +17,17 @@ namespace site {
 
 struct ServerState {
   ServerState(const Options& options, int threads)
-      : Opts(options), Shared(options), Rate(options.RatePerSecond, options.RateBurst), Io(threads) {}
+      : Opts(options), Shared(options), Rate(options.RatePerSecond, options.RateBurst),
+        ClientConnections(options.MaxClientConnections), ClientPages(options.MaxClientInFlight), Io(threads) {}
 
   const Options& Opts;
   SharedState Shared;
   RateLimiter Rate;
   std::atomic<std::size_t> Connections{0};
   std::atomic<std::size_t> InFlight{0};
+  ClientShares ClientConnections;
+  ClientShares ClientPages;
+  MemoryTrim Trim;
   LivePages Pages;
   const ReportStarts Reports = RealReports();
   // Last, so that it goes first: the handlers it still holds at exit own

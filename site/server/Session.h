@@ -1,7 +1,9 @@
 #pragma once
-// One client connection: reads a request head within the head time-out,
-// answers it, and reads the next while the client keeps the connection alive.
+// One client connection: reads a request head within the head time-out and
+// the head limit, answers it, and reads the next while the client keeps the
+// connection alive. A client who leaves while its page runs ends the page.
 
+#include "server/ClientShares.h"
 #include "server/Reply.h"
 #include "server/ServerState.h"
 
@@ -17,24 +19,31 @@ namespace site {
 
 class Session : public std::enable_shared_from_this<Session> {
 public:
-  Session(boost::asio::ip::tcp::socket socket, ServerState& server);
+  // `share` is the connection's slot of its client's share of connections.
+  Session(boost::asio::ip::tcp::socket socket, ServerState& server, ClientSlot share);
+  ~Session();
   void Start();
 
 private:
   using Head = boost::beast::http::request_parser<boost::beast::http::empty_body>;
 
   void ReadHead();
+  void ParseHead();
   void OnHead(const boost::system::error_code& error);
+  void WatchClient(std::weak_ptr<LivePages::Page> page);
   void Answer(Reply reply, unsigned version, bool keepAlive);
   void OnWritten(const boost::system::error_code& error, bool keepAlive);
   void Close();
 
   ServerState& FServer;
   CounterSlot FSlot;
+  ClientSlot FShare;
   boost::beast::tcp_stream FStream;
   boost::beast::flat_buffer FBuffer;
   std::optional<Head> FHead;
+  std::size_t FHeadBytes = 0;  // of the head being read, parsed so far
   std::string FClient;
+  std::string FClientKey;
   std::chrono::steady_clock::time_point FReceived;
   std::string FReplyHead;
   std::string FReplyBody;

@@ -17,10 +17,13 @@ namespace site {
 
 namespace {
 
-// A hostile or careless server must not pin an answer in the shared cache for days.
+// The TTL an answer reports, as RFC 2181 would have it no longer than a day.
 constexpr std::uint32_t kMaxTtl = 86400;
 // Negative answers are kept briefly: a name registered a minute ago should show up.
 constexpr std::uint32_t kMaxNegativeTtl = 60;
+// Kept no longer than an hour whatever the zone says, so that no zone's
+// owner can pin its answers in the shared cache for a day.
+constexpr std::chrono::seconds kMaxKeptTtl{3600};
 constexpr int kTries = 2;
 constexpr int kEdnsPayload = 1232;
 
@@ -143,7 +146,7 @@ DnsAnswer AnswerOf(int status, const unsigned char* bytes, int length, DnsType t
 void QueryFinished(void* arg, int status, int, unsigned char* bytes, int length) {
   std::unique_ptr<PendingQuery> query(static_cast<PendingQuery*>(arg));
   DnsAnswer answer = AnswerOf(status, bytes, length, query->Type);
-  if (answer.Ok) query->Shared.Dns.Store(query->CacheKey, answer, std::chrono::seconds(answer.Ttl));
+  if (answer.Ok) query->Shared.Dns.Store(query->CacheKey, answer, std::min(std::chrono::seconds(answer.Ttl), kMaxKeptTtl));
   // Posted, never called from inside c-ares: a `done` may start or cancel queries.
   boost::asio::post(query->Strand, [done = std::move(query->Done), answer = std::move(answer)]() mutable {
     done(std::move(answer));

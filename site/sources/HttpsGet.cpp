@@ -51,6 +51,10 @@ public:
 private:
   void Hop(const HttpsUrl& url) {
     FUrl = url;
+    // A redirection after the page has ended leads nowhere anyone waits for.
+    if (FContext->Ended) return Fail("Страница уже завершена");
+    if (!SourcePortAllowed(FUrl.Port, "443", FContext->Shared.Opts))
+      return Fail("Сервер " + FUrl.Host + " указан с портом " + FUrl.Port + ", а не 443: обращение к нему запрещено");
     FStream.reset();
     FStream.emplace(FContext->Executor, FContext->Shared.Tls);
     ServerEndpoints(*FContext->Dns, FUrl.Host, FUrl.Port, [self = shared_from_this()](std::vector<tcp::endpoint> endpoints, std::string failure) {

@@ -30,7 +30,7 @@ void FetchRdap(const std::shared_ptr<ReportContext>& context, const std::string&
              if (!reply.Failure.empty()) return done({std::nullopt, reply.Failure, reply.TimedOut});
              if (reply.Status != 200) return done({std::nullopt, StatusFailure(reply.Status), false});
              auto record = ParseRdapJson(reply.Body);
-             if (!record) return done({std::nullopt, "Сервер RDAP прислал неверный JSON", false});
+             if (!record) return done({std::nullopt, "Сервер RDAP прислал неверный JSON или ответ сверх пределов разбора", false});
              context->Shared.Records.Store(key, reply.Body, kRecordTtl);
              done({std::move(record), {}, false});
            });

@@ -8,9 +8,12 @@ namespace {
 
 using nlohmann::json;
 
-// Real answers nest a handful of levels; the limit keeps hostile ones from
-// exhausting the stack in the printer and the readers below.
+// Real answers nest a handful of levels and hold a few hundred values; the
+// limits keep hostile ones from exhausting the stack in the printer and the
+// readers below, and from growing a few megabytes of text into a tree and a
+// printout many times its size.
 constexpr int kMaxDepth = 48;
+constexpr std::size_t kMaxValues = 20000;
 
 std::string Text(const json& object, const char* key) {
   if (!object.is_object()) return {};
@@ -78,15 +81,16 @@ void Row(Table& table, const std::string& label, const std::string& value) {
 }  // namespace
 
 std::optional<json> ParseRdapJson(const std::string& text) {
-  bool tooDeep = false;
+  bool tooBig = false;
+  std::size_t values = 0;
   json parsed = json::parse(
       text,
-      [&tooDeep](int depth, json::parse_event_t, json&) {
-        if (depth > kMaxDepth) tooDeep = true;
-        return !tooDeep;
+      [&](int depth, json::parse_event_t event, json&) {
+        if (depth > kMaxDepth || (event == json::parse_event_t::value && ++values > kMaxValues)) tooBig = true;
+        return !tooBig;
       },
       false);
-  if (tooDeep || !parsed.is_object()) return std::nullopt;
+  if (tooBig || !parsed.is_object()) return std::nullopt;
   return parsed;
 }
 

@@ -10,7 +10,8 @@
 
 namespace site {
 
-// Empty when the text is not a JSON object or nests deeper than a sane answer does.
+// Empty when the text is not a JSON object, or nests deeper or holds more
+// values than a sane answer does.
 std::optional<nlohmann::json> ParseRdapJson(const std::string& text);
 
 // Label/value rows: registrar, created, expires, status, name servers.

@@ -22,9 +22,11 @@ struct SharedState {
   explicit SharedState(const Options& options);
   const Options& Opts;
   boost::asio::ssl::context Tls;   // verifies peers against Opts.CaFile or the system's store
+  // The caches share Opts.CacheBytes: half for records, which are the largest
+  // answers, most of the rest for DNS, and an eighth for the bootstrap files.
   TtlCache<std::string> Records;   // raw registration records, keyed by URL or "whois:host:query"
   // RDAP bootstrap files, parsed once a day rather than on every page; keyed by URL.
-  TtlCache<std::shared_ptr<const nlohmann::json>> Bootstraps{16};
+  TtlCache<std::shared_ptr<const nlohmann::json>> Bootstraps;
   TtlCache<DnsAnswer> Dns;         // keyed by type and name
 };
 
@@ -33,6 +35,9 @@ struct ReportContext {
   SharedState& Shared;
   std::shared_ptr<Resolver> Dns;          // the page's resolver, on the same strand
   std::chrono::steady_clock::time_point Deadline;  // every report calls its ReportDone by then
+  // Set on the strand once the page has ended (its client gone, the service
+  // stopping, its budget spent): a report still running starts nothing more.
+  bool Ended = false;
 };
 
 }  // namespace site

@@ -1,5 +1,6 @@
 #include "sources/SourcePolicy.h"
 
+#include "sources/HostAddresses.h"
 #include "sources/HttpsUrl.h"
 #include "sources/TargetAddress.h"
 
@@ -28,7 +29,11 @@ bool PrivateSourcesAllowed(const Options& options) {
 
 bool SourceAddressAllowed(const boost::asio::ip::address& address, bool privateAllowed) {
   if (privateAllowed) return true;
-  return address.is_v4() && IsPublicIpv4(address.to_v4().to_uint());
+  return address.is_v4() && IsPublicIpv4(address.to_v4().to_uint()) && !IsHostAddress(address);
+}
+
+bool SourcePortAllowed(const std::string& port, const std::string& standard, const Options& options) {
+  return port == standard || options.AnySourcePort || PrivateSourcesAllowed(options);
 }
 
 }  // namespace site

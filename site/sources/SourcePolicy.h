@@ -7,6 +7,7 @@
 #include "base/Options.h"
 
 #include <boost/asio/ip/address.hpp>
+#include <string>
 
 namespace site {
 
@@ -14,8 +15,15 @@ namespace site {
 // test rig or a closed deployment), or when private targets are allowed.
 bool PrivateSourcesAllowed(const Options& options);
 
-// Whether a connection to `address` is allowed under that decision. IPv6 is
-// reached only when private sources are allowed, as its ranges are not judged here.
+// Whether a connection to `address` is allowed under that decision: a public
+// address that is not the host's own. IPv6 is reached only when private
+// sources are allowed, as its ranges are not judged here.
 bool SourceAddressAllowed(const boost::asio::ip::address& address, bool privateAllowed);
+
+// Whether a source may be reached on `port` (decimal): only on its protocol's
+// `standard` one ("43", "443"), so that a referral or a link cannot aim the
+// service at another service of a host; any port with AnySourcePort or where
+// private sources are allowed.
+bool SourcePortAllowed(const std::string& port, const std::string& standard, const Options& options);
 
 }  // namespace site

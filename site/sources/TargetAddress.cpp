@@ -1,5 +1,7 @@
 #include "sources/TargetAddress.h"
 
+#include "sources/HostAddresses.h"
+
 #include <arpa/inet.h>
 #include <span>
 
@@ -41,7 +43,9 @@ bool IsPublicIpv4(std::uint32_t address) { return !InAny(address, kReserved); }
 bool IsLanIpv4(std::uint32_t address) { return InAny(address, kLan); }
 
 bool MayProbe(std::uint32_t address, const Options& options) {
-  return options.AllowPrivate || IsPublicIpv4(address) || (options.AllowLan && IsLanIpv4(address));
+  if (options.AllowPrivate) return true;
+  return (IsPublicIpv4(address) || (options.AllowLan && IsLanIpv4(address))) &&
+         !IsHostAddress(boost::asio::ip::address_v4(address));
 }
 
 std::string Ipv4Text(std::uint32_t address) {
@@ -51,6 +55,9 @@ std::string Ipv4Text(std::uint32_t address) {
 }
 
 std::string PrivateRefusal(std::uint32_t address) {
+  // Loopback is named for its range; an address of a network the host is on, for the host.
+  if ((IsPublicIpv4(address) || IsLanIpv4(address)) && IsHostAddress(boost::asio::ip::address_v4(address)))
+    return "Адрес " + Ipv4Text(address) + " принадлежит самому серверу службы: проверка не выполняется";
   return "Адрес " + Ipv4Text(address) + " относится к частной или зарезервированной сети: проверка не выполняется";
 }
 

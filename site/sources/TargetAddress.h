@@ -26,14 +26,14 @@ bool IsPublicIpv4(std::uint32_t address);
 // 192.168/16), shared (100.64/10) and link-local (169.254/16).
 bool IsLanIpv4(std::uint32_t address);
 
-// Whether a trace or scan may probe the address: public ones always, local
-// networks with AllowLan, anything with AllowPrivate.
+// Whether a trace or scan may probe the address: public ones, local networks
+// with AllowLan, but never the host's own addresses; anything with AllowPrivate.
 bool MayProbe(std::uint32_t address, const Options& options);
 
 // "192.0.2.1" from a host-order address.
 std::string Ipv4Text(std::uint32_t address);
 
-// The Russian refusal shown when a trace or scan target is not public.
+// The Russian refusal shown when a trace or scan target may not be probed.
 std::string PrivateRefusal(std::uint32_t address);
 
 }  // namespace site

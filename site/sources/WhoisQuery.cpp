@@ -41,6 +41,10 @@ public:
     FTimer.async_wait([self = shared_from_this()](error_code error) {
       if (!error) self->Fail("Сервер WHOIS " + self->FServer.Name() + ": превышено время ожидания", true);
     });
+    // A referral after the page has ended leads nowhere anyone waits for.
+    if (FContext->Ended) return Fail("Страница уже завершена");
+    if (!SourcePortAllowed(FServer.Port, "43", FContext->Shared.Opts))
+      return Fail("Сервер WHOIS " + FServer.Name() + " указан с портом, отличным от 43: обращение к нему запрещено");
     ServerEndpoints(*FContext->Dns, FServer.Host, FServer.Port, [self = shared_from_this()](std::vector<tcp::endpoint> found, std::string failure) {
       if (self->FFinished) return;
       if (found.empty()) return self->Fail("Не удалось найти адрес сервера WHOIS " + self->FServer.Name() + ": " + failure);

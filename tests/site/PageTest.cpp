@@ -1,7 +1,9 @@
 // Pages: outside data comes out escaped wherever it is put, sections keep the
-// window's order, and each shows its outcome.
+// window's order, each shows its outcome, and no answer makes a page longer
+// than its bound.
 #include "page/Html.h"
 #include "page/LookupPage.h"
+#include "base/Options.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +15,8 @@ namespace {
 
 const std::string kHostile = "<script>alert('x')</script>\"&amp;";
 const std::string kEscaped = "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;&quot;&amp;amp;";
+const std::size_t kPageBytes = Options{}.MaxPageBytes;
+const std::string kCutNote = "Раздел сокращён";
 
 using namespace std::chrono_literals;
 
@@ -55,7 +59,7 @@ TEST(SiteLookupPage, EveryFieldOfEveryReportIsEscaped) {
   sections[2].Result.State = Outcome::TimedOut;
   sections[2].Result.Summary.Head.clear();
 
-  const std::string page = LookupPage(target, sections, kAsked);
+  const std::string page = LookupPage(target, sections, kAsked, kPageBytes);
   EXPECT_EQ(Count(page, "<script"), 0u);
   EXPECT_EQ(Count(page, "alert('x')"), 0u);
   // Per section reason, note, raw and the table: a heading cell and two
@@ -68,6 +72,39 @@ TEST(SiteLookupPage, EveryFieldOfEveryReportIsEscaped) {
   EXPECT_NE(page.find("выполнено"), std::string::npos);
   EXPECT_NE(page.find("ошибка: " + kEscaped), std::string::npos);
   EXPECT_NE(page.find("превышено время ожидания"), std::string::npos);
+  EXPECT_EQ(page.find(kCutNote), std::string::npos);
+}
+
+// Answers made to grow most when escaped (quotes) or to be many rows, in
+// every section at once: the page keeps its bound, each section shows its
+// beginning and says it was cut, and the cut never splits a character.
+TEST(SiteLookupPage, HugeAnswersAreCutToTheirSectionsShare) {
+  ReportResult quotes;
+  quotes.Raw = std::string(3 << 20, '"');
+  ReportResult rows;
+  for (int i = 0; i < 200000; ++i) rows.Summary.Rows.push_back({"строка", std::to_string(i) + "<>"});
+  ReportResult letters;
+  letters.Reason = std::string(1 << 20, 'r');
+  letters.Raw.reserve(2 << 20);
+  while (letters.Raw.size() < (2 << 20)) letters.Raw += "ж";
+  ReportResult small;
+  small.Raw = "короткий ответ";
+  const std::vector<PageSection> sections{{ReportKind::DomainRecord, quotes},
+                                          {ReportKind::DnsRecords, rows},
+                                          {ReportKind::RouteTrace, letters},
+                                          {ReportKind::NetworkRecord, small}};
+  for (std::size_t bound : {kPageBytes, std::size_t{65536}}) {
+    SCOPED_TRACE(bound);
+    const std::string page = LookupPage(Target{"example.test", "example.test", {}}, sections, kAsked, bound);
+    EXPECT_LE(page.size(), bound);
+    EXPECT_EQ(Count(page, kCutNote), 3u);
+    EXPECT_NE(page.find("&quot;&quot;"), std::string::npos);
+    EXPECT_NE(page.find("<th>строка</th><td>0&lt;&gt;</td>"), std::string::npos);
+    EXPECT_EQ(page.find("<td>199999"), std::string::npos);
+    EXPECT_NE(page.find("короткий ответ"), std::string::npos);
+    EXPECT_EQ(page.find("\xEF\xBF\xBD"), std::string::npos) << "a character was split";
+    EXPECT_LT(page.rfind("</html>"), page.size()) << "the page ends whole";
+  }
 }
 
 TEST(SiteLookupPage, SectionsInTheWindowsOrderWithTheirTimes) {
@@ -77,7 +114,7 @@ TEST(SiteLookupPage, SectionsInTheWindowsOrderWithTheirTimes) {
     result.Elapsed = std::chrono::milliseconds(100 + i);
     sections.push_back({static_cast<ReportKind>(i), result});
   }
-  const std::string page = LookupPage(Target{"192.0.2.1", "", 0xC0000201}, sections, kAsked);
+  const std::string page = LookupPage(Target{"192.0.2.1", "", 0xC0000201}, sections, kAsked, kPageBytes);
   std::size_t at = 0;
   for (const char* title : {"Информация о домене", "DNS записи", "Трассировка", "Информация о сети", "Сканирование портов"}) {
     const std::size_t found = page.find(std::string("<h2>") + title + "</h2>", at);
@@ -94,7 +131,7 @@ TEST(SiteLookupPage, SectionsInTheWindowsOrderWithTheirTimes) {
 }
 
 TEST(SiteLookupPage, NoReportTickedSaysSo) {
-  const std::string page = LookupPage(Target{"Example.TEST", "example.test", {}}, {}, kAsked);
+  const std::string page = LookupPage(Target{"Example.TEST", "example.test", {}}, {}, kAsked, kPageBytes);
   EXPECT_NE(page.find("<h1>example.test</h1>\n<p>Не выбрано ни одной проверки"), std::string::npos);
   EXPECT_NE(page.find("<td>example.test · 07.12.2026 19:40 UTC · проверки не выбраны</td>"), std::string::npos);
   EXPECT_EQ(page.find("<section>"), std::string::npos);

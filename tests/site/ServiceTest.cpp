@@ -2,21 +2,25 @@
 // refusals and its limits. Its resolver is a silent or closed loopback port,
 // its WHOIS and RDAP sources closed loopback ports: nothing leaves the machine.
 #include "DelayRelay.h"
+#include "RunProgram.h"
 #include "SilentResolver.h"
 #include "SiteClient.h"
 #include "SiteProcess.h"
 #include "TempDir.h"
 #include "UnboundServer.h"
+#include "sources/SourcePolicy.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <thread>
 #include <vector>
 
 namespace {
@@ -129,7 +133,10 @@ TEST_F(SiteService, AnswersEachRequestWithItsPageOrError) {
       {"DELETE with a body", "DELETE /x HTTP/1.1\r\n" + host + "Content-Length: 4\r\n\r\nabcd", 405, "только на запросы GET"},
       {"huge head", "GET / HTTP/1.0\r\nX-Fill: " + std::string(9000, 'a') + "\r\n\r\n", 431, "Слишком длинный запрос"},
       {"not HTTP", "HELLO\r\n\r\n", 400, "Неверный запрос"},
-      {"home page", "GET /?ii=1 HTTP/1.0\r\n\r\n", 200, "<h1>Tarnwell</h1>"},
+      {"HTTP/1.1 without Host", "GET /?ii=1 HTTP/1.1\r\n\r\n", 400, "ровно один заголовок Host"},
+      {"two Hosts", "GET /?ii=1 HTTP/1.1\r\n" + host + "Host: evil.example\r\n\r\n", 400, "ровно один заголовок Host"},
+      {"two Hosts in HTTP/1.0", "GET /?ii=1 HTTP/1.0\r\nHost: a\r\nHost: b\r\n\r\n", 400, "ровно один заголовок Host"},
+      {"HTTP/1.0 without Host", "GET /?ii=1 HTTP/1.0\r\n\r\n", 200, "<h1>Tarnwell</h1>"},
       {"click page", "GET /click.php HTTP/1.0\r\n\r\n", 200, "Займите его быстрей"},
       {"provider page", "GET /hosting/desc/cobaltweb.shtml HTTP/1.0\r\n\r\n", 200, "http://cobaltweb.example/signup.php?ref=tarnwell&amp;plan=start"},
       {"redirect elsewhere", "GET /go.php?url=http://evil.example/&f=program HTTP/1.0\r\n\r\n", 200, "http://evil.example/"},
@@ -179,26 +186,39 @@ TEST_F(SiteService, KeepsTheConnectionWhenAskedAndClosesItOtherwise) {
   close(old);
 }
 
-TEST_F(SiteService, RefusesConnectionsPastTheLimitAndStillAnswersTheOthers) {
-  constexpr int kLimit = 3000;
+// Three clients of 1000 connections each fill the service: a client's
+// connection past its share is closed, and so is anyone's past the limit;
+// those already open are served.
+TEST_F(SiteService, RefusesConnectionsPastTheLimitsAndStillAnswersTheOthers) {
+  constexpr int kShare = 1000;
+  const char* const kClients[] = {"127.0.0.2", "127.0.0.3", "127.0.0.4"};
   rlimit files{};
   getrlimit(RLIMIT_NOFILE, &files);
-  files.rlim_cur = std::min<rlim_t>(files.rlim_max, 2 * kLimit + 500);
+  files.rlim_cur = std::min<rlim_t>(files.rlim_max, 6 * kShare + 500);
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &files), 0);
-  ASSERT_GE(files.rlim_cur, static_cast<rlim_t>(kLimit + 200));
+  ASSERT_GE(files.rlim_cur, static_cast<rlim_t>(3 * kShare + 200));
 
-  SiteProcess site(With(LoopbackSources(Dns.Address()), {"--max-connections", std::to_string(kLimit), "--header-timeout", "60000"}));
+  SiteProcess site(With(LoopbackSources(Dns.Address()), {"--max-connections", std::to_string(3 * kShare), "--max-client-connections",
+                                                          std::to_string(kShare), "--header-timeout", "60000"}));
   ASSERT_NE(site.Port(), 0) << site.Log();
   std::vector<int> idle;
-  for (int i = 0; i < kLimit; ++i) {
-    const int fd = ConnectSite(site.Port());
-    ASSERT_GE(fd, 0) << i;
-    idle.push_back(fd);
+  for (const char* client : kClients) {
+    for (int i = 0; i < kShare; ++i) {
+      const int fd = ConnectSite(site.Port(), client);
+      ASSERT_GE(fd, 0) << client << " " << i;
+      idle.push_back(fd);
+    }
+    // The kernel hands connections over in order: the one past the share is the last.
+    if (client == kClients[0]) {
+      const int extra = ConnectSite(site.Port(), client);
+      ASSERT_GE(extra, 0);
+      EXPECT_TRUE(ClosedByPeer(extra, 10000)) << "past the client's share";
+      close(extra);
+    }
   }
-  // The kernel hands connections over in order: the one past the limit is the last.
-  const int extra = ConnectSite(site.Port());
+  const int extra = ConnectSite(site.Port(), "127.0.0.5");
   ASSERT_GE(extra, 0);
-  EXPECT_TRUE(ClosedByPeer(extra, 10000));
+  EXPECT_TRUE(ClosedByPeer(extra, 10000)) << "past the limit";
   close(extra);
   EXPECT_FALSE(ClosedByPeer(idle.front(), 0));
   EXPECT_EQ(Exchange(idle.front(), "GET /?ii=1 HTTP/1.0\r\n\r\n").Status, 200);
@@ -208,10 +228,67 @@ TEST_F(SiteService, RefusesConnectionsPastTheLimitAndStillAnswersTheOthers) {
   // service learns of the closes asynchronously, so it gets a few tries.
   int status = 0;
   for (int attempt = 0; attempt < 100 && status != 200; ++attempt) {
-    status = GetSite(site.Port(), "/?ii=1").Status;
+    status = GetSite(site.Port(), "/?ii=1", "127.0.0.5").Status;
     if (status != 200) usleep(50000);
   }
   EXPECT_EQ(status, 200);
+}
+
+// Four clients each keep their share of pages waiting on a silent resolver
+// and hold idle connections: each one's page past its share is refused at
+// once, while a client who came later has its page and a cancelled page's
+// slot is free the moment its client leaves.
+TEST_F(SiteService, NoClientTakesAnotherClientsShareOfPages) {
+  SiteProcess site(With(LoopbackSources(Dns.Address()), {"--max-in-flight", "9", "--max-client-in-flight", "2", "--max-client-connections",
+                                                          "4", "--dns-timeout", "8000", "--page-budget", "8000"}));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  const std::string slow = "GET " + Lookup("example.test", "dom_dns") + " HTTP/1.0\r\n\r\n";
+  const char* const kClients[] = {"127.0.0.2", "127.0.0.3", "127.0.0.4", "127.0.0.5"};
+  std::vector<int> waiting;
+  for (const char* client : kClients) {
+    for (int i = 0; i < 2; ++i) {
+      const int fd = ConnectSite(site.Port(), client);
+      ASSERT_GE(fd, 0);
+      ASSERT_EQ(send(fd, slow.data(), slow.size(), 0), static_cast<ssize_t>(slow.size()));
+      ASSERT_TRUE(Dns.QueryArrives(5000)) << client << " " << i;
+      waiting.push_back(fd);
+    }
+    const SiteReply third = GetSite(site.Port(), Lookup("example.test", "dom_dns"), client);
+    EXPECT_EQ(third.Status, 503) << client;
+    EXPECT_TRUE(Has(third.Body, "С вашего адреса уже выполняется")) << third.Body;
+    const int idle = ConnectSite(site.Port(), client);
+    ASSERT_GE(idle, 0);
+    waiting.push_back(idle);
+  }
+  // Every page still runs; a newcomer is answered beside them.
+  for (int fd : waiting) EXPECT_FALSE(ClosedByPeer(fd, 0));
+  const SiteReply fresh = GetSite(site.Port(), Lookup("example.test", ""), "127.0.0.9");
+  EXPECT_EQ(fresh.Status, 200) << fresh.Body;
+  EXPECT_TRUE(Has(fresh.Body, "Не выбрано ни одной проверки"));
+
+  // The first client leaves: its pages end with it, not at their budget, and
+  // their slots are free at once: it runs two pages again, and a newcomer is
+  // still answered beside them. The service learns of the close
+  // asynchronously, so a page refused meanwhile is tried again.
+  close(waiting[0]);
+  close(waiting[1]);
+  std::vector<int> again;
+  for (int attempt = 0; attempt < 20 && again.size() < 2; ++attempt) {
+    const int fd = ConnectSite(site.Port(), kClients[0]);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(send(fd, slow.data(), slow.size(), 0), static_cast<ssize_t>(slow.size()));
+    pollfd answered{fd, POLLIN, 0};
+    if (poll(&answered, 1, 300) == 0) {
+      again.push_back(fd);
+    } else {
+      close(fd);
+      usleep(50000);
+    }
+  }
+  EXPECT_EQ(again.size(), 2u) << "the pages of a client who left still hold their slots";
+  EXPECT_EQ(GetSite(site.Port(), Lookup("example.test", ""), "127.0.0.10").Status, 200);
+  for (int fd : again) close(fd);
+  for (std::size_t i = 2; i < waiting.size(); ++i) close(waiting[i]);
 }
 
 TEST_F(SiteService, PastTheInFlightLimitAnswers503AtOnce) {
@@ -245,7 +322,11 @@ TEST_F(SiteService, LimitsLookupsPerClient) {
   EXPECT_EQ(GetSite(site.Port(), Lookup("", "")).Status, 400);
 }
 
-TEST_F(SiteService, CutsOffAClientSendingItsHeadOneByteAtATime) {
+// A head is bound in time and in bytes however it comes: a client sending a
+// byte at a time is cut off by the head's deadline, and heads of many short
+// lines sent in small pieces are refused once the whole head passes the
+// limit, with nothing more read.
+TEST_F(SiteService, BoundsTheWholeHeadInTimeAndBytes) {
   SiteProcess site(With(LoopbackSources(Dns.Address()), {"--header-timeout", "1000"}));
   ASSERT_NE(site.Port(), 0) << site.Log();
   const int fd = ConnectSite(site.Port());
@@ -259,7 +340,61 @@ TEST_F(SiteService, CutsOffAClientSendingItsHeadOneByteAtATime) {
   EXPECT_TRUE(closed);
   EXPECT_LT(sent, request.size());
   close(fd);
+
+  std::string lines = "GET /?ii=1 HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  while (lines.size() < (160 << 10)) lines += "a: b\r\n";
+  for (int client = 0; client < 4; ++client) {
+    SCOPED_TRACE(client);
+    const int piecemeal = ConnectSite(site.Port());
+    ASSERT_GE(piecemeal, 0);
+    std::size_t offered = 0;
+    pollfd answered{piecemeal, POLLIN, 0};
+    // 256 bytes every 2 ms: a loopback client's small writes, each read on its own.
+    while (offered < lines.size() && poll(&answered, 1, 2) == 0) {
+      const std::size_t piece = std::min<std::size_t>(256, lines.size() - offered);
+      if (send(piecemeal, lines.data() + offered, piece, MSG_NOSIGNAL) != static_cast<ssize_t>(piece)) break;
+      offered += piece;
+    }
+    const SiteReply reply = Exchange(piecemeal, "");
+    close(piecemeal);
+    EXPECT_EQ(reply.Status, 431);
+    EXPECT_LT(offered, 16u << 10);
+  }
   EXPECT_EQ(GetSite(site.Port(), "/?ii=1").Status, 200);
+}
+
+// The service's host gains a public address (on a veth pair, in a network
+// namespace of the test's own) while it runs: once it has read its
+// interfaces again, a trace or scan of that address is refused as loopback's
+// would be, and no source may be reached there. Another public address is
+// not the host's.
+TEST_F(SiteService, RefusesTheHostsOwnAddressesAsTargetsAndSources) {
+  if (geteuid() != 0) GTEST_SKIP() << "a network namespace needs root";
+  std::thread([&] {
+    ASSERT_EQ(unshare(CLONE_NEWNET), 0);
+    for (const std::string command : {"link set lo up", "link add own0 type veth peer name own1", "link set own0 up"})
+      ASSERT_EQ(RunProgram({"sh", "-c", "ip " + command}), 0) << command;
+    SilentResolver dns;
+    SiteProcess site(With(LoopbackSources(dns.Address()), {"--scan-ports", "80", "--page-budget", "3000", "--rate-per-second", "0"}));
+    ASSERT_NE(site.Port(), 0) << site.Log();
+    const std::string own = "принадлежит самому серверу службы";
+    EXPECT_FALSE(Has(GetSite(site.Port(), Lookup("8.8.8.8", "traceroute port_scan")).Body, own));
+    ASSERT_EQ(RunProgram({"ip", "addr", "add", "8.8.8.8/32", "dev", "own0"}), 0);
+    std::string body;
+    for (int attempt = 0; attempt < 40 && !Has(body, own); ++attempt) {
+      if (attempt) usleep(250000);
+      body = GetSite(site.Port(), Lookup("8.8.8.8", "traceroute port_scan")).Body;
+    }
+    const std::size_t first = body.find(own);
+    ASSERT_NE(first, std::string::npos) << body;
+    EXPECT_NE(body.find(own, first + 1), std::string::npos) << "both the trace and the scan refuse it\n" << body;
+    EXPECT_FALSE(Has(GetSite(site.Port(), Lookup("8.8.4.4", "traceroute port_scan")).Body, own));
+
+    using boost::asio::ip::make_address;
+    EXPECT_FALSE(site::SourceAddressAllowed(make_address("8.8.8.8"), false));
+    EXPECT_FALSE(site::SourceAddressAllowed(make_address("::ffff:8.8.8.8"), false));
+    EXPECT_TRUE(site::SourceAddressAllowed(make_address("8.8.4.4"), false));
+  }).join();
 }
 
 TEST_F(SiteService, ExitsWithZeroOnSigtermWhileBusy) {

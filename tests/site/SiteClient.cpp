@@ -7,12 +7,20 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-int ConnectSite(std::uint16_t port) {
+int ConnectSite(std::uint16_t port, const char* source) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
   timeval timeout{10, 0};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  if (source) {
+    sockaddr_in from{};
+    from.sin_family = AF_INET;
+    if (inet_pton(AF_INET, source, &from.sin_addr) != 1 || bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
+      close(fd);
+      return -1;
+    }
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
@@ -49,8 +57,8 @@ SiteReply Exchange(int fd, const std::string& request) {
   return reply;
 }
 
-SiteReply GetSite(std::uint16_t port, const std::string& target) {
-  const int fd = ConnectSite(port);
+SiteReply GetSite(std::uint16_t port, const std::string& target, const char* source) {
+  const int fd = ConnectSite(port, source);
   if (fd < 0) return {};
   SiteReply reply = Exchange(fd, "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n\r\n");
   close(fd);

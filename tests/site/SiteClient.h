@@ -11,11 +11,12 @@ struct SiteReply {
   std::string Body;
 };
 
-// A connected socket to 127.0.0.1:port with 10 s receive and send time-outs; -1 on failure.
-int ConnectSite(std::uint16_t port);
+// A connected socket to 127.0.0.1:port with 10 s receive and send time-outs,
+// from the loopback address `source` (a client of its own) when given; -1 on failure.
+int ConnectSite(std::uint16_t port, const char* source = nullptr);
 // Sends `request` and reads one reply: its head, then Content-Length bytes.
 SiteReply Exchange(int fd, const std::string& request);
-// One HTTP/1.0 GET on its own connection.
-SiteReply GetSite(std::uint16_t port, const std::string& target);
+// One HTTP/1.0 GET on its own connection, from `source` when given.
+SiteReply GetSite(std::uint16_t port, const std::string& target, const char* source = nullptr);
 // True when the peer closes or resets the connection within `milliseconds` without sending anything.
 bool ClosedByPeer(int fd, int milliseconds);

@@ -88,6 +88,18 @@ TEST(SourcePolicyTest, PrivateAddressesOnlyWhenTheConfiguredSourcesAreThemselves
   EXPECT_FALSE(SourceAddressAllowed(make_address("192.168.1.1"), false));
   EXPECT_FALSE(SourceAddressAllowed(make_address("::1"), false));
   EXPECT_TRUE(SourceAddressAllowed(make_address("127.0.0.1"), true));
+
+  // A referral or link may aim only at its protocol's port, unless the
+  // deployment says otherwise or runs on private sources.
+  site::Options open;
+  EXPECT_TRUE(SourcePortAllowed("43", "43", open));
+  EXPECT_FALSE(SourcePortAllowed("8080", "43", open));
+  EXPECT_FALSE(SourcePortAllowed("22", "443", open));
+  open.AnySourcePort = true;
+  EXPECT_TRUE(SourcePortAllowed("8080", "443", open));
+  site::Options rig;
+  rig.WhoisRoot = "127.0.0.1:4343";
+  EXPECT_TRUE(SourcePortAllowed("4343", "43", rig));
 }
 
 TEST(RdapBootstrapTest, PicksTheLongestMatchAndHttpsService) {
@@ -144,6 +156,14 @@ TEST(RdapJsonTest, RefusesWhatIsNotASaneObject) {
   EXPECT_FALSE(ParseRdapJson("{\"a\": \"\xff\"}"));
   // Deep nesting would exhaust the stack of whatever walks it later.
   EXPECT_FALSE(ParseRdapJson("{\"a\": " + std::string(100000, '[') + std::string(100000, ']') + "}"));
+  // A million small values fit the reply's size but would grow into a tree
+  // and a printout of hundreds of megabytes; a few thousand are a real answer.
+  std::string many = "{\"a\": [0";
+  while (many.size() < (2 << 20) - 8) many += ",0";
+  EXPECT_FALSE(ParseRdapJson(many + "]}"));
+  std::string some = "{\"a\": [0";
+  for (int i = 0; i < 5000; ++i) some += ",{\"b\": 1}";
+  EXPECT_TRUE(ParseRdapJson(some + "]}"));
 }
 
 TEST(RdapJsonTest, SummarisesADomainAndFindsItsRegistrar) {
