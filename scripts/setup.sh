@@ -11,6 +11,7 @@ packages=(
   libboost1.81-dev libboost-program-options1.81-dev libc-ares-dev libidn2-dev libssl-dev nlohmann-json3-dev
   unbound bind9-dnsutils iproute2 nmap libqt6svg6
   libcurl4-openssl-dev
+  redis-server libhiredis-dev prometheus
   clang-14 libclang-rt-14-dev
   xvfb xauth imagemagick fonts-liberation2
 )

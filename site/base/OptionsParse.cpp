@@ -56,8 +56,8 @@ void RequirePositive(std::size_t value, const char* option) {
 ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string& configFromEnvironment) {
   const Options defaults;
   std::string listen = defaults.ListenAddress + ":" + std::to_string(defaults.ListenPort);
-  std::string resolver, scanPorts, config;
-  long pageBudget = 0, whoisTimeout = 0, rdapTimeout = 0, dnsTimeout = 0, portTimeout = 0, probeTimeout = 0, headerTimeout = 0;
+  std::string resolver, scanPorts, config, redis, metricsListen;
+  long redisTimeout = 0, pageBudget = 0, whoisTimeout = 0, rdapTimeout = 0, dnsTimeout = 0, portTimeout = 0, probeTimeout = 0, headerTimeout = 0;
   ParsedOptions parsed;
   Options& o = parsed.Values;
 
@@ -69,6 +69,10 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
       ("as-name-zone", po::value(&o.AsNameZone)->default_value(o.AsNameZone), "AS-name zone (TXT)")
       ("rdap-bootstrap", po::value(&o.RdapBootstrap)->default_value(o.RdapBootstrap), "base URL of the RDAP bootstrap files")
       ("whois-root", po::value(&o.WhoisRoot)->default_value(o.WhoisRoot), "HOST[:PORT] of the root WHOIS server")
+      ("redis", po::value(&redis), "HOST:PORT or socket path (PATH or unix:PATH) of the Redis every instance shares; default: none")
+      ("redis-timeout", po::value(&redisTimeout)->default_value(o.RedisTimeout.count()), "ms Redis may take before a page goes on without it")
+      ("redis-max-value-bytes", po::value(&o.RedisMaxValueBytes)->default_value(o.RedisMaxValueBytes), "bytes of a cached value shared through Redis")
+      ("metrics-listen", po::value(&metricsListen), "HOST:PORT to serve Prometheus /metrics on; default: off")
       ("ca-file", po::value(&o.CaFile), "PEM file of the CAs trusted for HTTPS; default: the system's")
       ("scan-ports", po::value(&scanPorts), "comma-separated TCP ports to scan; default: the built-in list")
       ("allow-private", po::bool_switch(&o.AllowPrivate), "trace and scan private, loopback and reserved addresses")
@@ -126,7 +130,13 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
     SplitHostPort(resolver, "resolver", host, port);
     o.Resolver = resolver;
   }
+  if (redis.starts_with("unix:")) o.RedisSocket = redis.substr(5);
+  else if (redis.starts_with("/")) o.RedisSocket = redis;
+  else if (!redis.empty()) SplitHostPort(redis, "redis", o.RedisHost, o.RedisPort);
+  if (redis.starts_with("unix:") && o.RedisSocket.empty()) throw OptionsError("--redis: unix: wants a socket path");
+  if (!metricsListen.empty()) SplitHostPort(metricsListen, "metrics-listen", o.MetricsAddress, o.MetricsPort);
   if (!scanPorts.empty()) o.ScanPorts = PortList(scanPorts);
+  o.RedisTimeout = Milliseconds(redisTimeout, "redis-timeout");
   o.PageBudget = Milliseconds(pageBudget, "page-budget");
   o.WhoisTimeout = Milliseconds(whoisTimeout, "whois-timeout");
   o.RdapTimeout = Milliseconds(rdapTimeout, "rdap-timeout");
@@ -140,6 +150,7 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
   RequirePositive(o.MaxAddrBytes, "max-addr-bytes");
   RequirePositive(o.WhoisMaxBytes, "whois-max-bytes");
   RequirePositive(o.RdapMaxBytes, "rdap-max-bytes");
+  RequirePositive(o.RedisMaxValueBytes, "redis-max-value-bytes");
   RequirePositive(o.ScanConcurrency, "scan-concurrency");
   if (!(o.RatePerSecond >= 0)) throw OptionsError("--rate-per-second must not be negative");
   if (!(o.RateBurst >= 1)) throw OptionsError("--rate-burst must be at least 1");

@@ -73,7 +73,10 @@ private:
     // Dropping the context first makes every late result a no-op, and breaks
     // the ring of a report's pending query holding the page that holds it.
     const auto context = std::move(FContext);
-    if (context) context->Dns->CancelAll();
+    if (context) {
+      context->Dns->CancelAll();
+      for (const PageSection& section : FSections) context->Shared.Counters.Count(context->Shared.Counters.Reports[static_cast<std::size_t>(section.Result.State)]);
+    }
     PageDone done = std::move(FDone);
     done(std::move(FSections));
   }

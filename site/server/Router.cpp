@@ -4,12 +4,15 @@
 #include "page/LookupPage.h"
 #include "page/PageRun.h"
 #include "server/Redirector.h"
+#include "server/SharedRate.h"
 
 #include <exception>
 
 namespace site {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 constexpr std::string_view kLookupPath = "/whois/index.php";
 constexpr std::string_view kDetailsPrefix = "/hosting/desc/";
@@ -34,32 +37,46 @@ std::string LookupNote(const LookupRequest& request) {
   return note + (any ? "" : "-");
 }
 
-void Lookup(ServerState& server, const RouteRequest& request, std::string_view query, ReplyDone done) {
-  LookupRequest lookup;
-  try {
-    lookup = ParseLookupQuery(query, server.Opts.MaxAddrBytes);
-  } catch (const BadAddress& e) {
-    return done(ErrorReply(400, e.what(), "lookup " + LogText(query)));
-  }
-  std::string note = LookupNote(lookup);
-  if (!server.Rate.Allow(request.Client))
-    return done(ErrorReply(429, "Слишком много запросов с вашего адреса. Повторите запрос немного позже.", std::move(note)));
+// Past the client's rate: the page itself, under the limit on pages in flight.
+void RunLookup(ServerState& server, const LookupRequest& lookup, std::string note, ReplyDone done, Clock::time_point received) {
+  Metrics& counters = server.Shared.Counters;
   // Taken and checked in one step, so that two threads cannot both take the last slot.
   if (++server.InFlight > server.Opts.MaxInFlight) {
     --server.InFlight;
+    counters.Page(PageOutcome::Busy, Clock::now() - received);
     return done(ErrorReply(503, "Служба сейчас выполняет слишком много проверок. Повторите запрос через несколько секунд.", std::move(note)));
   }
   try {
     RunPage(server.Io, server.Shared, server.Pages, lookup, server.Reports,
-            [target = lookup.Address, note, done, &server](std::vector<PageSection> sections) {
+            [target = lookup.Address, note, done, &server, received](std::vector<PageSection> sections) {
               --server.InFlight;
+              server.Shared.Counters.Page(PageOutcome::Ok, Clock::now() - received);
               done(Reply{200, LookupPage(target, sections), {}, note});
             });
   } catch (const std::exception& e) {
     // The page never started (its resolver could not be made): its slot is free again.
     --server.InFlight;
+    counters.Page(PageOutcome::Failed, Clock::now() - received);
     done(ErrorReply(500, std::string("Проверка не запущена: ") + e.what(), std::move(note)));
   }
+}
+
+void Lookup(ServerState& server, const RouteRequest& request, std::string_view query, ReplyDone done) {
+  const auto received = Clock::now();
+  LookupRequest lookup;
+  try {
+    lookup = ParseLookupQuery(query, server.Opts.MaxAddrBytes);
+  } catch (const BadAddress& e) {
+    server.Shared.Counters.Page(PageOutcome::BadRequest, Clock::now() - received);
+    return done(ErrorReply(400, e.what(), "lookup " + LogText(query)));
+  }
+  std::string note = LookupNote(lookup);
+  AllowLookup(server, std::string(request.Client),
+              [&server, lookup = std::move(lookup), note = std::move(note), done = std::move(done), received](bool allowed) mutable {
+                if (allowed) return RunLookup(server, lookup, std::move(note), std::move(done), received);
+                server.Shared.Counters.Page(PageOutcome::RateLimited, Clock::now() - received);
+                done(ErrorReply(429, "Слишком много запросов с вашего адреса. Повторите запрос немного позже.", std::move(note)));
+              });
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "sources/HttpsGet.h"
 #include "sources/RdapJson.h"
 #include "sources/SourcePolicy.h"
+#include "sources/redis/SharedCache.h"
 
 namespace site {
 
@@ -18,12 +19,17 @@ std::string StatusFailure(unsigned status) {
 
 }  // namespace
 
+void AskRdap(const std::shared_ptr<ReportContext>& context, const std::string& url, const std::string& key, RdapDone done);
+
 void FetchRdap(const std::shared_ptr<ReportContext>& context, const std::string& url, RdapDone done) {
   const std::string key = "rdap:" + url;
-  if (const auto cached = context->Shared.Records.Find(key)) {
-    done({ParseRdapJson(*cached), {}, false});
-    return;
-  }
+  FindRecord(context->Shared, context->Executor, key, [context, url, key, done = std::move(done)](std::optional<std::string> cached) {
+    if (cached) return done({ParseRdapJson(*cached), {}, false});
+    AskRdap(context, url, key, done);
+  });
+}
+
+void AskRdap(const std::shared_ptr<ReportContext>& context, const std::string& url, const std::string& key, RdapDone done) {
   const auto deadline = std::min(context->Deadline, std::chrono::steady_clock::now() + context->Shared.Opts.RdapTimeout);
   HttpsGet(context, url, deadline, PrivateSourcesAllowed(context->Shared.Opts),
            [context, key, done = std::move(done)](HttpsReply reply) {
@@ -31,7 +37,7 @@ void FetchRdap(const std::shared_ptr<ReportContext>& context, const std::string&
              if (reply.Status != 200) return done({std::nullopt, StatusFailure(reply.Status), false});
              auto record = ParseRdapJson(reply.Body);
              if (!record) return done({std::nullopt, "Сервер RDAP прислал неверный JSON", false});
-             context->Shared.Records.Store(key, reply.Body, kRecordTtl);
+             StoreRecord(context->Shared, key, reply.Body, kRecordTtl);
              done({std::move(record), {}, false});
            });
 }
