@@ -1,6 +1,7 @@
 #include "RedisServer.h"
 
 #include "LoopbackPort.h"
+#include "RunProgram.h"
 
 #include <chrono>
 
@@ -11,4 +12,9 @@ bool RedisServer::Start() {
   FDir.WriteFile("redis.conf", config);
   if (!FProcess.Start({"redis-server", FDir.File("redis.conf")}, FDir.File("redis.log"))) return false;
   return WaitUntilListening(FPort, std::chrono::seconds(10)) && FProcess.Running();
+}
+
+std::string RedisServer::Keys(const std::string& pattern) const {
+  if (RunProgram({"redis-cli", "-p", std::to_string(FPort), "--scan", "--pattern", pattern}, FDir.File("keys.txt")) != 0) return {};
+  return FDir.ReadFile("keys.txt");
 }

@@ -26,6 +26,8 @@ public:
   uint16_t Port() const { return FPort; }
   // "127.0.0.1:<port>", as the service's --redis takes it.
   std::string Address() const { return "127.0.0.1:" + std::to_string(FPort); }
+  // The keys matching a glob pattern, one a line, as redis-cli lists them.
+  std::string Keys(const std::string& pattern) const;
   std::string Log() const { return FDir.ReadFile("redis.log"); }
 
 private:

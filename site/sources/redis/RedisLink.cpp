@@ -130,7 +130,8 @@ void RedisLink::OnPing(redisAsyncContext* context, void* reply, void*) {
   link->FUp = true;
   link->FPause = kFirstPause;
   link->FRetry.cancel();
-  if (link->FReported) Log("Redis at " + link->FAddress.Text() + " is back; the cache and the limits are shared again");
+  Log("Redis at " + link->FAddress.Text() + (link->FReported ? " is back; the cache and the limits are shared again"
+                                                                : " connected; the cache and the limits are shared"));
   link->FReported = false;
 }
 
