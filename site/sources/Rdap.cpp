@@ -17,18 +17,7 @@ std::string StatusFailure(unsigned status) {
   return "Сервер RDAP ответил кодом " + std::to_string(status);
 }
 
-}  // namespace
-
-void AskRdap(const std::shared_ptr<ReportContext>& context, const std::string& url, const std::string& key, RdapDone done);
-
-void FetchRdap(const std::shared_ptr<ReportContext>& context, const std::string& url, RdapDone done) {
-  const std::string key = "rdap:" + url;
-  FindRecord(context->Shared, context->Executor, key, [context, url, key, done = std::move(done)](std::optional<std::string> cached) {
-    if (cached) return done({ParseRdapJson(*cached), {}, false});
-    AskRdap(context, url, key, done);
-  });
-}
-
+// The record from the registry itself: no cache had it.
 void AskRdap(const std::shared_ptr<ReportContext>& context, const std::string& url, const std::string& key, RdapDone done) {
   const auto deadline = std::min(context->Deadline, std::chrono::steady_clock::now() + context->Shared.Opts.RdapTimeout);
   HttpsGet(context, url, deadline, PrivateSourcesAllowed(context->Shared.Opts),
@@ -40,6 +29,17 @@ void AskRdap(const std::shared_ptr<ReportContext>& context, const std::string& u
              StoreRecord(context->Shared, key, reply.Body, kRecordTtl);
              done({std::move(record), {}, false});
            });
+}
+
+}  // namespace
+
+void FetchRdap(const std::shared_ptr<ReportContext>& context, const std::string& url, RdapDone done) {
+  const std::string key = "rdap:" + url;
+  FindRecord(context->Shared, context->Executor, key, [context, url, key, done = std::move(done)](std::optional<std::string> cached) {
+    // What another instance shared is outside data like any: asked again when it does not read.
+    if (auto record = cached ? ParseRdapJson(*cached) : std::nullopt) return done({std::move(record), {}, false});
+    AskRdap(context, url, key, done);
+  });
 }
 
 std::string PrettyRdap(const nlohmann::json& record) {
