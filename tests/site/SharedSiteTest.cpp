@@ -146,6 +146,9 @@ TEST_F(SharedSite, ARecordFetchedThroughOneInstanceIsAnsweredByTheOtherAndTheMet
   EXPECT_GE(samples["tarnwell_connections"], 1);  // the idle one, at least
   EXPECT_EQ(samples["tarnwell_refusals_total{code=\"429\"}"], 0);
   EXPECT_EQ(GetSite(metricsPort, "/other").Status, 404);
+  // A clean exit with its Redis connection still open, and under the sanitizers nothing leaked.
+  EXPECT_EQ(a.Terminate(10), 0) << a.Log();
+  EXPECT_EQ(b.Terminate(10), 0) << b.Log();
 }
 
 TEST_F(SharedSite, AClientOverItsRateOnOneInstanceIsLimitedOnTheOther) {
@@ -212,6 +215,8 @@ TEST_F(SharedSite, PagesKeepComingWhileRedisIsGoneAndSharingResumesWhenItIsBack)
     EXPECT_EQ(log.find(down), log.rfind(down)) << "an outage is logged once\n" << log;
     EXPECT_TRUE(Has(log, "is back")) << log;
   }
+  EXPECT_EQ(a.Terminate(10), 0) << a.Log();
+  EXPECT_EQ(b.Terminate(10), 0) << b.Log();
 }
 
 }  // namespace
