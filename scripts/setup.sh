@@ -12,6 +12,7 @@ packages=(
   libpsl-dev publicsuffix
   unbound bind9-dnsutils iproute2 nmap libqt6svg6
   libcurl4-openssl-dev
+  redis-server libhiredis-dev prometheus
   clang-14 libclang-rt-14-dev
   xvfb xauth imagemagick fonts-liberation2
   wrk

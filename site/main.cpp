@@ -1,6 +1,7 @@
 // tarnwell-site: the lookup service. Prints "listening on HOST:PORT" once it
-// listens, serves until SIGTERM or SIGINT, then exits 0.
+// listens (and "metrics on HOST:PORT" when it serves /metrics), serves until SIGTERM or SIGINT, then exits 0.
 #include "server/Listener.h"
+#include "server/MetricsListener.h"
 #include "base/OptionsParse.h"
 #include "server/ServerState.h"
 #include "sources/SourceOptions.h"
@@ -65,15 +66,26 @@ int main(int argc, char** argv) {
     const boost::asio::ip::tcp::endpoint endpoint(boost::asio::ip::make_address(options.ListenAddress), options.ListenPort);
     auto listener = std::make_shared<site::Listener>(server, endpoint);
     listener->Start();
+    std::shared_ptr<site::MetricsListener> metrics;
+    if (!options.MetricsAddress.empty()) {
+      metrics = std::make_shared<site::MetricsListener>(
+          server, boost::asio::ip::tcp::endpoint(boost::asio::ip::make_address(options.MetricsAddress), options.MetricsPort));
+      metrics->Start();
+    }
 
     boost::asio::signal_set signals(io, SIGTERM, SIGINT);
     signals.async_wait([&](const boost::system::error_code&, int) {
       listener->Stop();
+      if (metrics) metrics->Stop();
       io.stop();
     });
 
     const auto bound = listener->LocalEndpoint();
     std::printf("listening on %s:%u\n", bound.address().to_string().c_str(), static_cast<unsigned>(bound.port()));
+    if (metrics) {
+      const auto scraped = metrics->LocalEndpoint();
+      std::printf("metrics on %s:%u\n", scraped.address().to_string().c_str(), static_cast<unsigned>(scraped.port()));
+    }
     std::fflush(stdout);
 
     std::vector<std::thread> workers;

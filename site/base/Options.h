@@ -21,6 +21,12 @@ struct Options {
   std::string WhoisRoot = "whois.iana.org";  // "host" or "host:port"
   std::string CaFile;                   // empty: the system's trust store
   std::vector<std::uint16_t> ScanPorts; // empty: the built-in list
+  // Redis shared by every instance of the site: "host:port" or a Unix socket path; empty: each instance keeps its own.
+  std::string RedisHost;
+  std::uint16_t RedisPort = 0;
+  std::string RedisSocket;
+  std::string MetricsAddress;           // where /metrics is served; empty: nowhere
+  std::uint16_t MetricsPort = 0;
   bool AllowPrivate = false;            // trace and scan private, loopback, reserved targets
   bool AllowLan = false;                // trace and scan private, shared (CGNAT) and link-local targets only
   bool AnySourcePort = false;           // follow WHOIS referrals and RDAP links to any port, not only 43 and 443
@@ -32,6 +38,7 @@ struct Options {
   std::chrono::milliseconds PortTimeout{1500};      // the ceiling of a port's adaptive time-out
   std::chrono::milliseconds ProbeTimeout{2000};     // one trace probe
   std::chrono::milliseconds HeaderTimeout{10000};   // a client's request head must arrive within this
+  std::chrono::milliseconds RedisTimeout{50};       // past it a page goes on without Redis
 
   std::size_t MaxConnections = 10000;
   std::size_t MaxInFlight = 64;         // pages being looked up at once; past it: 503 at once
@@ -45,6 +52,7 @@ struct Options {
   std::size_t RdapMaxBytes = 2 << 20;
   std::size_t MaxPageBytes = 2 << 20;   // a lookup page; each section has its share and says when it was cut
   std::size_t CacheBytes = 64 << 20;    // every cache of looked-up records together
+  std::size_t RedisMaxValueBytes = 256 << 10;  // larger records stay in the instance's own cache
   std::size_t ScanConcurrency = 100;
   unsigned Threads = 0;                 // 0: one per core
 };

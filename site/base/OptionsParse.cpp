@@ -71,8 +71,8 @@ std::chrono::milliseconds Milliseconds(long value, const char* option) {
 ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string& configFromEnvironment) {
   const Options defaults;
   std::string listen = defaults.ListenAddress + ":" + std::to_string(defaults.ListenPort);
-  std::string resolver, scanPorts, config;
-  long pageBudget = 0, whoisTimeout = 0, rdapTimeout = 0, dnsTimeout = 0, portTimeout = 0, probeTimeout = 0, headerTimeout = 0;
+  std::string resolver, scanPorts, config, redis, metricsListen;
+  long redisTimeout = 0, pageBudget = 0, whoisTimeout = 0, rdapTimeout = 0, dnsTimeout = 0, portTimeout = 0, probeTimeout = 0, headerTimeout = 0;
   ParsedOptions parsed;
   Options& o = parsed.Values;
   // Every size and count, read as text and checked below; threads may be 0 (one per core).
@@ -95,6 +95,7 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
       {"rdap-max-bytes", &o.RdapMaxBytes, 1, "bytes of an RDAP reply", {}},
       {"max-page-bytes", &o.MaxPageBytes, 64 << 10, "bytes of a lookup page; past it sections are cut", {}},
       {"cache-bytes", &o.CacheBytes, 1, "bytes of looked-up records kept in memory", {}},
+      {"redis-max-value-bytes", &o.RedisMaxValueBytes, 1, "bytes of a cached value shared through Redis", {}},
       {"scan-concurrency", &o.ScanConcurrency, 1, "ports probed at once", {}},
       {"threads", &threads, 0, "worker threads; 0: one per core", {}},
   };
@@ -107,6 +108,9 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
       ("as-name-zone", po::value(&o.AsNameZone)->default_value(o.AsNameZone), "AS-name zone (TXT)")
       ("rdap-bootstrap", po::value(&o.RdapBootstrap)->default_value(o.RdapBootstrap), "base URL of the RDAP bootstrap files")
       ("whois-root", po::value(&o.WhoisRoot)->default_value(o.WhoisRoot), "HOST[:PORT] of the root WHOIS server")
+      ("redis", po::value(&redis), "HOST:PORT or socket path (PATH or unix:PATH) of the Redis every instance shares; default: none")
+      ("redis-timeout", po::value(&redisTimeout)->default_value(o.RedisTimeout.count()), "ms Redis may take before a page goes on without it")
+      ("metrics-listen", po::value(&metricsListen), "HOST:PORT to serve Prometheus /metrics on; default: off")
       ("ca-file", po::value(&o.CaFile), "PEM file of the CAs trusted for HTTPS; default: the system's")
       ("scan-ports", po::value(&scanPorts), "comma-separated TCP ports to scan; default: the built-in list")
       ("allow-private", po::bool_switch(&o.AllowPrivate), "trace and scan private, loopback and reserved addresses")
@@ -164,7 +168,13 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
     o.Resolver = resolver;
   }
   if (o.AsZone.empty() || o.AsNameZone.empty()) throw OptionsError("--as-zone and --as-name-zone must not be empty");
+  if (redis.starts_with("unix:")) o.RedisSocket = redis.substr(5);
+  else if (redis.starts_with("/")) o.RedisSocket = redis;
+  else if (!redis.empty()) SplitHostPort(redis, "redis", o.RedisHost, o.RedisPort);
+  if (redis.starts_with("unix:") && o.RedisSocket.empty()) throw OptionsError("--redis: unix: wants a socket path");
+  if (!metricsListen.empty()) SplitHostPort(metricsListen, "metrics-listen", o.MetricsAddress, o.MetricsPort);
   if (!scanPorts.empty()) o.ScanPorts = PortList(scanPorts);
+  o.RedisTimeout = Milliseconds(redisTimeout, "redis-timeout");
   o.PageBudget = Milliseconds(pageBudget, "page-budget");
   o.WhoisTimeout = Milliseconds(whoisTimeout, "whois-timeout");
   o.RdapTimeout = Milliseconds(rdapTimeout, "rdap-timeout");

@@ -83,6 +83,8 @@ private:
     const auto context = std::move(FContext);
     context->Ended = true;
     context->Dns->CancelAll();
+    Metrics& counters = context->Shared.Counters;
+    for (const PageSection& section : FSections) counters.Count(counters.Reports[static_cast<std::size_t>(section.Result.State)]);
     PageDone done = std::move(FDone);
     done(std::move(FSections));
   }

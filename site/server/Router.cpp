@@ -4,12 +4,17 @@
 #include "page/LookupPage.h"
 #include "page/PageRun.h"
 #include "server/Redirector.h"
+#include "server/SharedRate.h"
 
 #include <exception>
+#include <mutex>
+#include <optional>
 
 namespace site {
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 constexpr std::string_view kLookupPath = "/whois/index.php";
 constexpr std::string_view kDetailsPrefix = "/hosting/desc/";
@@ -34,46 +39,94 @@ std::string LookupNote(const LookupRequest& request) {
   return note + (any ? "" : "-");
 }
 
-std::shared_ptr<LivePages::Page> Lookup(ServerState& server, const RouteRequest& request, std::string_view query, ReplyDone done) {
-  LookupRequest lookup;
-  try {
-    lookup = ParseLookupQuery(query, server.Opts.MaxAddrBytes);
-  } catch (const BadAddress& e) {
-    done(ErrorReply(400, e.what(), "lookup " + LogText(query)));
-    return nullptr;
+// A lookup whose page starts once the client's rate has been checked, which
+// with a shared limit is later and on another thread: a cancel that comes
+// before the page is passed on the moment it starts.
+class PendingLookup final : public LivePages::Page {
+public:
+  void Cancel(std::string reason) override {
+    std::shared_ptr<LivePages::Page> page;
+    {
+      std::lock_guard lock(FMutex);
+      page = FPage.lock();
+      if (!FStarted) FReason = std::move(reason);
+    }
+    if (page) page->Cancel(std::move(reason));
   }
-  std::string note = LookupNote(lookup);
-  if (!server.Rate.Allow(request.Client)) {
-    done(ErrorReply(429, "Слишком много запросов с вашего адреса. Повторите запрос немного позже.", std::move(note)));
-    return nullptr;
+
+  void Started(const std::shared_ptr<LivePages::Page>& page) {
+    std::optional<std::string> reason;
+    {
+      std::lock_guard lock(FMutex);
+      FStarted = true;
+      FPage = page;
+      reason = std::move(FReason);
+    }
+    if (reason) page->Cancel(std::move(*reason));
   }
-  auto share = std::make_shared<ClientSlot>(server.ClientPages.Take(request.ClientKey));
+
+private:
+  std::mutex FMutex;
+  bool FStarted = false;
+  std::weak_ptr<LivePages::Page> FPage;  // the page lives by its own operations
+  std::optional<std::string> FReason;
+};
+
+// Past the client's rate: the page itself, under the client's share and the
+// limit on pages in flight.
+void RunLookup(ServerState& server, const std::string& clientKey, const LookupRequest& lookup, std::string note,
+               ReplyDone done, Clock::time_point received, const std::shared_ptr<PendingLookup>& pending) {
+  Metrics& counters = server.Shared.Counters;
+  auto share = std::make_shared<ClientSlot>(server.ClientPages.Take(clientKey));
   if (!*share) {
-    done(ErrorReply(503, "С вашего адреса уже выполняется несколько проверок. Дождитесь их окончания и повторите запрос.", std::move(note)));
-    return nullptr;
+    counters.Page(PageOutcome::Busy, Clock::now() - received);
+    return done(ErrorReply(503, "С вашего адреса уже выполняется несколько проверок. Дождитесь их окончания и повторите запрос.", std::move(note)));
   }
   // Taken and checked in one step, so that two threads cannot both take the last slot.
   if (++server.InFlight > server.Opts.MaxInFlight) {
     --server.InFlight;
-    done(ErrorReply(503, "Служба сейчас выполняет слишком много проверок. Повторите запрос через несколько секунд.", std::move(note)));
-    return nullptr;
+    counters.Page(PageOutcome::Busy, Clock::now() - received);
+    return done(ErrorReply(503, "Служба сейчас выполняет слишком много проверок. Повторите запрос через несколько секунд.", std::move(note)));
   }
   try {
-    return RunPage(server.Io, server.Shared, server.Pages, lookup, server.Reports,
-                   [target = lookup.Address, note, done, share, &server, limit = server.Opts.MaxPageBytes,
-                    asked = std::chrono::system_clock::now()](std::vector<PageSection> sections) {
-                     // The slots are free before the page is written, the moment its reports have ended.
-                     --server.InFlight;
-                     *share = ClientSlot{};
-                     done(Reply{200, LookupPage(target, sections, asked, limit), {}, note});
-                   });
+    pending->Started(RunPage(server.Io, server.Shared, server.Pages, lookup, server.Reports,
+                             [target = lookup.Address, note, done, share, pending, &server, received,
+                              limit = server.Opts.MaxPageBytes, asked = std::chrono::system_clock::now()](std::vector<PageSection> sections) {
+                               // The slots are free before the page is written, the moment its reports have ended.
+                               --server.InFlight;
+                               *share = ClientSlot{};
+                               server.Shared.Counters.Page(PageOutcome::Ok, Clock::now() - received);
+                               done(Reply{200, LookupPage(target, sections, asked, limit), {}, note});
+                             }));
   } catch (const std::exception& e) {
     // The page never started (no memory for it): its slot is free again. The
     // library's English words go to the log, not into the page's Russian.
     --server.InFlight;
+    counters.Page(PageOutcome::Failed, Clock::now() - received);
     done(ErrorReply(500, "Проверка не запущена: службе не хватает ресурсов.", note + " error=" + LogText(e.what())));
+  }
+}
+
+std::shared_ptr<LivePages::Page> Lookup(ServerState& server, const RouteRequest& request, std::string_view query, ReplyDone done) {
+  const auto received = Clock::now();
+  LookupRequest lookup;
+  try {
+    lookup = ParseLookupQuery(query, server.Opts.MaxAddrBytes);
+  } catch (const BadAddress& e) {
+    server.Shared.Counters.Page(PageOutcome::BadRequest, Clock::now() - received);
+    done(ErrorReply(400, e.what(), "lookup " + LogText(query)));
     return nullptr;
   }
+  std::string note = LookupNote(lookup);
+  auto pending = std::make_shared<PendingLookup>();
+  AllowLookup(server, request.Client,
+              [&server, clientKey = request.ClientKey, lookup = std::move(lookup), note = std::move(note), done = std::move(done),
+               received, pending](bool allowed) mutable {
+                if (allowed) return RunLookup(server, clientKey, lookup, std::move(note), std::move(done), received, pending);
+                server.Shared.Counters.Page(PageOutcome::RateLimited, Clock::now() - received);
+                done(ErrorReply(429, "Слишком много запросов с вашего адреса. Повторите запрос немного позже.", std::move(note)));
+              });
+  return pending;
 }
 
 void OtherPage(const RouteRequest& request, std::string_view path, std::string_view query, const std::string& note, const ReplyDone& done) {

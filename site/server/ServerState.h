@@ -8,6 +8,7 @@
 #include "server/MemoryTrim.h"
 #include "server/RateLimiter.h"
 #include "sources/ReportContext.h"
+#include "sources/redis/RedisLink.h"
 
 #include <atomic>
 #include <boost/asio/io_context.hpp>
@@ -18,7 +19,18 @@ namespace site {
 struct ServerState {
   ServerState(const Options& options, int threads)
       : Opts(options), Shared(options), Rate(options.RatePerSecond, options.RateBurst),
-        ClientConnections(options.MaxClientConnections), ClientPages(options.MaxClientInFlight), Io(threads) {}
+        ClientConnections(options.MaxClientConnections), ClientPages(options.MaxClientInFlight), Io(threads) {
+    if (options.RedisSocket.empty() && options.RedisHost.empty()) return;
+    Redis = std::make_shared<RedisLink>(Io, RedisAddress{options.RedisHost, options.RedisPort, options.RedisSocket}, options.RedisTimeout);
+    Shared.Redis = Redis.get();
+    Redis->Start();
+  }
+  // The connection goes before the loop: its waiting commands end without a reply.
+  ~ServerState() {
+    if (Redis) Redis->Close();
+  }
+  ServerState(const ServerState&) = delete;
+  ServerState& operator=(const ServerState&) = delete;
 
   const Options& Opts;
   SharedState Shared;
@@ -33,6 +45,7 @@ struct ServerState {
   // Last, so that it goes first: the handlers it still holds at exit own
   // sessions and pages, which use everything above.
   boost::asio::io_context Io;
+  std::shared_ptr<RedisLink> Redis;  // when the site shares its caches and limits
 };
 
 // Holds one unit of a counter for as long as it lives.

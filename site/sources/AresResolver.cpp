@@ -3,6 +3,7 @@
 #include "sources/DnsMessage.h"
 #include "sources/ErrorTexts.h"
 #include "base/OptionsParse.h"
+#include "sources/redis/SharedCache.h"
 
 #include <ares.h>
 #include <boost/asio/post.hpp>
@@ -146,7 +147,7 @@ DnsAnswer AnswerOf(int status, const unsigned char* bytes, int length, DnsType t
 void QueryFinished(void* arg, int status, int, unsigned char* bytes, int length) {
   std::unique_ptr<PendingQuery> query(static_cast<PendingQuery*>(arg));
   DnsAnswer answer = AnswerOf(status, bytes, length, query->Type);
-  if (answer.Ok) query->Shared.Dns.Store(query->CacheKey, answer, std::min(std::chrono::seconds(answer.Ttl), kMaxKeptTtl));
+  if (answer.Ok) StoreDns(query->Shared, query->CacheKey, answer, std::min(std::chrono::seconds(answer.Ttl), kMaxKeptTtl));
   // Posted, never called from inside c-ares: a `done` may start or cancel queries.
   boost::asio::post(query->Strand, [done = std::move(query->Done), answer = std::move(answer)]() mutable {
     done(std::move(answer));
@@ -174,12 +175,21 @@ public:
       return;
     }
     std::string key = std::string(DnsTypeName(type)) + " " + question;
-    if (auto cached = FShared.Dns.Find(key)) {
-      boost::asio::post(FStrand, [done = std::move(done), answer = std::move(*cached)]() mutable {
-        done(std::move(answer));
-      });
-      return;
-    }
+    FindDns(FShared, FStrand, key, [self = shared_from_this(), question, type, key, done = std::move(done)](std::optional<DnsAnswer> cached) mutable {
+      if (!cached) return self->Ask(question, type, std::move(key), std::move(done));
+      boost::asio::post(self->FStrand, [done = std::move(done), answer = std::move(*cached)]() mutable { done(std::move(answer)); });
+    });
+  }
+
+  void CancelAll() override {
+    if (FClosing || !FChannel) return;
+    ares_cancel(FChannel);
+    Rearm();
+  }
+
+private:
+  // The question goes to the DNS server: neither cache had its answer.
+  void Ask(const std::string& question, DnsType type, std::string key, DnsDone done) {
     // Opened at the first question the cache cannot answer: a channel costs
     // tens of microseconds, which pages served from the cache never pay.
     if (!FChannel) {
@@ -191,17 +201,11 @@ public:
       }
     }
     auto* query = new PendingQuery{FStrand, FShared, std::move(key), type, std::move(done)};
+    FShared.Counters.Registry(RegistryKind::Dns);
     ares_query(FChannel, question.c_str(), kDnsClassIn, DnsTypeCode(type), &QueryFinished, query);
     Rearm();
   }
 
-  void CancelAll() override {
-    if (FClosing || !FChannel) return;
-    ares_cancel(FChannel);
-    Rearm();
-  }
-
-private:
   struct Watch {
     explicit Watch(boost::asio::any_io_executor strand, int fd) : Descriptor(strand, fd) {}
     // The socket is c-ares': released, never closed here.

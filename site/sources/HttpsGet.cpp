@@ -176,6 +176,7 @@ private:
 
 void HttpsGet(const std::shared_ptr<ReportContext>& context, const std::string& url,
               std::chrono::steady_clock::time_point deadline, bool privateAllowed, HttpsDone done) {
+  context->Shared.Counters.Registry(RegistryKind::Rdap);
   std::make_shared<HttpsFetch>(context, privateAllowed, std::move(done))->Start(url, deadline);
 }
 

@@ -3,6 +3,7 @@
 #include "sources/HttpsGet.h"
 #include "sources/RdapJson.h"
 #include "sources/SourcePolicy.h"
+#include "sources/redis/SharedCache.h"
 
 namespace site {
 
@@ -16,14 +17,8 @@ std::string StatusFailure(unsigned status) {
   return "Сервер RDAP ответил кодом " + std::to_string(status);
 }
 
-}  // namespace
-
-void FetchRdap(const std::shared_ptr<ReportContext>& context, const std::string& url, RdapDone done) {
-  const std::string key = "rdap:" + url;
-  if (const auto cached = context->Shared.Records.Find(key)) {
-    done({ParseRdapJson(*cached), {}, false});
-    return;
-  }
+// The record from the registry itself: no cache had it.
+void AskRdap(const std::shared_ptr<ReportContext>& context, const std::string& url, const std::string& key, RdapDone done) {
   const auto deadline = std::min(context->Deadline, std::chrono::steady_clock::now() + context->Shared.Opts.RdapTimeout);
   HttpsGet(context, url, deadline, PrivateSourcesAllowed(context->Shared.Opts),
            [context, key, done = std::move(done)](HttpsReply reply) {
@@ -31,9 +26,20 @@ void FetchRdap(const std::shared_ptr<ReportContext>& context, const std::string&
              if (reply.Status != 200) return done({std::nullopt, StatusFailure(reply.Status), false});
              auto record = ParseRdapJson(reply.Body);
              if (!record) return done({std::nullopt, "Сервер RDAP прислал неверный JSON или ответ сверх пределов разбора", false});
-             context->Shared.Records.Store(key, reply.Body, kRecordTtl);
+             StoreRecord(context->Shared, key, reply.Body, kRecordTtl);
              done({std::move(record), {}, false});
            });
+}
+
+}  // namespace
+
+void FetchRdap(const std::shared_ptr<ReportContext>& context, const std::string& url, RdapDone done) {
+  const std::string key = "rdap:" + url;
+  FindRecord(context->Shared, context->Executor, key, [context, url, key, done = std::move(done)](std::optional<std::string> cached) {
+    // What another instance shared is outside data like any: asked again when it does not read.
+    if (auto record = cached ? ParseRdapJson(*cached) : std::nullopt) return done({std::move(record), {}, false});
+    AskRdap(context, url, key, done);
+  });
 }
 
 std::string PrettyRdap(const nlohmann::json& record) {

@@ -4,6 +4,7 @@
 // What a report needs from the page and from the process. A report keeps the
 // shared_ptr for as long as any of its operations runs.
 
+#include "base/Metrics.h"
 #include "base/Options.h"
 #include "sources/Resolver.h"
 #include "base/TtlCache.h"
@@ -17,6 +18,8 @@
 
 namespace site {
 
+class RedisLink;
+
 // Process-wide state, shared by every page; each member is safe to use from any thread.
 struct SharedState {
   explicit SharedState(const Options& options);
@@ -28,6 +31,9 @@ struct SharedState {
   // RDAP bootstrap files, parsed once a day rather than on every page; keyed by URL.
   TtlCache<std::shared_ptr<const nlohmann::json>> Bootstraps;
   TtlCache<DnsAnswer> Dns;         // keyed by type and name
+  // Set by the server when the caches are shared through Redis (sources/redis/SharedCache.h); outlives every page.
+  RedisLink* Redis = nullptr;
+  Metrics Counters;
 };
 
 struct ReportContext {

@@ -1,6 +1,7 @@
 #include "sources/Whois.h"
 
 #include "sources/SourcePolicy.h"
+#include "sources/redis/SharedCache.h"
 #include "whois/WhoisFields.h"
 #include "sources/WhoisQuery.h"
 
@@ -27,13 +28,19 @@ public:
 private:
   void Ask(const WhoisServer& server) {
     const std::string key = "whois:" + server.Name() + ":" + FQuery;
-    if (const auto cached = FContext->Shared.Records.Find(key)) return Answered(server, *cached);
+    FindRecord(FContext->Shared, FContext->Executor, key, [self = shared_from_this(), server, key](std::optional<std::string> cached) {
+      if (cached) return self->Answered(server, *cached);
+      self->Query(server, key);
+    });
+  }
+
+  void Query(const WhoisServer& server, const std::string& key) {
     const auto& options = FContext->Shared.Opts;
     const auto deadline = std::min(FContext->Deadline, std::chrono::steady_clock::now() + options.WhoisTimeout);
     WhoisQuery(FContext, server, FQuery, deadline, PrivateSourcesAllowed(options),
                [self = shared_from_this(), server, key](WhoisReply reply) {
                  if (!reply.Failure.empty()) return self->Finish(reply.Failure, reply.TimedOut);
-                 self->FContext->Shared.Records.Store(key, reply.Text, kAnswerTtl);
+                 StoreRecord(self->FContext->Shared, key, reply.Text, kAnswerTtl);
                  self->Answered(server, reply.Text);
                });
   }

@@ -141,6 +141,7 @@ std::optional<WhoisServer> ParseWhoisServer(std::string_view text) {
 
 void WhoisQuery(const std::shared_ptr<ReportContext>& context, const WhoisServer& server, const std::string& query,
                 std::chrono::steady_clock::time_point deadline, bool privateAllowed, WhoisDone done) {
+  context->Shared.Counters.Registry(RegistryKind::Whois);
   std::make_shared<WhoisExchange>(context, server, privateAllowed, std::move(done))->Start(query, deadline);
 }
 

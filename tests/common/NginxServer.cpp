@@ -8,8 +8,8 @@
 
 namespace {
 
-std::string Config(const TempDir& dir, uint16_t port, const std::string& serverDirectives, const std::string& certificate,
-                   const std::string& key) {
+std::string Config(const TempDir& dir, uint16_t port, const std::string& httpDirectives, const std::string& serverDirectives,
+                   const std::string& certificate, const std::string& key) {
   const std::string d = dir.Path();
   const std::string tls =
       certificate.empty() ? "" : " ssl;\n    ssl_certificate " + certificate + ";\n    ssl_certificate_key " + key;
@@ -28,7 +28,8 @@ std::string Config(const TempDir& dir, uint16_t port, const std::string& serverD
          "  uwsgi_temp_path " + d + "/tmp/uwsgi;\n"
          "  scgi_temp_path " + d + "/tmp/scgi;\n"
          "  types { text/html html; text/plain txt; }\n"
-         "  default_type application/octet-stream;\n"
+         "  default_type application/octet-stream;\n" +
+         httpDirectives +
          "  server {\n"
          "    listen 127.0.0.1:" + std::to_string(port) + tls + ";\n"
          "    server_name localhost;\n"
@@ -46,7 +47,7 @@ bool NginxServer::Start(const std::string& serverDirectives, std::string* error,
   std::filesystem::create_directories(Root());
   for (int attempt = 0; attempt < 5; ++attempt) {
     FPort = FreeLoopbackPort();
-    FDir.WriteFile("nginx.conf", Config(FDir, FPort, serverDirectives, FCertificate, FKey));
+    FDir.WriteFile("nginx.conf", Config(FDir, FPort, FHttpDirectives, serverDirectives, FCertificate, FKey));
     std::vector<std::string> argv = launcher;
     for (const char* a : {"nginx", "-e", "stderr", "-p", "", "-c", ""}) argv.emplace_back(a);
     argv[argv.size() - 3] = FDir.Path();

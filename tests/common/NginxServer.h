@@ -37,6 +37,8 @@ public:
   bool Start(const std::string& serverDirectives, std::string* error = nullptr,
              const std::vector<std::string>& launcher = {});
   void Stop() { FProcess.Stop(); }
+  // Directives of the http block, beside the server block (an upstream block, say); call before Start().
+  void AddHttpDirectives(const std::string& directives) { FHttpDirectives += directives + "\n"; }
   // Serve HTTPS instead of HTTP with this certificate chain and key; call before Start().
   void ServeHttps(const std::string& certificateFile, const std::string& keyFile) {
     FCertificate = certificateFile;
@@ -54,4 +56,5 @@ private:
   uint16_t FPort = 0;
   std::string FCertificate;
   std::string FKey;
+  std::string FHttpDirectives;
 };

@@ -1,6 +1,7 @@
 // Reading DNS answers: well-formed ones in presentation form, and every kind
 // of malformed message refused rather than read past its end.
 #include "sources/DnsMessage.h"
+#include "sources/redis/SharedCache.h"
 
 #include <gtest/gtest.h>
 #include <optional>
@@ -90,3 +91,33 @@ TEST(DnsMessageTest, KeepsAtMostTheCap) {
 }
 
 }  // namespace
+
+// The form in which instances share DNS answers: read back exactly, and
+// anything else in Redis refused rather than read past its end.
+TEST(SharedDnsAnswer, ComesBackAsItWasStoredAndRefusesWhatIsNotOne) {
+  site::DnsAnswer answer;
+  answer.Ok = true;
+  answer.Ttl = 3600;
+  answer.Records = {"10 mail.example.test", std::string("\"a:b\n\0c\"", 8), ""};
+  const auto back = site::DecodeDnsAnswer(site::EncodeDnsAnswer(answer));
+  ASSERT_TRUE(back);
+  EXPECT_TRUE(back->Ok);
+  EXPECT_FALSE(back->NoData);
+  EXPECT_EQ(back->Ttl, 3600u);
+  EXPECT_EQ(back->Records, answer.Records);
+  site::DnsAnswer missing;
+  missing.Ok = missing.NoData = missing.NxDomain = true;
+  missing.Ttl = 60;
+  const auto nx = site::DecodeDnsAnswer(site::EncodeDnsAnswer(missing));
+  ASSERT_TRUE(nx);
+  EXPECT_TRUE(nx->NxDomain && nx->NoData && nx->Records.empty());
+
+  const std::string tooMany = [] {
+    std::string text = "00 1\n";
+    for (std::size_t i = 0; i <= site::kMaxDnsRecords; ++i) text += "1:x";
+    return text;
+  }();
+  for (const std::string bad : {"", "00", "20 1\n", "00 x\n", "00 1", "00 1\n5:abc", "00 1\n3abc", "00 1\n-1:a",
+                                "00 99999999999\n", tooMany.c_str()})
+    EXPECT_FALSE(site::DecodeDnsAnswer(bad)) << bad;
+}

@@ -15,6 +15,20 @@ ParsedOptions Parse(std::vector<const char*> args, const std::string& environmen
   return ParseOptions(static_cast<int>(args.size()), args.data(), environment);
 }
 
+TEST(SiteOptions, RedisIsAHostAndPortOrASocketPath) {
+  const Options tcp = Parse({"--redis", "10.0.0.5:6380", "--redis-timeout", "20", "--metrics-listen", "127.0.0.1:9180"}).Values;
+  EXPECT_EQ(tcp.RedisHost, "10.0.0.5");
+  EXPECT_EQ(tcp.RedisPort, 6380);
+  EXPECT_TRUE(tcp.RedisSocket.empty());
+  EXPECT_EQ(tcp.RedisTimeout, std::chrono::milliseconds(20));
+  EXPECT_EQ(tcp.MetricsAddress, "127.0.0.1");
+  EXPECT_EQ(tcp.MetricsPort, 9180);
+  EXPECT_EQ(Parse({"--redis", "/run/redis/redis.sock"}).Values.RedisSocket, "/run/redis/redis.sock");
+  EXPECT_EQ(Parse({"--redis", "unix:/run/redis.sock"}).Values.RedisSocket, "/run/redis.sock");
+  const Options none = Parse({}).Values;
+  EXPECT_TRUE(none.RedisHost.empty() && none.RedisSocket.empty() && none.MetricsAddress.empty());
+}
+
 TEST(SiteOptions, ConfigFileFromOptionOrEnvironmentAndTheCommandLineWins) {
   TempDir dir;
   dir.WriteFile("site.conf", "# a public home site\nlisten = 0.0.0.0:8081\nmax-connections = 500\nallow-private = true\n");

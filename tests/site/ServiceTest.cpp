@@ -443,6 +443,11 @@ TEST(SiteProgram, BadOptionsEndTheProgramAtStartAndSayWhy) {
       {{"--rdap-bootstrap", "http://127.0.0.1/"}, "--rdap-bootstrap: 'http://127.0.0.1/' is not an https:// URL"},
       {{"--ca-file", "/nonexistent/ca.pem"}, "--ca-file: cannot load '/nonexistent/ca.pem'"},
       {{"--ca-file", dir.File("not-a-ca.pem")}, "--ca-file: cannot load"},
+      {{"--max-page-bytes", "1000"}, "--max-page-bytes must be at least 65536"},
+      {{"--redis", "redis.example"}, "--redis wants HOST:PORT"},
+      {{"--redis", "unix:"}, "--redis: unix: wants a socket path"},
+      {{"--redis-timeout", "0"}, "--redis-timeout must be a positive number"},
+      {{"--metrics-listen", "9180"}, "--metrics-listen wants HOST:PORT"},
       {{"--config", "/nonexistent/site.conf"}, "cannot read the config file '/nonexistent/site.conf'"},
       {{"--config", dir.File("bad.conf")}, "no-such-key"},
   };
