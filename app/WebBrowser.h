@@ -51,4 +51,5 @@ signals:
 
 private:
   std::unique_ptr<TResultView> FView;
+  QWidget* FContainer = nullptr;
 };
