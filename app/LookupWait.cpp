@@ -35,6 +35,7 @@ void TLookupWait::Done() {
 }
 
 void TLookupWait::Stop() {
+  if (!FTicks.isActive()) return;
   FTicks.stop();
   FField->clear();
 }

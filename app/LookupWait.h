@@ -24,7 +24,8 @@ public:
   void Start();
   // The lookup brought a page: the field says how long it took.
   void Done();
-  // The lookup ended without a page: the field is cleared, the status line says why.
+  // The lookup ended without a page: the field is cleared, the status line
+  // says why. Does nothing once Done.
   void Stop();
   QString Text() const;
 
