@@ -68,7 +68,7 @@ private:
 };
 
 // The window's side: prints "shown_at_ms", "press_to_page_ms",
-// "window_id_unchanged" and "quit_at_ms" lines, then quits.
+// "window_id_unchanged" and "quit_at_ms" lines, then closes the window.
 int RunChild(int argc, char** argv) {
   TWebBrowser::PrepareEngine();
   TApplication application(argc, argv);
@@ -89,7 +89,11 @@ int RunChild(int argc, char** argv) {
                     NowMs() - pressed, form.winId() == before ? 1 : 0);
         std::printf("quit_at_ms: %.3f\n", NowMs());
         std::fflush(stdout);
-        application.quit();
+        // Closed as a user closes it, which ends the program. The toolkit's
+        // quit() first asks every top-level window to close and gives up
+        // when one stays; with the page view's own top-level widget embedded
+        // in the window, it left this process running to its deadline.
+        form.close();
       });
     });
     form.ipaddress->setText(QStringLiteral("example.test"));
@@ -219,7 +223,7 @@ std::string StartXvfb(pid_t* pid) {
 
 void Report(const char* name, std::vector<double> values, const char* target) {
   std::sort(values.begin(), values.end());
-  std::printf("%s_median: %.1f\n%s_min: %.1f\n%s_max: %.1f\n%s_target: %s\n", name, values[values.size() / 2], name,
+  std::printf("%s_median: %.2f\n%s_min: %.2f\n%s_max: %.2f\n%s_target: %s\n", name, values[values.size() / 2], name,
               values.front(), name, values.back(), name, target);
 }
 
@@ -251,7 +255,7 @@ int main(int argc, char** argv) {
   close(configFd);
   setenv("TARNWELL_SITE_CONFIG", config, 1);
 
-  std::vector<double> shown, page, plain, quitToExit;
+  std::vector<double> shown, page, plain, quitToExit, overFloor;
   int errors = 0, idChanged = 0, failedChildren = 0;
   for (int round = 0; round < kRounds; ++round) {
     TChildRun plainRun, run;
@@ -270,6 +274,10 @@ int main(int argc, char** argv) {
       continue;
     }
     shown.push_back(shownAt - run.StartedAtMs);
+    // Paired within the round, so that the machine's load at that moment
+    // weighs on both.
+    if (Value(plainRun.Text, "shown_at_ms") >= 0)
+      overFloor.push_back(shown.back() / (Value(plainRun.Text, "shown_at_ms") - plainRun.StartedAtMs));
     page.push_back(pressToPage);
     if (Value(text, "window_id_unchanged") != 1) ++idChanged;
     if (run.ExitedAtMs >= 0 && Value(text, "quit_at_ms") >= 0) quitToExit.push_back(run.ExitedAtMs - Value(text, "quit_at_ms"));
@@ -281,14 +289,9 @@ int main(int argc, char** argv) {
   std::printf("rounds: %d\nerrors: %d\nfailed_children: %d\nfailed_children_target: 0\n", kRounds, errors,
               failedChildren);
   if (shown.empty()) return 1;
-  Report("start_to_shown_ms", shown, "<= 1.2 x the floor");
-  if (!plain.empty()) {
-    Report("plain_widgets_start_to_shown_ms", plain, "the floor, for comparison");
-    std::sort(shown.begin(), shown.end());
-    std::sort(plain.begin(), plain.end());
-    std::printf("start_to_shown_over_floor: %.2f\nstart_to_shown_over_floor_target: <= 1.2\n",
-                shown[shown.size() / 2] / plain[plain.size() / 2]);
-  }
+  Report("start_to_shown_ms", shown, "<= 1.2 x the floor (start_to_shown_over_floor)");
+  if (!plain.empty()) Report("plain_widgets_start_to_shown_ms", plain, "the floor, for comparison");
+  if (!overFloor.empty()) Report("start_to_shown_over_floor", overFloor, "<= 1.2");
   Report("press_to_page_on_screen_ms", page, "<= 150");
   if (!quitToExit.empty()) Report("quit_to_exit_ms", quitToExit, "no deadline reached");
   std::printf("window_id_changes: %d\nwindow_id_changes_target: 0\n", idChanged);
