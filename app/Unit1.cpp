@@ -191,10 +191,7 @@ void TForm1::Button1Click() {
   if (address == "127.0.0.1") return ShowNoNetwork(this);
   FCancelKey->setEnabled(true);
   LookupWait->Start();
-  if (!HomeSiteReady()) {
-    if (FCancelRequested) ShowStatus(kCancelled);
-    return;
-  }
+  if (!HomeSiteReady()) return ReportStopped();
 
   HttpClient1->ReportLevel = 2;
   // The machine's own service is reached directly, as browsers do for
@@ -211,14 +208,11 @@ void TForm1::Button1Click() {
   try {
     HttpClient1->Get(ServiceUrl(links::HomeSite(), ToWin1251(lookup.Address), lookup.Options));
   } catch (...) {
-    // A lookup stopped on purpose is no error: the window is closing, or the
-    // status line says that it was cancelled.
-    if (FCancelRequested && !FCloseRequested) ShowStatus(kCancelled);
-    if (LookupStopped()) return;
+    // A lookup stopped on purpose is no error.
+    if (LookupStopped()) return ReportStopped();
     throw;
   }
-  if (FCancelRequested && !FCloseRequested) ShowStatus(kCancelled);
-  if (LookupStopped()) return;
+  if (LookupStopped()) return ReportStopped();
   AddressHistory->Remember(lookup);
 
   PageControl1->setCurrentIndex(1);
@@ -229,6 +223,11 @@ void TForm1::Button1Click() {
   SpeedButton2->setEnabled(true);
   DeleteFileNoCase(".", "head.txt");
   LookupWait->Done();
+}
+
+void TForm1::ReportStopped() {
+  // A closing window has nobody left to tell.
+  if (FCancelRequested && !FCloseRequested) ShowStatus(kCancelled);
 }
 
 void TForm1::CancelLookup() {

@@ -100,6 +100,8 @@ private:
   void TickReports(const TLookupOptions& options);
   // The lookup was cancelled or the window is closing.
   bool LookupStopped() const { return FCancelRequested || FCloseRequested; }
+  // A cancelled lookup says so in the status line; nothing else is changed.
+  void ReportStopped();
 
   // A lookup runs nested event loops; a second press inside one would share
   // the client and the text buffer with it.
