@@ -54,7 +54,6 @@ private:
     std::string firstError;
     for (std::size_t i = 0; i < FTypes.size(); ++i) {
       const std::string type(DnsTypeName(FTypes[i]));
-      const std::string line = FOwner + ".\t";
       const auto& answer = FAnswers[i];
       std::string remark;
       if (!answer) {
@@ -67,13 +66,15 @@ private:
       }
       if (!remark.empty()) {
         result.Summary.Rows.push_back({type, remark, ""});
-        result.Raw += "; " + FOwner + ". " + type + ": " + remark + "\n";
+        // Appended piece by piece: a served page builds these for every
+        // question, and each sum of strings would be a string of its own.
+        result.Raw.append("; ").append(FOwner).append(". ").append(type).append(": ").append(remark).append("\n");
         continue;
       }
+      const std::string ttl = std::to_string(answer->Ttl);
       for (const std::string& record : answer->Records) {
-        const std::string ttl = std::to_string(answer->Ttl);
         result.Summary.Rows.push_back({type, record, ttl});
-        result.Raw += line + ttl + "\tIN\t" + type + "\t" + record + "\n";
+        result.Raw.append(FOwner).append(".\t").append(ttl).append("\tIN\t").append(type).append("\t").append(record).append("\n");
       }
     }
     const bool nxDomain = FTypes.front() != DnsType::PTR &&

@@ -90,9 +90,9 @@ std::optional<std::string> At(const std::vector<Token>& t, std::size_t i) {
     if (month > 12 && day <= 12) std::swap(day, month);
     return Iso(Year(t[i + 2]), month, day);
   }
-  // 03-Feb-2001, 3 February 2001
-  if (i + 2 < n && Number(t[i], 1, 2) && Month(t[i + 1]) && Number(t[i + 2], 4, 4) && joined(i + 1) && joined(i + 2))
-    return Iso(std::stoi(t[i + 2].Text), Month(t[i + 1]), std::stoi(t[i].Text));
+  // 03-Feb-2001, 3 February 2001, 03-Feb-01
+  if (i + 2 < n && Number(t[i], 1, 2) && Month(t[i + 1]) && (Number(t[i + 2], 4, 4) || Number(t[i + 2], 2, 2)) && joined(i + 1) && joined(i + 2))
+    return Iso(Year(t[i + 2]), Month(t[i + 1]), std::stoi(t[i].Text));
   // Feb 03 2001, February 3, 2001, Feb 03 04:05:06 GMT 2001
   if (i + 1 < n && Month(t[i]) && Number(t[i + 1], 1, 2) && joined(i + 1)) {
     for (std::size_t k = i + 2; k < n && k < i + 7; ++k)

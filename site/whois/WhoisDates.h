@@ -1,7 +1,7 @@
 #pragma once
 // Reading the dates registries write: "2001-02-03T04:05:06Z", "2001.02.03",
 // "03/02/2001", "03-Feb-2001", "Sat Feb 03 2001", "Feb 3, 2001", "20010203",
-// "2001. 02. 03.", "2001年02月03日", "0-UANIC 20010203000000".
+// "2001. 02. 03.", "2001年02月03日", "0-UANIC 20010203000000", "03-Feb-01".
 
 #include <optional>
 #include <string>

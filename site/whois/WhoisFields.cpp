@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <sstream>
+#include <string_view>
 
 namespace site {
 
@@ -35,7 +36,9 @@ bool Placeholder(const std::string& value) {
   return std::any_of(std::begin(kEmpty), std::end(kEmpty), [&](const char* e) { return lower == e; });
 }
 
-bool Carries(const WhoisEntry& entry, WhoisField field) {
+// Whether an entry of an object carries the field; an object starts at the line naming its domain.
+bool Carries(const WhoisEntry& entry, WhoisField field, const Group& object) {
+  if (BoundToDomainParagraph(entry.Key) && entry.Paragraph != object.front().Paragraph) return false;
   const auto& keys = FieldKeys(field);
   return !Placeholder(entry.Value) && std::any_of(keys.begin(), keys.end(), [&](const std::string& key) { return EntryHas(entry, key); });
 }
@@ -44,7 +47,7 @@ bool Carries(const WhoisEntry& entry, WhoisField field) {
 std::string First(const std::vector<Group>& groups, WhoisField field) {
   for (const Group& group : groups)
     for (const WhoisEntry& entry : group)
-      if (Carries(entry, field)) return entry.Value;
+      if (Carries(entry, field, group)) return entry.Value;
   return {};
 }
 
@@ -53,14 +56,16 @@ std::vector<std::string> All(const std::vector<Group>& groups, WhoisField field)
   for (const Group& group : groups) {
     std::vector<std::string> values;
     for (const WhoisEntry& entry : group)
-      if (Carries(entry, field)) values.push_back(entry.Value);
+      if (Carries(entry, field, group)) values.push_back(entry.Value);
     if (!values.empty()) return values;
   }
   return {};
 }
 
-// "clientTransferProhibited https://icann.org/epp#clientTransferProhibited": the link adds nothing.
-std::string StatusShown(std::string value) {
+// "clientTransferProhibited https://icann.org/epp#clientTransferProhibited",
+// "ok -- http://…", "ok - Normal state.": the link or the gloss adds nothing to the code.
+std::string Code(std::string value) {
+  if (const auto dash = value.find(" -"); dash != std::string::npos && dash == value.find(' ')) value.erase(dash);
   for (const char* link : {"http://", "https://"}) {
     const auto at = value.find(link);
     if (at == std::string::npos) continue;
@@ -69,6 +74,20 @@ std::string StatusShown(std::string value) {
   }
   for (std::size_t at; (at = value.find("()")) != std::string::npos;) value.erase(at, 2);
   return Trim(value);
+}
+
+// The codes in a status value: "clientUpdateProhibited, clientTransferProhibited"
+// is two; "ok (paid and in zone)" and "Registered until expiry date." are one.
+std::vector<std::string> StatusCodes(const std::string& value) {
+  const std::string shown = Code(value);
+  std::vector<std::string> codes;
+  std::istringstream parts(shown);
+  for (std::string part; std::getline(parts, part, ',');) {
+    part = Trim(part);
+    if (part.empty() || part.find(' ') != std::string::npos) return {shown};
+    codes.push_back(part);
+  }
+  return codes;
 }
 
 // "NS1.Example.COM. 192.0.2.1" → "ns1.example.com"; none for what is not a host name.
@@ -84,6 +103,28 @@ std::string HostName(const std::string& value) {
 void AddUnique(std::vector<std::string>& values, const std::string& value) {
   if (value.empty() || values.size() == kMaxValues) return;
   if (std::none_of(values.begin(), values.end(), [&](const std::string& v) { return Lower(v) == Lower(value); })) values.push_back(value);
+}
+
+// A registry's own handle for a registrar: one word of capitals, digits and
+// hyphens with a digit or a hyphen in it ("R22-LRCC", "292", "REG-EXAMPLE").
+bool IsHandle(std::string_view word, bool needsDigit) {
+  const bool shaped = !word.empty() && std::all_of(word.begin(), word.end(), [](unsigned char c) { return std::isupper(c) || std::isdigit(c) || c == '-'; });
+  const bool digit = std::any_of(word.begin(), word.end(), [](unsigned char c) { return std::isdigit(c); });
+  return shaped && (digit || (!needsDigit && word.find('-') != std::string_view::npos));
+}
+
+// The name in "Name (R22-LRCC)", "Name R45-ME" and "R22-LRCC - Name": the
+// handle says nothing to a reader and stays in the answer's own text.
+std::string WithoutHandle(std::string value) {
+  if (const auto open = value.rfind(" ("); open != std::string::npos && value.ends_with(')') &&
+                                          IsHandle(std::string_view(value).substr(open + 2, value.size() - open - 3), false))
+    value = Trim(value.substr(0, open));
+  if (const auto space = value.rfind(' '); space != std::string::npos && IsHandle(std::string_view(value).substr(space + 1), true) &&
+                                           value.substr(space + 1).find('-') != std::string::npos)
+    value = Trim(value.substr(0, space));
+  if (const auto dash = value.find(" - "); dash != std::string::npos && IsHandle(std::string_view(value).substr(0, dash), false))
+    value = Trim(value.substr(dash + 3));
+  return value;
 }
 
 // A registrar given as a handle ("REG-EXAMPLE") that a later block names: the name.
@@ -162,11 +203,18 @@ WhoisDomainFields ReadWhoisDomain(const std::string& text, const std::string& as
   const WhoisObjects objects = SplitWhoisObjects(entries, asked);
   WhoisDomainFields fields;
   fields.Registrar = First(objects.Asked, WhoisField::Registrar);
-  if (!fields.Registrar.empty()) fields.Registrar = RegistrarName(fields.Registrar, entries);
+  if (!fields.Registrar.empty()) fields.Registrar = WithoutHandle(RegistrarName(fields.Registrar, entries));
   fields.Created = First(objects.Asked, WhoisField::Created);
   fields.Expires = First(objects.Asked, WhoisField::Expires);
-  for (const std::string& status : All(objects.Asked, WhoisField::Status)) AddUnique(fields.Status, StatusShown(status));
-  for (const std::string& server : All(objects.Asked, WhoisField::NameServer)) AddUnique(fields.NameServers, HostName(server));
+  // Some registries give the paid-till date only in the state: "OK-UNTIL 20140903121852", "Connected (2030/02/28)".
+  if (fields.Expires.empty())
+    for (const std::string& status : All(objects.Asked, WhoisField::Status))
+      if (IsoDate(status) && fields.Expires.empty()) fields.Expires = status;
+  for (const std::string& status : All(objects.Asked, WhoisField::Status))
+    for (const std::string& code : StatusCodes(status)) AddUnique(fields.Status, code);
+  // "DNS: example.dk" beside the name servers is the domain's own name in the DNS, not a server of it.
+  for (const std::string& server : All(objects.Asked, WhoisField::NameServer))
+    if (DomainKey(server) != DomainKey(asked)) AddUnique(fields.NameServers, HostName(server));
   if (fields.NameServers.empty())
     for (const std::string& server : All(Linked(objects), WhoisField::NameServer)) AddUnique(fields.NameServers, HostName(server));
   return fields;

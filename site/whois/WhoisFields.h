@@ -20,7 +20,7 @@ std::optional<std::string> WhoisValue(const std::string& text, const std::string
 struct WhoisDomainFields {
   std::string Registrar;                 // a name where the answer gives one, else the handle
   std::string Created, Expires;          // as found
-  std::vector<std::string> Status;       // each as found, links dropped
+  std::vector<std::string> Status;       // each code as found, links dropped
   std::vector<std::string> NameServers;  // host names, lower case, no trailing dot
 };
 

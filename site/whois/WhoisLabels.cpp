@@ -82,9 +82,9 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
   static const std::vector<std::string> kRegistrar = Keys({
       "Registrar Name", "Registrar Organization", "Registrar Organisation", "Registrar", "Sponsoring Registrar",
       "Sponsoring Registrar Organization", "Registrar of Record", "Registration Service Provider", "Registration Service Providers",
-      "Authorized Agency", "Registrar Company", "Registrar Organization Name", "Current Registrar",
+      "Authorized Agency", "Registrar Company", "Registrar Organization Name", "Current Registrar", "Current Registar", "Registrar Handle", "Registered through",
       "Регистратор", "Регистратор домена", "Реєстратор", "Registrador", "Agente Registrador", "Agente registrador", "Provedor",
-      "Bureau d'enregistrement", "Registraire", "Rejestrator", "Registrar Ragione Sociale",
+      "Bureau d'enregistrement", "Registraire", "Rejestrator", "Registrar Ragione Sociale", "Registrar Organizzazione",
       "등록대행자", "登録担当者", "注册商", "注册服务机构", "所屬註冊服務機構"});
   static const std::vector<std::string> kCreated = Keys({
       "Creation Date", "Created", "Created On", "Created Date", "Create Date", "Date Created", "Creation", "Domain Created",
@@ -92,12 +92,14 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
       "Registered On", "Registered Date", "Date Registered", "Record Created", "Record Created On", "Activated",
       "Relevant Dates Registered On", "Commencement Date", "Registration", "Domain Date Registered", "Domain Record Activated",
       "Дата создания", "Создан", "Дата регистрации", "Зарегистрирован", "Створено", "Дата створення", "Дата реєстрації",
-      "Fecha de creación", "Fecha de registro", "Fecha de alta", "Fecha de Creacion", "Criado", "Data de criação",
+      "Fecha de creación", "Fecha de registro", "Fecha de alta", "Registrado", "Fecha de Creacion", "Criado", "Data de criação",
       "Data de registro", "Date de création", "Créé le", "Creation date", "Erstellt", "Registriert", "Angelegt",
-      "Registratiedatum", "Datum registratie", "Aangemaakt", "Data utworzenia", "Data rejestracji", "Utworzono",
-      "Data di creazione", "Data registrazione", "Creato", "등록일", "登録年月日", "登録日", "注册时间", "註冊日期", "Created on"});
+      "Registratiedatum", "Datum registratie", "Aangemaakt", "Data utworzenia", "Data rejestracji", "First registration date", "Utworzono",
+      "Data di creazione", "Data registrazione", "Creato", "Data de registo", "Date of Registration", "Registrierungsdatum",
+      "Date d'enregistrement", "Oluşturulma Tarihi", "Kayıt Tarihi", "Data di registrazione", "등록일", "登録年月日", "登録日", "注册时间", "註冊日期", "Created on"});
   static const std::vector<std::string> kExpires = Keys({
-      "Registry Expiry Date", "Registrar Registration Expiration Date", "Expiration Date", "Expiry Date", "Expires",
+      "Registry Expiry Date", "Registrar Registration Expiration Date", "Registry Expiration Date", "Record Expired", "Date of Expiry",
+      "Data scadenza", "Bitiş Tarihi", "Действителен до", "Expiration Date", "Expiry Date", "Expires",
       "Expires On", "Expire", "Expire Date", "Expiration Time", "Expiry", "Paid-till", "Paid till", "Valid Until",
       "Renewal Date", "Record Expires", "Record Expires On", "Domain Expiration Date", "Domain Expires", "Registration Expiration Date",
       "Expiration", "Date Expires", "Expires at", "Validity", "Domain Date Billed Until", "Expired", "Exp Date", "Renewal",
@@ -108,14 +110,17 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
       "到期时间", "到期日期"});
   static const std::vector<std::string> kStatus = Keys({
       "Domain Status", "Status", "State", "EPP Status", "eppstatus", "Registration Status", "Domain State", "Registry Status",
+      "domaintype", "Flags",
       "Статус", "Состояние", "Стан", "Estado", "Situação", "Statut", "État", "Stato", "Stan", "상태", "状態", "状态",
       "域名状态"});
   static const std::vector<std::string> kNameServer = Keys({
       "Name Server", "Name Servers", "Nameserver", "Nameservers", "nserver", "Hostname", "Host Name", "Domain Servers",
       "Domain Nameservers", "Domain servers in listed order", "DNS", "DNS Servers", "DNS Server", "Name Servers Information",
-      "Primary Server", "Secondary Server", "Domain Server", "NS", "NS Name",
+      "Name Server Information", "Name servers in listed order", "Name servers in the listed order", "Nameservers in listed order",
+      "Primary Server", "Secondary Server", "Primary Name Server", "Secondary Name Server", "Domain Server", "NS", "NS Name",
       "Серверы DNS", "Сервер DNS", "DNS-серверы", "Серверы имен", "Сервери DNS", "Servidores DNS", "Servidor DNS",
-      "Servidores de nombres", "Servidor de nombres", "Serveur de noms", "Serveurs de noms", "Naamservers", "Serwery DNS",
+      "Servidores de nombres", "Servidor de nombres", "Servidores de nombre", "Servidor de nombre", "Servidor de nomes",
+      "Servidores de nomes", "Serveur de noms", "Serveurs de noms", "Naamservers", "Serwery DNS",
       "Serwery nazw", "호스트이름", "네임서버", "ネームサーバ", "域名服务器", "DNS服务器"});
   switch (field) {
     case WhoisField::DomainName: return kDomainName;
@@ -136,12 +141,23 @@ bool IsContactSection(std::string_view sectionKey) {
   return std::any_of(kWords.begin(), kWords.end(), [&](const std::string& word) { return sectionKey.find(word) != std::string_view::npos; });
 }
 
+bool IsPartySection(std::string_view sectionKey) {
+  static const std::vector<std::string> kWords = Keys({"registrar", "registration service provider", "reseller", "реєстратор", "регистратор"});
+  return IsContactSection(sectionKey) ||
+         std::any_of(kWords.begin(), kWords.end(), [&](const std::string& word) { return sectionKey.find(word) != std::string_view::npos; });
+}
+
+bool BoundToDomainParagraph(std::string_view key) {
+  static const std::vector<std::string> kBound = Keys({"State", "Stan", "Estado"});
+  return std::find(kBound.begin(), kBound.end(), key) != kBound.end();
+}
+
 bool OpensOtherObject(std::string_view key, bool firstInParagraph) {
   static const std::vector<std::string> kAnywhere = Keys({"Server Name"});
   static const std::vector<std::string> kParagraph = Keys({"nic-hdl", "nic-hdl-br", "nic-handle", "person", "role", "organisation", "contact", "handle", "Contact ID",
                                                            "key-cert", "mntner", "inetnum", "aut-num", "nsset", "keyset"});
   if (std::find(kAnywhere.begin(), kAnywhere.end(), key) != kAnywhere.end()) return true;
-  return firstInParagraph && std::find(kParagraph.begin(), kParagraph.end(), key) != kParagraph.end();
+  return firstInParagraph && (std::find(kParagraph.begin(), kParagraph.end(), key) != kParagraph.end() || IsContactSection(key));
 }
 
 const std::vector<std::string>& NameKeys() {

@@ -25,8 +25,17 @@ const std::vector<std::string>& FieldKeys(WhoisField field);
 // own lines ("State:", "Created:") say nothing about the domain.
 bool IsContactSection(std::string_view sectionKey);
 
+// Whether a heading introduces another party (a contact, the registrar, a
+// reseller): its own lines ("Created:", "Status:") are the party's, and only
+// heading + label ("Registrar" / "Name") may name a field of the domain.
+bool IsPartySection(std::string_view sectionKey);
+
+// Keys that name a field of the domain only in the paragraph that names the
+// domain: elsewhere "State:" is more often a contact's address.
+bool BoundToDomainParagraph(std::string_view key);
+
 // Keys that open an object other than a domain when they start a paragraph
-// (a contact's handle, a person, a look-alike's "Server Name").
+// (a contact's handle or name, a person, a look-alike's "Server Name").
 bool OpensOtherObject(std::string_view key, bool firstInParagraph);
 
 // Keys under which a later object names a registrar given as a handle.

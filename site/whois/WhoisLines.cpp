@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <optional>
 #include <sstream>
 #include <utility>
@@ -14,6 +15,7 @@ namespace {
 
 constexpr std::size_t kMaxLabel = 80;  // bytes of a label before its colon
 constexpr std::size_t kMaxHeadingWords = 6;
+constexpr std::size_t kMaxCarriedWords = 3;  // a host with its IPv4 and IPv6 addresses, not a notice's sentence
 
 struct Line {
   std::size_t Indent = 0;
@@ -91,7 +93,7 @@ std::optional<Labelled> Separate(std::string text) {
   }
   // "Key...........value"
   if (const auto dots = text.find("..."); dots != std::string::npos && dots > 1 && dots < kMaxLabel && !Has(text.substr(0, dots), "0123456789")) {
-    const auto value = text.find_first_not_of(". ", dots);
+    const auto value = text.find_first_not_of(". :", dots);
     return Labelled{text.substr(0, dots), value == std::string::npos ? std::string{} : Trim(text.substr(value))};
   }
   return std::nullopt;
@@ -129,7 +131,26 @@ bool SharesTopic(const std::string& label, const std::vector<Line>& lines, std::
   return false;
 }
 
-std::size_t Words(const std::string& text) { return std::count(text.begin(), text.end(), ' ') + 1; }
+// The keys a label stands for: each language of a bilingual label ("Data de
+// registo / Creation Date"), without a note on the value's form ("(dd/mm/yyyy)").
+std::vector<std::string> LabelKeys(const std::string& label) {
+  std::vector<std::string> keys;
+  for (std::size_t from = 0; from <= label.size();) {
+    const auto slash = label.find(" / ", from);
+    std::string part = label.substr(from, slash == std::string::npos ? std::string::npos : slash - from);
+    if (const auto open = part.find(" ("); open != std::string::npos && part.find(')', open) != std::string::npos)
+      part.erase(open, part.find(')', open) - open + 1);
+    if (std::string key = KeyOf(part); !key.empty()) keys.push_back(std::move(key));
+    from = slash == std::string::npos ? label.size() + 1 : slash + 3;
+  }
+  return keys;
+}
+
+std::size_t Tokens(const std::string& text) {
+  std::istringstream words(text);
+  return std::distance(std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
+}
+
 
 }  // namespace
 
@@ -139,8 +160,14 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
     std::string Key;
     std::size_t Indent;
     bool Flat;  // its values follow at its own indentation, up to the paragraph's end
+    bool Opens = false;  // the first line of its paragraph
+    bool Bare = false;   // a line without a label ("Example Inc" above its indented address): ends with its paragraph
+    bool Fresh = true;   // nothing read under it yet
   };
   std::vector<Heading> headings;
+  // A flat heading alone in its paragraph ("Name servers:", a blank line, then
+  // the servers): its values are the unlabelled lines that open the next one.
+  std::optional<Heading> carried;
   std::vector<WhoisEntry> entries;
   std::size_t paragraph = 0;
   bool paragraphStart = true;
@@ -154,6 +181,7 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
     return std::nullopt;
   };
   const auto add = [&](std::string key, std::string section, std::string value, bool first, bool continued, std::size_t indent) {
+    if (!headings.empty()) headings.back().Fresh = false;
     WhoisEntry entry{std::move(key), std::move(section), std::move(value), paragraph, first, continued};
     previous = entry;
     previousIndent = indent;
@@ -166,9 +194,12 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
       if (!paragraphStart) ++paragraph;
       paragraphStart = true;
       previous.reset();
-      std::erase_if(headings, [](const Heading& h) { return h.Flat; });
+      if (!headings.empty() && headings.back().Flat && headings.back().Opens && headings.back().Fresh) carried = headings.back();
+      std::erase_if(headings, [](const Heading& h) { return h.Flat || h.Bare; });
       continue;
     }
+    if (carried && carried->Indent == line.Indent && !Separate(line.Text) && Tokens(line.Text) <= kMaxCarriedWords) headings.push_back(*carried);
+    carried.reset();
     while (!headings.empty() && (headings.back().Indent > line.Indent || (headings.back().Indent == line.Indent && !headings.back().Flat)))
       headings.pop_back();
     const std::string section = headings.empty() ? std::string{} : headings.back().Key;
@@ -182,10 +213,10 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
     if (const auto labelled = Separate(line.Text); labelled && !KeyOf(labelled->Label).empty()) {
       const std::string key = KeyOf(labelled->Label);
       if (!labelled->Value.empty()) {
-        add(key, section, labelled->Value, first, false, line.Indent);
+        for (std::string& part : LabelKeys(labelled->Label)) add(std::move(part), section, labelled->Value, first, false, line.Indent);
       } else {
         if (next && *next > line.Indent) headings.push_back({key, line.Indent, false});
-        else if ((first && !line.Open && !SharesTopic(labelled->Label, lines, at)) || (next == line.Indent && !Separate(lines[NextLine(lines, at)].Text))) headings.push_back({key, line.Indent, true});
+        else if ((first && !line.Open && !SharesTopic(labelled->Label, lines, at)) || (next == line.Indent && !Separate(lines[NextLine(lines, at)].Text))) headings.push_back({key, line.Indent, true, first});
         previous.reset();
       }
       continue;
@@ -194,8 +225,8 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
       add(previous->Key, previous->Section, line.Text, false, true, previousIndent);
       continue;
     }
-    if (next && *next > line.Indent && Words(line.Text) <= kMaxHeadingWords && !KeyOf(line.Text).empty()) {
-      headings.push_back({KeyOf(line.Text), line.Indent, false});
+    if (next && *next > line.Indent && Tokens(line.Text) <= kMaxHeadingWords && !KeyOf(line.Text).empty()) {
+      headings.push_back({KeyOf(line.Text), line.Indent, false, first, true, true});
       previous.reset();
       continue;
     }

@@ -2,7 +2,8 @@
 // Walking a WHOIS answer's lines into labelled values, whatever the layout:
 // "Key: value", "Key.......: value", "[Key]  value", "a. [Key]  value", a
 // heading with its values on the indented lines below it (or, at the start of
-// a paragraph, on the lines that follow it), continuation lines, and sentence
+// a paragraph, on the lines that follow it, or alone in its paragraph, on the
+// unlabelled lines that open the next), continuation lines, and sentence
 // lines ("Record created on 2001-01-01."). The walker knows no field names.
 
 #include <cstddef>

@@ -31,7 +31,7 @@ std::string DomainKey(const std::string& value) {
 bool EntryHas(const WhoisEntry& entry, const std::string& key) {
   if (!entry.Section.empty() && entry.Section + entry.Key == key) return true;
   if (entry.Key != key) return false;
-  return entry.Section.empty() || !IsContactSection(entry.Section);
+  return entry.Section.empty() || !IsPartySection(entry.Section);
 }
 
 WhoisObjects SplitWhoisObjects(const std::vector<WhoisEntry>& entries, const std::string& asked) {

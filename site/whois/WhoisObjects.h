@@ -26,7 +26,7 @@ struct WhoisObjects {
 WhoisObjects SplitWhoisObjects(const std::vector<WhoisEntry>& entries, const std::string& asked);
 
 // Whether an entry carries a field under its key, or under its heading and key;
-// a contact heading's own lines carry no field of the domain.
+// the own lines of a contact's or the registrar's heading carry no field of the domain.
 bool EntryHas(const WhoisEntry& entry, const std::string& key);
 
 // The domain name in a value: "GOOGLE.COM." or "google.com (registered)" → "google.com"; ASCII where it was Unicode.

@@ -38,7 +38,7 @@ TEST(WhoisReaderTest, ReadsEachLayoutClassOfRealAnswers) {
       {"ICANN key: value", "whois.verisign-grs.com_com_status_registered.txt", "google.com", "MarkMonitor Inc.", "1997-09-15T04:00:00Z", "2020-09-14T04:00:00Z",
        "clientDeleteProhibited clientTransferProhibited clientUpdateProhibited serverDeleteProhibited serverTransferProhibited serverUpdateProhibited",
        "ns1.google.com ns2.google.com ns3.google.com ns4.google.com"},
-      {"key:value without a space", "whois.afilias.net_info_status_registered.txt", "google.info", "MarkMonitor Inc. (R151-LRMS)",
+      {"key:value without a space", "whois.afilias.net_info_status_registered.txt", "google.info", "MarkMonitor Inc.",
        "2001-07-31T23:57:50Z", "2014-07-31T23:57:50Z", "clientDeleteProhibited clientTransferProhibited clientUpdateProhibited",
        "ns1.google.com ns2.google.com ns3.google.com ns4.google.com"},
       {"indented blocks under headings", "meta.co.uk.txt", "meta.co.uk", "Hogan Lovells International LLP [Tag = LOVELLSLLP]", "01-Nov-2001",
@@ -59,23 +59,82 @@ TEST(WhoisReaderTest, ReadsEachLayoutClassOfRealAnswers) {
       {"contact objects with their own status", "sfr.fr.txt", "sfr.fr", "Société Française du Radiotéléphone - SFR", "1996-07-22T22:00:00Z",
        "2023-11-18T14:52:21Z", "ACTIVE", "ns1pub.sfr.fr ns2pub.sfr.fr"},
       {"RIPE-like .ru", "whois.tcinet.ru_ru_status_registered.txt", "google.ru", "RU-CENTER-REG-RIPN", "2004.03.04", "2015.03.05",
-       "REGISTERED, DELEGATED, VERIFIED", "ns1.google.com ns2.google.com ns3.google.com ns4.google.com"},
+       "REGISTERED DELEGATED VERIFIED", "ns1.google.com ns2.google.com ns3.google.com ns4.google.com"},
       {"underscored keys", "whois.srs.net.nz_nz_status_registered.txt", "google.co.nz", "MarkMonitor", "1999-02-17T00:00:00+13:00",
        "2014-02-17T00:00:00+13:00", "", "ns1.google.com ns2.google.com ns3.google.com ns4.google.com"},
-      {"a template's empty field is no heading", "whois.register.com_status_registered.txt", "register.com", "Register.com", "",
-       "", "", "ns2.register.com ns3.register.com ns4.register.com ns5.register.com ns6.register.com ns1.register.com"},
+      {"a template's empty field is no heading", "whois.register.com_status_registered.txt", "register.com", "Register.com",
+       "1994-11-01T00:00:00-0500", "2019-08-04T00:00:00-0400",
+       "clientTransferProhibited clientUpdateProhibited clientRenewProhibited clientDeleteProhibited", "ns2.register.com ns3.register.com ns4.register.com ns5.register.com ns6.register.com ns1.register.com"},
       {"sentence lines", "google.xn--kpry57d.txt", "google.xn--kpry57d", "Markmonitor, Inc.", "2020-01-15 06:59:05 (UTC+8)",
-       "2024-01-15 06:59:05 (UTC+8)", "clientUpdateProhibited,clientTransferProhibited,clientDeleteProhibited",
+       "2024-01-15 06:59:05 (UTC+8)", "clientUpdateProhibited clientTransferProhibited clientDeleteProhibited",
        "ns3.googledomains.com ns1.googledomains.com ns2.googledomains.com ns4.googledomains.com"},
       {"an answer about another name gives nothing", "google.xn--kprw13d.txt", "google.xn--kprw13d", "", "", "", "", ""},
   };
   for (const auto& row : rows) {
     const site::WhoisDomainFields got = site::ReadWhoisDomain(Answer(row.File), row.Asked);
-    if (*row.Registrar) EXPECT_EQ(got.Registrar, row.Registrar) << row.Layout;
-    if (*row.Created) EXPECT_EQ(got.Created, row.Created) << row.Layout;
-    if (*row.Expires) EXPECT_EQ(got.Expires, row.Expires) << row.Layout;
-    if (*row.Status) EXPECT_EQ(Joined(got.Status), row.Status) << row.Layout;
+    EXPECT_EQ(got.Registrar, row.Registrar) << row.Layout;
+    EXPECT_EQ(got.Created, row.Created) << row.Layout;
+    EXPECT_EQ(got.Expires, row.Expires) << row.Layout;
+    EXPECT_EQ(Joined(got.Status), row.Status) << row.Layout;
     EXPECT_EQ(Joined(got.NameServers), row.NameServers) << row.Layout;
+  }
+}
+
+// Answers written after registries' published layouts that the real set lacks
+// or has few of (tests/data/whois-layouts), each with traps of other objects:
+// contacts' states and dates, a registrar's block, a look-alike, the IANA block.
+TEST(WhoisReaderTest, ReadsLayoutsTheRealAnswersLack) {
+  const struct {
+    const char* File;
+    const char* Asked;
+    const char* Registrar;
+    const char* Created;  // as ISO dates
+    const char* Expires;
+    const char* Status;   // space-separated
+    const char* NameServers;
+  } rows[] = {
+      {"icann-registrar.txt", "example.test", "Example Registrar, LLC", "2001-02-03", "2030-02-03", "clientTransferProhibited clientDeleteProhibited",
+       "ns1.example.test ns2.example.test"},
+      {"dotted.txt", "example.test", "Example Registrar Ltd", "2001-02-03", "2030-02-03", "ok clientTransferProhibited", "ns1.example.test ns2.example.test"},
+      {"blocks.txt", "example.test", "Example Registrar Ltd [Tag = EXAMPLE]", "2001-02-03", "2030-02-03", "Registered until expiry date.",
+       "ns1.example.test ns2.example.test"},
+      {"jp.txt", "example.co.jp", "", "2001-02-03", "2030-02-28", "Connected (2030/02/28)", "ns1.example.co.jp ns2.example.co.jp"},
+      {"kr.txt", "example.kr", "(주)예시등록(http://www.registrar.test)", "2001-02-03", "2030-02-03", "", "ns1.example.kr ns2.example.kr"},
+      {"pl.txt", "example.pl", "Przykład Sp. z o.o.", "2001-02-03", "2030-02-02", "", "ns1.example.pl ns2.example.pl"},
+      {"it.txt", "example.it", "Esempio Registrar S.r.l.", "2001-02-03", "2030-02-03", "ok", "ns1.example.it ns2.example.it"},
+      {"nl.txt", "example.nl", "Voorbeeld B.V.", "2001-02-03", "", "in gebruik", "ns1.example.nl ns2.example.nl"},
+      {"es.txt", "example.cl", "Registrador Ejemplo Ltda.", "2001-02-03", "2030-02-03", "activo", "ns1.example.cl ns2.example.cl"},
+      {"pt.txt", "example.pt", "", "2001-02-03", "2030-02-03", "ACTIVE", "ns1.example.pt ns2.example.pt"},
+      {"br.txt", "example.com.br", "", "2001-02-03", "2030-02-03", "publicado", "a.dns.example.com.br b.dns.example.com.br"},
+      {"fr.txt", "example.fr", "REGISTRAIRE EXEMPLE", "2001-02-03", "2030-02-03", "ACTIVE serverTransferProhibited", "ns1.example.fr ns2.example.fr"},
+      {"de.txt", "example.de", "Beispiel GmbH", "2001-02-03", "2030-02-03", "connect", "ns1.example.de ns2.example.de"},
+      {"ru.txt", "xn--e1afmkfd.xn--p1ai", "Регистратор-РФ", "2001-02-03", "2030-02-03", "зарегистрирован делегирован", "ns1.example.test ns2.example.test"},
+      {"ua.txt", "example.com.ua", "ua.example", "2001-02-03", "2030-02-03", "ok", "ns1.example.com.ua ns2.example.com.ua"},
+      {"ch.txt", "example.ch", "Beispiel Registrar AG", "2001-02-03", "", "", "ns1.example.ch ns2.example.ch"},
+      {"tw.txt", "example.tw", "Example Registrar Co.", "2001-02-03", "2030-02-03", "clientUpdateProhibited clientTransferProhibited",
+       "ns1.example.tw ns2.example.tw"},
+      {"legacy-thin.txt", "example.test", "EXAMPLE REGISTRAR, INC.", "2001-02-03", "2030-02-03", "clientTransferProhibited ok",
+       "ns1.example.test ns2.example.test"},
+      {"lv.txt", "example.lv", "Piemers Registrars SIA", "", "", "active", "ns1.example.lv ns2.example.lv"},
+      {"no.txt", "example.no", "REG123-NORID", "2001-02-03", "", "", ""},
+      {"dk.txt", "example.dk", "", "2001-02-03", "2030-03-31", "Active", "ns1.example.dk ns2.example.dk"},
+      {"kz.txt", "example.kz", "EXAMPLEREG.KZ", "2001-02-03", "", "clientTransferProhibited clientDeleteProhibited", "ns1.example.kz ns2.example.kz"},
+      {"be.txt", "example.be", "Voorbeeld Registrar NV", "2001-02-03", "", "clientTransferProhibited", "ns1.example.be ns2.example.be"},
+      {"my.txt", "example.com.my", "", "2001-02-03", "2030-02-03", "", "ns1.example.com.my ns2.example.com.my"},
+      {"kg.txt", "example.kg", "", "2001-02-03", "2030-02-03", "", "ns1.example.kg ns2.example.kg"},
+      {"registrar-legacy.txt", "example.test", "Example Registrar, LLC", "2001-02-03", "2030-02-03", "", "ns1.example.test ns2.example.test"},
+      {"traps.txt", "example.test", "Right Registrar", "2001-02-03", "2030-02-03", "ok", "ns1.example.test"},
+  };
+  for (const auto& row : rows) {
+    std::ifstream in(std::string(TARNWELL_WHOIS_DATA) + "/../whois-layouts/" + row.File, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(text.empty()) << row.File;
+    const site::WhoisDomainFields got = site::ReadWhoisDomain(text, row.Asked);
+    EXPECT_EQ(got.Registrar, row.Registrar) << row.File;
+    EXPECT_EQ(site::IsoDate(got.Created).value_or(""), row.Created) << row.File << ": " << got.Created;
+    EXPECT_EQ(site::IsoDate(got.Expires).value_or(""), row.Expires) << row.File << ": " << got.Expires;
+    EXPECT_EQ(Joined(got.Status), row.Status) << row.File;
+    EXPECT_EQ(Joined(got.NameServers), row.NameServers) << row.File;
   }
 }
 
@@ -104,7 +163,7 @@ TEST(WhoisReaderTest, ReadsDatesAsRegistriesWriteThem) {
       {"02/13/2001", "2001-02-13"},           {"16/09/03", "2003-09-16"},            {"03-Feb-2001", "2001-02-03"},
       {"Sat Feb 03 2001", "2001-02-03"},      {"February 3, 2001", "2001-02-03"},   {"Thu Jun 05 00:00:00 GMT 2003", "2003-06-05"},
       {"2001. 02. 03.", "2001-02-03"},        {"2001年02月03日", "2001-02-03"},      {"0-UANIC 20010203040506", "2001-02-03"},
-      {"2001-Aug-23.", "2001-08-23"},         {"before 2001", "none"},             {"10:02:03", "none"},
+      {"2001-Aug-23.", "2001-08-23"},         {"03-Feb-01", "2001-02-03"},         {"before 2001", "none"},             {"10:02:03", "none"},
   };
   for (const auto& row : rows) EXPECT_EQ(site::IsoDate(row.Text).value_or("none"), row.Iso) << row.Text;
 }
