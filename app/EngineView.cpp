@@ -4,10 +4,18 @@
 // "text/html", so the page is rendered as HTML whatever the file it came from
 // was called. The scheme has no flags and local pages may not read file://
 // URLs, so a page shown here cannot read local files.
+//
+// The view behaves as a document, not as a browser: it never navigates away
+// from the page it was given (no history, links go to the desktop) and its
+// context menu holds only what suits a report.
 #include "ResultView.h"
 
+#include <QAction>
 #include <QBuffer>
+#include <QContextMenuEvent>
 #include <QEventLoop>
+#include <QMenu>
+#include <QWebEngineHistory>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
@@ -23,17 +31,23 @@
 namespace {
 
 constexpr char kScheme[] = "tarnwell-result";
-const QUrl kResultUrl(QStringLiteral("tarnwell-result:res.dat"));
+
+// Each page has an address of its own: the engine treats a load of the
+// address it shows as a reload, which keeps the old page's scroll position.
+QUrl ResultUrl(int number) { return QUrl(QStringLiteral("tarnwell-result:res.dat?%1").arg(number)); }
 
 class TResultSchemeHandler : public QWebEngineUrlSchemeHandler {
 public:
   using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
-  void SetPage(const QByteArray& page) { FPage = page; }
+  void SetPage(const QUrl& url, const QByteArray& page) {
+    FUrl = url;
+    FPage = page;
+  }
 
   void requestStarted(QWebEngineUrlRequestJob* job) override {
     // An exception leaving this function would abort the whole program.
     try {
-      if (job->requestUrl() != kResultUrl) return job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+      if (job->requestUrl() != FUrl) return job->fail(QWebEngineUrlRequestJob::UrlNotFound);
       auto* body = new QBuffer(job);
       body->setData(FPage);
       job->reply("text/html", body);
@@ -43,12 +57,62 @@ public:
   }
 
 private:
+  QUrl FUrl;
   QByteArray FPage;
+};
+
+// Keeps the view on the page it was given. Before the first page any
+// navigation is the view's own set-up.
+class TResultPage : public QWebEnginePage {
+public:
+  TResultPage(QWebEngineProfile* profile, QObject* parent, std::function<void(const QUrl&)> linkClicked)
+      : QWebEnginePage(profile, parent), FLinkClicked(std::move(linkClicked)) {}
+
+  QUrl Shown;
+
+protected:
+  bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+    if (!isMainFrame || Shown.isEmpty()) return true;
+    if (url.adjusted(QUrl::RemoveFragment) == Shown) return type != NavigationTypeBackForward;
+    const QString scheme = url.scheme();
+    if (type == NavigationTypeLinkClicked &&
+        (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto")))
+      FLinkClicked(url);
+    return false;
+  }
+
+private:
+  std::function<void(const QUrl&)> FLinkClicked;
+};
+
+class TDocumentView : public QWebEngineView {
+public:
+  explicit TDocumentView(const TResultViewEvents& events)
+      : FSaveRequested(events.OnSaveRequested), FPrintRequested(events.OnPrintRequested) {}
+
+protected:
+  void contextMenuEvent(QContextMenuEvent* event) override {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(page()->action(QWebEnginePage::Copy));
+    menu->addAction(page()->action(QWebEnginePage::SelectAll));
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Сохранить..."), this, FSaveRequested);
+    menu->addAction(QStringLiteral("Предварительный просмотр..."), this, FPrintRequested);
+    const bool shown = !static_cast<TResultPage*>(page())->Shown.isEmpty();
+    for (QAction* action : menu->actions()) action->setEnabled(action->isEnabled() && shown);
+    menu->popup(event->globalPos());
+  }
+
+private:
+  std::function<void()> FSaveRequested;
+  std::function<void()> FPrintRequested;
 };
 
 class TEngineView : public TResultView {
 public:
-  explicit TEngineView(TResultViewEvents events) {
+  explicit TEngineView(TResultViewEvents events)
+      : FView(events), FPage(new TResultPage(FProfile.get(), &FView, events.OnLinkClicked)) {
     FProfile->setHttpCacheType(QWebEngineProfile::NoCache);
     FProfile->installUrlSchemeHandler(kScheme, FScheme);
     QWebEngineSettings* settings = FProfile->settings();
@@ -64,10 +128,16 @@ public:
                      });
     FView.setPage(FPage);
     QObject::connect(FPage, &QWebEnginePage::loadingChanged, &FView,
-                     [loaded = events.OnLoaded](const QWebEngineLoadingInfo& info) {
-                       // The empty first page below is no result page.
-                       if (info.url() != kResultUrl) return;
-                       if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) loaded(true);
+                     [this, loaded = events.OnLoaded](const QWebEngineLoadingInfo& info) {
+                       // The empty first page below is no result page, nor
+                       // is a page whose successor is already on its way.
+                       if (info.url() != FPage->Shown) return;
+                       if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) {
+                         // Nothing to go back to: earlier pages are gone.
+                         FPage->history()->clear();
+                         FView.setFocus();
+                         loaded(true);
+                       }
                        if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus) loaded(false);
                      });
     // The view draws through a Qt Quick widget that it makes with its first
@@ -82,8 +152,9 @@ public:
   QWindow* Window() override { return FView.windowHandle(); }
 
   void Show(const QByteArray& page) override {
-    FScheme->SetPage(page);
-    FView.load(kResultUrl);
+    FPage->Shown = ResultUrl(++FPages);
+    FScheme->SetPage(FPage->Shown, page);
+    FView.load(FPage->Shown);
   }
 
   void Save(const QString& path, bool archive) override {
@@ -113,8 +184,9 @@ private:
   // profile they use.
   std::unique_ptr<QWebEngineProfile> FProfile = std::make_unique<QWebEngineProfile>();
   TResultSchemeHandler* FScheme = new TResultSchemeHandler(FProfile.get());
-  QWebEngineView FView;
-  QWebEnginePage* FPage = new QWebEnginePage(FProfile.get(), &FView);
+  TDocumentView FView;
+  TResultPage* FPage;
+  int FPages = 0;
 };
 
 }  // namespace

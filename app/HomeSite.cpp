@@ -24,10 +24,12 @@ QString HomeSiteArgument(const QStringList& arguments) {
   return {};
 }
 
+QString UserConfigFile() {
+  return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/tarnwell/tarnwell.conf");
+}
+
 std::string HomeSiteSetting(const QStringList& arguments) {
-  const QString config =
-      QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/tarnwell/tarnwell.conf");
-  const QSettings settings(config, QSettings::IniFormat);
+  const QSettings settings(UserConfigFile(), QSettings::IniFormat);
   return ChooseHomeSite(HomeSiteArgument(arguments), qEnvironmentVariable("TARNWELL_HOME_SITE"),
                         settings.value(QStringLiteral("HomeSite")).toString(), QStringLiteral(TARNWELL_HOME_SITE));
 }

@@ -16,6 +16,10 @@ std::string ChooseHomeSite(const QString& argument, const QString& environment, 
 // The value of "--home-site" in the program's arguments; empty when absent.
 QString HomeSiteArgument(const QStringList& arguments);
 
+// The user's config file: $XDG_CONFIG_HOME/tarnwell/tarnwell.conf, by default
+// under ~/.config.
+QString UserConfigFile();
+
 // ChooseHomeSite over the arguments, this process's environment, the user's
 // config file ($XDG_CONFIG_HOME/tarnwell/tarnwell.conf) and the build.
 std::string HomeSiteSetting(const QStringList& arguments);

@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 #include <functional>
 
 class QPrinter;
@@ -23,7 +24,8 @@ public:
   // which would otherwise be made anew when the view first shows.
   virtual QWindow* Window() = 0;
   // Starts showing `page` as HTML; a page that declares no character set is
-  // read as Windows-1251.
+  // read as Windows-1251. Each page opens at its top, and once loaded it has
+  // the keyboard focus, so that the keys of a document reader work at once.
   virtual void Show(const QByteArray& page) = 0;
   // Saves the shown page to `path`, as one MHTML archive or as HTML with a
   // folder of its parts.
@@ -41,6 +43,13 @@ struct TResultViewEvents {
   std::function<void(bool ok)> OnLoaded;
   // A save failed; the engine's reason.
   std::function<void(const QString& reason)> OnSaveFailed;
+  // The view's context menu offers what suits a shown report: copy, select
+  // all, save and print preview; the last two are the window's to do.
+  std::function<void()> OnSaveRequested;
+  std::function<void()> OnPrintRequested;
+  // A link of the shown page to the web or to a mail address was followed;
+  // the view itself never leaves the page it was given.
+  std::function<void(const QUrl& target)> OnLinkClicked;
 };
 
 // The module's entry point, looked up by this name.

@@ -12,28 +12,24 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <functional>
 
 namespace {
 
-// Clears the lookup flag however the lookup ends, and then acts on a close
-// that was asked for meanwhile, from the event loop.
+// Clears the lookup flag however the lookup ends, and then runs `ended`.
 class TRunningFlag {
 public:
-  TRunningFlag(bool& flag, bool& closeRequested, QWidget* window)
-      : FFlag(flag), FCloseRequested(closeRequested), FWindow(window) {
-    FFlag = true;
-  }
+  TRunningFlag(bool& flag, std::function<void()> ended) : FFlag(flag), FEnded(std::move(ended)) { FFlag = true; }
   ~TRunningFlag() {
     FFlag = false;
-    if (FCloseRequested) QMetaObject::invokeMethod(FWindow, &QWidget::close, Qt::QueuedConnection);
+    FEnded();
   }
   TRunningFlag(const TRunningFlag&) = delete;
   TRunningFlag& operator=(const TRunningFlag&) = delete;
 
 private:
   bool& FFlag;
-  bool& FCloseRequested;
-  QWidget* FWindow;
+  std::function<void()> FEnded;
 };
 
 void ShowNoNetwork(QWidget* parent) {
@@ -47,6 +43,8 @@ void ShowNoService(QWidget* parent) {
                                  "нельзя. Установите программу заново или укажите сайт службы параметром "
                                  "--home-site.")});
 }
+
+const QString kCancelled = QStringLiteral("Запрос отменён");
 
 }  // namespace
 
@@ -86,6 +84,15 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<
   SetProxyFieldEnabled(Proxy_name, false);
   SetProxyFieldEnabled(Proxy_port, false);
   ipaddress->setFocus();
+
+  AddressHistory = new TAddressHistory(ipaddress, UserConfigFile());
+  connect(AddressHistory, &TAddressHistory::Chosen, this, [this](const TRecentLookup& lookup) { TickReports(lookup.Options); });
+  LookupWait = new TLookupWait(StatusBar1);
+  FCancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  // Wherever the focus is, the result view's own window included.
+  FCancelKey->setContext(Qt::ApplicationShortcut);
+  FCancelKey->setEnabled(false);
+  connect(FCancelKey, &QShortcut::activated, this, &TForm1::CancelLookup);
 
   THttpClient& client = *HttpClient1;
   client.Name = "HttpClient1";
@@ -139,7 +146,7 @@ void TForm1::StartEmbeddedSite() {
 bool TForm1::HomeSiteReady() {
   StartEmbeddedSite();
   FSite.WaitUntilSettled();
-  if (FCloseRequested) return false;
+  if (LookupStopped()) return false;
   if (FSite.State() != TEmbeddedSite::TState::Failed) return true;
   ShowNoService(this);
   return false;
@@ -169,14 +176,22 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm1::Button1Click() {
   if (FLookupRunning) return;
-  TRunningFlag running(FLookupRunning, FCloseRequested, this);
+  TRunningFlag running(FLookupRunning, [this] {
+    FCancelKey->setEnabled(false);
+    FCancelRequested = false;
+    LookupWait->Stop();
+    // A close that was asked for meanwhile, from the event loop.
+    if (FCloseRequested) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+  });
 
   std::string address;
   HttpClient1->GetLocalAddress(address);
   if (address == "0.0.0.0") return ShowNoNetwork(this);
   HttpClient1->GetLocalAddress(address);
   if (address == "127.0.0.1") return ShowNoNetwork(this);
-  if (!HomeSiteReady()) return;
+  FCancelKey->setEnabled(true);
+  LookupWait->Start();
+  if (!HomeSiteReady()) return ReportStopped();
 
   HttpClient1->ReportLevel = 2;
   // The machine's own service is reached directly, as browsers do for
@@ -189,20 +204,16 @@ void TForm1::Button1Click() {
     HttpClient1->Proxy.clear();
     HttpClient1->ProxyPort = 0;
   }
-  TLookupOptions options;
-  options.dom_whois = dom_whois->isChecked();
-  options.dom_dns = dom_dns->isChecked();
-  options.traceroute = traceroute->isChecked();
-  options.net_whois = net_whois->isChecked();
-  options.port_scan = port_scan->isChecked();
+  const TRecentLookup lookup{ipaddress->text(), TickedReports()};
   try {
-    HttpClient1->Get(ServiceUrl(links::HomeSite(), ToWin1251(ipaddress->text()), options));
+    HttpClient1->Get(ServiceUrl(links::HomeSite(), ToWin1251(lookup.Address), lookup.Options));
   } catch (...) {
-    // The window is closing: the cancelled lookup has nobody left to tell.
-    if (FCloseRequested) return;
+    // A lookup stopped on purpose is no error.
+    if (LookupStopped()) return ReportStopped();
     throw;
   }
-  if (FCloseRequested) return;
+  if (LookupStopped()) return ReportStopped();
+  AddressHistory->Remember(lookup);
 
   PageControl1->setCurrentIndex(1);
   const std::string resultPath = ResultFilePath();
@@ -211,6 +222,37 @@ void TForm1::Button1Click() {
   SpeedButton1->setEnabled(true);
   SpeedButton2->setEnabled(true);
   DeleteFileNoCase(".", "head.txt");
+  LookupWait->Done();
+}
+
+void TForm1::ReportStopped() {
+  // A closing window has nobody left to tell.
+  if (FCancelRequested && !FCloseRequested) ShowStatus(kCancelled);
+}
+
+void TForm1::CancelLookup() {
+  if (!FLookupRunning || LookupStopped()) return;
+  FCancelRequested = true;
+  FSite.StopWaiting();
+  HttpClient1->Abort();
+}
+
+TLookupOptions TForm1::TickedReports() const {
+  TLookupOptions options;
+  options.dom_whois = dom_whois->isChecked();
+  options.dom_dns = dom_dns->isChecked();
+  options.traceroute = traceroute->isChecked();
+  options.net_whois = net_whois->isChecked();
+  options.port_scan = port_scan->isChecked();
+  return options;
+}
+
+void TForm1::TickReports(const TLookupOptions& options) {
+  dom_whois->setChecked(options.dom_whois);
+  dom_dns->setChecked(options.dom_dns);
+  traceroute->setChecked(options.traceroute);
+  net_whois->setChecked(options.net_whois);
+  port_scan->setChecked(options.port_scan);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -218,6 +260,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
   event->ignore();
   if (FCloseRequested) return;
   FCloseRequested = true;
+  if (FCancelRequested) return;
   FSite.StopWaiting();
   HttpClient1->Abort();
 }

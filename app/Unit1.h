@@ -4,10 +4,13 @@
 // (Unit1.ui); the window adds the HTTP client and the handlers. The handlers
 // catch nothing: what one raises goes to the application's error box.
 
+#include "AddressHistory.h"
 #include "EmbeddedSite.h"
 #include "HttpClient.h"
+#include "LookupWait.h"
 #include "ui_Unit1.h"
 
+#include <QShortcut>
 #include <QWidget>
 #include <memory>
 
@@ -26,11 +29,18 @@ public:
   // once it listens; the status line says what it is doing meanwhile.
   void UseEmbeddedSite(const QString& program);
 
+  // The addresses looked up before, offered by the address field.
+  TAddressHistory* AddressHistory;
+  // The elapsed time of the running lookup, at the right of the status bar.
+  TLookupWait* LookupWait;
+
 public slots:
   void Button1Click();
   void CheckBox1Click();
   void SpeedButton1Click();
   void SpeedButton2Click();
+  // Esc during a lookup: the client's abort; nothing is written or shown.
+  void CancelLookup();
 
   // Link labels; each opens its own fixed target.
   void Label5Click();
@@ -86,11 +96,19 @@ private:
   bool HomeSiteReady();
   void StartEmbeddedSite();
   void SetProxyFieldEnabled(QLineEdit* field, bool enabled);
+  TLookupOptions TickedReports() const;
+  void TickReports(const TLookupOptions& options);
+  // The lookup was cancelled or the window is closing.
+  bool LookupStopped() const { return FCancelRequested || FCloseRequested; }
+  // A cancelled lookup says so in the status line; nothing else is changed.
+  void ReportStopped();
 
   // A lookup runs nested event loops; a second press inside one would share
   // the client and the text buffer with it.
   bool FLookupRunning = false;
   bool FCloseRequested = false;
+  bool FCancelRequested = false;
+  QShortcut* FCancelKey;
   bool FOnScreen = false;
   QString FSiteProgram;
   TEmbeddedSite FSite;

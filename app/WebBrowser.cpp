@@ -1,6 +1,7 @@
 #include "WebBrowser.h"
 
 #include "Dialogs.h"
+#include "Shell.h"
 #include "Toolkit.h"
 #include "Win1251.h"
 
@@ -13,6 +14,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -81,10 +83,23 @@ void TWebBrowser::Start() {
   ShareOpenGLContexts();
   const TMakeResultView make = LoadViewModule();
   TResultViewEvents events;
-  events.OnLoaded = [this](bool ok) { emit Loaded(ok); };
+  events.OnLoaded = [this](bool ok) {
+    // The view's own window takes the keys once its container has the focus;
+    // giving the container the focus while that window has it already would
+    // hand it back to the window around it.
+    if (ok && isVisible() && QGuiApplication::focusWindow() != FView->Window()) FContainer->setFocus(Qt::OtherFocusReason);
+    emit Loaded(ok);
+  };
   events.OnSaveFailed = [](const QString& reason) { ShowErrorBox(ToWin1251(reason)); };
+  // Queued: the menu that asks for them has to close before a modal dialog opens.
+  events.OnSaveRequested = [this] { QMetaObject::invokeMethod(this, &TWebBrowser::SaveAs, Qt::QueuedConnection); };
+  events.OnPrintRequested = [this] {
+    QMetaObject::invokeMethod(this, &TWebBrowser::PrintPreview, Qt::QueuedConnection);
+  };
+  events.OnLinkClicked = [](const QUrl& target) { ShellOpen(target.toString(QUrl::FullyEncoded).toStdString()); };
   FView.reset(make(std::move(events)));
-  layout()->addWidget(QWidget::createWindowContainer(FView->Window(), this));
+  FContainer = QWidget::createWindowContainer(FView->Window(), this);
+  layout()->addWidget(FContainer);
 }
 
 void TWebBrowser::Navigate(const std::string& path) {

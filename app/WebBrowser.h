@@ -1,7 +1,10 @@
 #pragma once
 // The HTML view of the result page. It shows one local file at a time: every
 // navigation reads the file afresh, so the view always shows the file's
-// current content, rendered as HTML whatever the file's name.
+// current content, rendered as HTML whatever the file's name. A shown page
+// takes the keyboard focus when it has loaded; its context menu's Save and
+// Print preview are SaveAs and PrintPreview, and its links to the web or to
+// mail go to the desktop (Shell.h).
 //
 // The browser engine behind it lives in a module (ResultView.h) that loads
 // when Start is called, or at the latest with the first Navigate; until then
@@ -51,4 +54,5 @@ signals:
 
 private:
   std::unique_ptr<TResultView> FView;
+  QWidget* FContainer = nullptr;
 };

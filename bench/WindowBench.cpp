@@ -1,16 +1,20 @@
 // The window's speed on a real X server (an Xvfb of its own): from the
 // program's start to the window on screen, and from a press of the lookup
 // button to the result page on screen once the engine has had a second to
-// start; and whether the window kept its native window through that first
-// lookup. The window runs in embedded mode, so the page comes from the
-// lookup service it starts for itself on loopback.
+// start; whether the window kept its native window through that first
+// lookup; and how soon the window's process ends once it is told to quit.
+// The window runs in embedded mode, so the page comes from the lookup service
+// it starts for itself on loopback; the press asks for the DNS records of a
+// name that a private unbound on loopback answers.
 //
 // Each round runs the window in a child process (this program with --child),
 // so that loading the libraries counts, and beside it, as the floor on this
 // machine at this moment, a window of plain widgets with one label, started
-// the same way (--plain); the two alternate which goes first. Prints
+// the same way (--plain); the two alternate which goes first. A child that
+// fails, or is still running at its deadline, fails the benchmark. Prints
 // `name: value` lines.
 #include "Application.h"
+#include "UnboundServer.h"
 #include "Unit1.h"
 #include "WebBrowser.h"
 
@@ -63,8 +67,8 @@ private:
   std::function<void()> FThen;
 };
 
-// The window's side: prints "shown_at_ms", "press_to_page_ms" and
-// "window_id_unchanged" lines, then quits.
+// The window's side: prints "shown_at_ms", "press_to_page_ms",
+// "window_id_unchanged" and "quit_at_ms" lines, then closes the window.
 int RunChild(int argc, char** argv) {
   TWebBrowser::PrepareEngine();
   TApplication application(argc, argv);
@@ -83,13 +87,18 @@ int RunChild(int argc, char** argv) {
         form.repaint();
         std::printf("page_ok: %d\npress_to_page_ms: %.3f\nwindow_id_unchanged: %d\n", ok ? 1 : 0,
                     NowMs() - pressed, form.winId() == before ? 1 : 0);
+        std::printf("quit_at_ms: %.3f\n", NowMs());
         std::fflush(stdout);
-        application.quit();
+        // Closed as a user closes it, which ends the program. The toolkit's
+        // quit() first asks every top-level window to close and gives up
+        // when one stays; with the page view's own top-level widget embedded
+        // in the window, it left this process running to its deadline.
+        form.close();
       });
     });
-    form.ipaddress->setText(QStringLiteral("192.0.2.1"));
-    for (QCheckBox* box : {form.dom_whois, form.dom_dns, form.traceroute, form.net_whois, form.port_scan})
-      box->setChecked(false);
+    form.ipaddress->setText(QStringLiteral("example.test"));
+    for (QCheckBox* box : {form.dom_whois, form.traceroute, form.net_whois, form.port_scan}) box->setChecked(false);
+    form.dom_dns->setChecked(true);
     pressed = NowMs();
     form.Button1->click();
   });
@@ -143,20 +152,51 @@ void WaitForGroupToEnd(pid_t group, int deadlineS) {
   while (kill(-group, 0) == 0 && NowMs() < end) usleep(10000);
 }
 
-// Everything from `fd` until it closes or the deadline passes.
-std::string ReadAll(int fd, int deadlineS) {
-  std::string text;
-  const double end = NowMs() + deadlineS * 1000.0;
+struct TChildRun {
+  std::string Text;
+  double StartedAtMs = 0;
+  double ExitedAtMs = -1;
+  // The exit status; -1 when it was killed at its deadline or did not exit
+  // normally.
+  int Status = -1;
+};
+
+// Runs this program in `mode`, reading what it prints until it has exited and
+// its output has closed, for at most kChildDeadlineS; a child still running
+// then is killed with its process group. Returns once the group, with the
+// engine's helpers and the lookup service, has gone, so that the next start
+// is timed on a machine they have left.
+TChildRun RunChildProcess(const char* mode) {
+  TChildRun run;
+  int out = -1;
+  run.StartedAtMs = NowMs();
+  const pid_t child = Spawn({"/proc/self/exe", mode}, &out);
+  if (child <= 0) return run;
+  const double end = run.StartedAtMs + kChildDeadlineS * 1000.0;
+  bool open = true;
   char chunk[4096];
-  while (NowMs() < end) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 100) <= 0) continue;
-    const ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n <= 0) break;
-    text.append(chunk, static_cast<size_t>(n));
+  while ((open || run.ExitedAtMs < 0) && NowMs() < end) {
+    pollfd p{out, POLLIN, 0};
+    if (open && poll(&p, 1, 10) > 0) {
+      const ssize_t n = read(out, chunk, sizeof chunk);
+      if (n > 0) run.Text.append(chunk, static_cast<size_t>(n));
+      else open = false;
+    } else if (!open) {
+      usleep(10000);
+    }
+    int status = 0;
+    if (run.ExitedAtMs < 0 && waitpid(child, &status, WNOHANG) == child) {
+      run.ExitedAtMs = NowMs();
+      run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
   }
-  close(fd);
-  return text;
+  close(out);
+  if (run.ExitedAtMs < 0) {
+    kill(-child, SIGKILL);
+    waitpid(child, nullptr, 0);
+  }
+  WaitForGroupToEnd(child, kChildDeadlineS);
+  return run;
 }
 
 double Value(const std::string& text, const std::string& name) {
@@ -183,7 +223,7 @@ std::string StartXvfb(pid_t* pid) {
 
 void Report(const char* name, std::vector<double> values, const char* target) {
   std::sort(values.begin(), values.end());
-  std::printf("%s_median: %.1f\n%s_min: %.1f\n%s_max: %.1f\n%s_target: %s\n", name, values[values.size() / 2], name,
+  std::printf("%s_median: %.2f\n%s_min: %.2f\n%s_max: %.2f\n%s_target: %s\n", name, values[values.size() / 2], name,
               values.front(), name, values.back(), name, target);
 }
 
@@ -201,55 +241,59 @@ int main(int argc, char** argv) {
   }
   setenv("DISPLAY", display.c_str(), 1);
   setenv("QT_QPA_PLATFORM", "xcb", 1);
-  // The service makes no lookups for an address with no report ticked; the
-  // resolver is pointed at a loopback port all the same, so nothing leaves
-  // the machine whatever it does.
+  // The service asks the private unbound only, for a name of its own zone:
+  // nothing leaves the machine.
+  UnboundServer dns;
+  if (!dns.Start()) {
+    std::printf("error: unbound did not start\n");
+    return 1;
+  }
   char config[] = "/tmp/tarnwell-window-bench-XXXXXX";
   const int configFd = mkstemp(config);
-  const std::string lines = "resolver = 127.0.0.1:9\n";
+  const std::string lines = "resolver = " + dns.Address() + "\n";
   if (configFd < 0 || write(configFd, lines.data(), lines.size()) != static_cast<ssize_t>(lines.size())) return 1;
   close(configFd);
   setenv("TARNWELL_SITE_CONFIG", config, 1);
 
-  std::vector<double> shown, page, plain;
-  int errors = 0, idChanged = 0;
+  std::vector<double> shown, page, plain, quitToExit, overFloor;
+  int errors = 0, idChanged = 0, failedChildren = 0;
   for (int round = 0; round < kRounds; ++round) {
-    double plainStarted = 0, started = 0;
-    std::string plainText, text;
+    TChildRun plainRun, run;
     for (int turn = 0; turn < 2; ++turn) {
       const bool plainTurn = (turn + round) % 2 == 0;
-      int out = -1;
-      (plainTurn ? plainStarted : started) = NowMs();
-      const pid_t child = Spawn({"/proc/self/exe", plainTurn ? "--plain" : "--child"}, &out);
-      (plainTurn ? plainText : text) = child > 0 ? ReadAll(out, kChildDeadlineS + 5) : "";
-      if (child > 0) {
-        kill(child, SIGTERM);
-        waitpid(child, nullptr, 0);
-        // The engine's helpers and the lookup service go down after the
-        // window; the next start is timed on a machine they have left.
-        WaitForGroupToEnd(child, kChildDeadlineS);
-      }
+      (plainTurn ? plainRun : run) = RunChildProcess(plainTurn ? "--plain" : "--child");
     }
-    if (Value(plainText, "shown_at_ms") < 0) ++errors;
-    else plain.push_back(Value(plainText, "shown_at_ms") - plainStarted);
+    for (const TChildRun* each : {&plainRun, &run})
+      if (each->Status != 0) ++failedChildren;
+    if (Value(plainRun.Text, "shown_at_ms") < 0) ++errors;
+    else plain.push_back(Value(plainRun.Text, "shown_at_ms") - plainRun.StartedAtMs);
+    const std::string& text = run.Text;
     const double shownAt = Value(text, "shown_at_ms"), pressToPage = Value(text, "press_to_page_ms");
     if (shownAt < 0 || pressToPage < 0 || Value(text, "page_ok") != 1) {
       ++errors;
       continue;
     }
-    shown.push_back(shownAt - started);
+    shown.push_back(shownAt - run.StartedAtMs);
+    // Paired within the round, so that the machine's load at that moment
+    // weighs on both.
+    if (Value(plainRun.Text, "shown_at_ms") >= 0)
+      overFloor.push_back(shown.back() / (Value(plainRun.Text, "shown_at_ms") - plainRun.StartedAtMs));
     page.push_back(pressToPage);
     if (Value(text, "window_id_unchanged") != 1) ++idChanged;
+    if (run.ExitedAtMs >= 0 && Value(text, "quit_at_ms") >= 0) quitToExit.push_back(run.ExitedAtMs - Value(text, "quit_at_ms"));
   }
   unlink(config);
   kill(xvfb, SIGTERM);
   waitpid(xvfb, nullptr, 0);
 
-  std::printf("rounds: %d\nerrors: %d\n", kRounds, errors);
+  std::printf("rounds: %d\nerrors: %d\nfailed_children: %d\nfailed_children_target: 0\n", kRounds, errors,
+              failedChildren);
   if (shown.empty()) return 1;
-  Report("start_to_shown_ms", shown, "<= 60");
+  Report("start_to_shown_ms", shown, "<= 1.2 x the floor (start_to_shown_over_floor)");
   if (!plain.empty()) Report("plain_widgets_start_to_shown_ms", plain, "the floor, for comparison");
+  if (!overFloor.empty()) Report("start_to_shown_over_floor", overFloor, "<= 1.2");
   Report("press_to_page_on_screen_ms", page, "<= 150");
+  if (!quitToExit.empty()) Report("quit_to_exit_ms", quitToExit, "no deadline reached");
   std::printf("window_id_changes: %d\nwindow_id_changes_target: 0\n", idChanged);
-  return errors == 0 ? 0 : 1;
+  return errors == 0 && failedChildren == 0 ? 0 : 1;
 }

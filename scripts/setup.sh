@@ -15,6 +15,7 @@ packages=(
   redis-server libhiredis-dev prometheus
   clang-14 libclang-rt-14-dev
   xvfb xauth imagemagick fonts-liberation2
+  qt6-translations-l10n
   wrk
   iputils-ping iputils-tracepath nftables
 )

@@ -6,8 +6,14 @@
 #include "WindowFixture.h"
 #include "Win1251.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCompleter>
 #include <QFile>
 #include <QGuiApplication>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -74,6 +80,9 @@ TEST_F(WindowTest, LookupThroughProxyShowsThePage) {
   EXPECT_TRUE(Form->SpeedButton2->isEnabled());
   EXPECT_FALSE(QFile::exists(Folder.filePath("Head.txt")));
   EXPECT_TRUE(WaitForPageText("Первый ответ").contains("Первый ответ"));
+  // The socket's last word is not the only one on the outcome.
+  EXPECT_TRUE(QRegularExpression("^Готово за \\d+,\\d с$").match(Form->LookupWait->Text()).hasMatch())
+      << Form->LookupWait->Text().toStdString();
 }
 
 // The press comes before the browser engine has started, which the window
@@ -245,6 +254,113 @@ TEST_F(WindowTest, CloseDuringAStalledLookupCancelsItAndCloses) {
   EXPECT_TRUE(Boxes.empty()) << (Boxes.empty() ? "" : Boxes[0].Text.toStdString());
   EXPECT_FALSE(QFile::exists(QString::fromStdString(ResultFile())));
   EXPECT_EQ(Form->PageControl1->currentIndex(), 0);
+}
+
+// Esc while the service keeps the lookup waiting: the wait is counted in the
+// status bar until then, and afterwards nothing is written and no box shows.
+TEST_F(WindowTest, EscCancelsAStalledLookup) {
+  TLoopbackPeer stalled([](TLoopbackPeer& p) {
+    p.ReceiveUntil("\r\n\r\n");
+    p.WaitForClose();
+  });
+  Form->UseHomeSite("127.0.0.1:" + std::to_string(stalled.Port()));
+  QStringList waits;
+  QObject::connect(Form->StatusBar1, &QStatusBar::messageChanged, Form.get(), [&](const QString& text) {
+    if (text != "Соединение установлено") return;
+    QTimer* poll = new QTimer(Form.get());
+    QObject::connect(poll, &QTimer::timeout, Form.get(), [&, poll] {
+      if (waits.isEmpty() || waits.last() != Form->LookupWait->Text()) waits << Form->LookupWait->Text();
+      if (waits.last() != "Ожидание ответа: 1 с") return;
+      poll->deleteLater();
+      QTest::keyClick(Form->windowHandle(), Qt::Key_Escape);
+    });
+    poll->start(50);
+  });
+  Click(Form->Button1);
+  stalled.Join();
+  EXPECT_EQ(waits, QStringList({"Ожидание ответа: 0 с", "Ожидание ответа: 1 с"}));
+  EXPECT_TRUE(Boxes.empty()) << (Boxes.empty() ? "" : Boxes[0].Text.toStdString());
+  EXPECT_EQ(Form->StatusBar1->currentMessage(), "Запрос отменён");
+  EXPECT_TRUE(Form->LookupWait->Text().isEmpty());
+  EXPECT_FALSE(QFile::exists(QString::fromStdString(ResultFile())));
+  EXPECT_EQ(Form->PageControl1->currentIndex(), 0);
+  EXPECT_FALSE(Form->SpeedButton1->isEnabled());
+  EXPECT_TRUE(Form->AddressHistory->List().Entries().empty());
+  EXPECT_TRUE(Form->isVisible());
+}
+
+// The addresses looked up come back as the field's list, most recent first,
+// in the next window too; choosing one restores its ticks; the list can be
+// cleared from the field's menu.
+TEST_F(WindowTest, RecentAddressesAreOfferedAndRestoreTheirTicks) {
+  ShortPortServer server({Reply("200 OK", Page("1")), Reply("404 Not Found", Page("2")), Reply("200 OK", Page("3"))});
+  UseProxy("127.0.0.1", QString::number(server.Port()));
+  const std::vector<std::pair<QString, TLookupOptions>> lookups = {
+      {"example.org", {true, false, false, false, true}},
+      {"пример.рф", {false, true, false, false, false}},
+      {"example.net", {true, true, true, true, true}},
+  };
+  for (const auto& [address, options] : lookups) {
+    Form->ipaddress->setText(address);
+    Form->dom_whois->setChecked(options.dom_whois);
+    Form->dom_dns->setChecked(options.dom_dns);
+    Form->traceroute->setChecked(options.traceroute);
+    Form->net_whois->setChecked(options.net_whois);
+    Form->port_scan->setChecked(options.port_scan);
+    Click(Form->Button1);
+  }
+  server.Join();
+  ASSERT_TRUE(Boxes.empty());
+
+  // The next start: the most recent address, the whole list on Down.
+  Form = std::make_unique<TForm1>();
+  Form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+  EXPECT_EQ(Form->ipaddress->text(), "example.net");
+  for (QCheckBox* box : {Form->dom_whois, Form->dom_dns, Form->traceroute, Form->net_whois, Form->port_scan})
+    EXPECT_TRUE(box->isChecked());
+  QCompleter* completer = Form->ipaddress->completer();
+  ASSERT_NE(completer, nullptr);
+  Form->ipaddress->setFocus();
+  QTest::keyClick(Form->ipaddress, Qt::Key_Down);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return completer->popup()->isVisible(); }, 5000));
+  QStringList offered;
+  for (int row = 0; row < completer->completionCount(); ++row) {
+    completer->setCurrentRow(row);
+    offered << completer->currentCompletion();
+  }
+  EXPECT_EQ(offered, QStringList({"example.net", "пример.рф", "example.org"}));
+  QTest::keyClick(completer->popup(), Qt::Key_Escape);
+
+  // Typing narrows the list; choosing restores the ticks of that lookup.
+  Form->ipaddress->clear();
+  QTest::keyClicks(Form->ipaddress, "EXAMPLE.O");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return completer->popup()->isVisible(); }, 5000));
+  EXPECT_EQ(completer->completionCount(), 1);
+  QTest::keyClick(completer->popup(), Qt::Key_Down);
+  QTest::keyClick(completer->popup(), Qt::Key_Return);
+  EXPECT_EQ(Form->ipaddress->text(), "example.org");
+  EXPECT_TRUE(Form->dom_whois->isChecked());
+  EXPECT_FALSE(Form->dom_dns->isChecked());
+  EXPECT_FALSE(Form->traceroute->isChecked());
+  EXPECT_FALSE(Form->net_whois->isChecked());
+  EXPECT_TRUE(Form->port_scan->isChecked());
+
+  // Cleared from the field's own menu, for good.
+  QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), Form->ipaddress->mapToGlobal(QPoint(5, 5)));
+  QApplication::sendEvent(Form->ipaddress, &event);
+  QMenu* menu = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }, 5000));
+  QAction* clear = nullptr;
+  for (QAction* action : menu->actions())
+    if (action->text() == "Очистить список адресов") clear = action;
+  ASSERT_NE(clear, nullptr);
+  clear->trigger();
+  menu->close();
+  EXPECT_TRUE(Form->AddressHistory->List().Entries().empty());
+  Form = std::make_unique<TForm1>();
+  EXPECT_EQ(Form->ipaddress->text(), "example.com");
+  EXPECT_TRUE(Form->AddressHistory->List().Entries().empty());
 }
 
 // The view refuses a page larger than it takes: the lookup ends with the error

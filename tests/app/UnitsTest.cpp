@@ -1,10 +1,13 @@
 // The window's plain functions: the service URL, the Windows-1251 crossing, the
 // error box's caption and full stop, the result file, the link targets, where
-// the home site comes from and the embedded service's ready line.
+// the home site comes from, the embedded service's ready line, the list of
+// recent addresses and the texts of the wait.
 #include "Dialogs.h"
 #include "EmbeddedSite.h"
 #include "HomeSite.h"
 #include "Links.h"
+#include "LookupWait.h"
+#include "RecentAddresses.h"
 #include "ResultFile.h"
 #include "ServiceUrl.h"
 #include "Toolkit.h"
@@ -15,6 +18,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -195,6 +199,80 @@ TEST(EmbeddedSite, ReadyLine) {
       {"listening on 127.0.0.1:80 ", 0},   {"error: address in use", 0},
   };
   for (const auto& [line, port] : rows) EXPECT_EQ(ListeningPort(line), port) << line.toStdString();
+}
+
+TEST(RecentAddresses, MostRecentFirstWithoutRepeatsUpToTwenty) {
+  TRecentAddresses list;
+  for (int i = 0; i < 25; ++i) list.Add({QStringLiteral("host%1.example").arg(i), {i % 2 == 0, false, true, false, false}});
+  list.Add({"host20.example", {false, true, false, false, false}});
+  list.Add({"  ", {}});
+  list.Add({"", {}});
+  ASSERT_EQ(list.Entries().size(), TRecentAddresses::kMaxEntries);
+  EXPECT_EQ(list.Addresses().first(), "host20.example");
+  EXPECT_EQ(list.Addresses().count("host20.example"), 1);
+  EXPECT_EQ(list.Addresses()[1], "host24.example");
+  EXPECT_EQ(list.Addresses().last(), "host5.example");
+  ASSERT_NE(list.Find("host20.example"), nullptr);
+  EXPECT_TRUE(list.Find("host20.example")->Options.dom_dns);
+  EXPECT_FALSE(list.Find("host20.example")->Options.traceroute);
+  EXPECT_EQ(list.Find("HOST20.example"), nullptr);
+  EXPECT_EQ(list.Find("host4.example"), nullptr);
+}
+
+TEST(RecentAddresses, KeptInTheConfigFileBesideOtherKeys) {
+  QTemporaryDir folder;
+  const QString path = folder.filePath("tarnwell.conf");
+  {
+    QSettings file(path, QSettings::IniFormat);
+    file.setValue("HomeSite", "conf.example");
+    TRecentAddresses list;
+    list.Add({"пример.рф", {true, false, true, false, true}});
+    list.Add({"192.0.2.1", {}});
+    list.Save(file);
+  }
+  QSettings file(path, QSettings::IniFormat);
+  TRecentAddresses read;
+  read.Load(file);
+  EXPECT_EQ(read.Addresses(), QStringList({"192.0.2.1", "пример.рф"}));
+  const TLookupOptions& options = read.Find("пример.рф")->Options;
+  EXPECT_TRUE(options.dom_whois && !options.dom_dns && options.traceroute && !options.net_whois && options.port_scan);
+  const TLookupOptions& none = read.Find("192.0.2.1")->Options;
+  EXPECT_FALSE(none.dom_whois || none.dom_dns || none.traceroute || none.net_whois || none.port_scan);
+  EXPECT_EQ(file.value("HomeSite").toString(), "conf.example");
+
+  // A file edited by hand: blank and repeated rows, unknown report names, too many rows.
+  file.remove("RecentAddresses");
+  file.beginWriteArray("RecentAddresses");
+  const QStringList rows = {"", "a.example", "a.example", "b.example"};
+  for (int row = 0; row < 30; ++row) {
+    file.setArrayIndex(row);
+    file.setValue("Address", row < rows.size() ? rows[row] : QStringLiteral("c%1.example").arg(row));
+    file.setValue("Reports", QStringList({"dom_dns", "everything"}));
+  }
+  file.endArray();
+  read.Load(file);
+  ASSERT_EQ(read.Entries().size(), TRecentAddresses::kMaxEntries);
+  EXPECT_EQ(read.Addresses().mid(0, 3), QStringList({"a.example", "b.example", "c4.example"}));
+  EXPECT_TRUE(read.Entries()[0].Options.dom_dns);
+  EXPECT_FALSE(read.Entries()[0].Options.dom_whois);
+  read.Clear();
+  read.Save(file);
+  TRecentAddresses cleared;
+  cleared.Load(file);
+  EXPECT_TRUE(cleared.Entries().empty());
+}
+
+TEST(LookupWait, Texts) {
+  const std::vector<std::tuple<qint64, QString, QString>> rows = {
+      {0, "Ожидание ответа: 0 с", "Готово за 0,0 с"},      {999, "Ожидание ответа: 0 с", "Готово за 1,0 с"},
+      {1400, "Ожидание ответа: 1 с", "Готово за 1,4 с"},   {1449, "Ожидание ответа: 1 с", "Готово за 1,4 с"},
+      {7000, "Ожидание ответа: 7 с", "Готово за 7,0 с"},   {16060, "Ожидание ответа: 16 с", "Готово за 16,1 с"},
+      {1234567, "Ожидание ответа: 1234 с", "Готово за 1234,6 с"},
+  };
+  for (const auto& [ms, wait, done] : rows) {
+    EXPECT_EQ(WaitText(ms), wait) << ms;
+    EXPECT_EQ(DoneText(ms), done) << ms;
+  }
 }
 
 }  // namespace

@@ -19,6 +19,8 @@ void WindowTest::SetUp() {
   FOldDir = QDir::currentPath();
   QDir::setCurrent(Folder.path());
   qputenv("XDG_CACHE_HOME", Folder.filePath("cache").toUtf8());
+  // The recent addresses are the test's, never the user's.
+  qputenv("XDG_CONFIG_HOME", Folder.filePath("config").toUtf8());
   sock::SetWinsock(&Winsock);
   SetMessageBoxHandler([this](const TMessageBoxRequest& box) { Boxes.push_back(box); });
   SetShellOpener([this](const std::string& target) { Opened.push_back(target); });

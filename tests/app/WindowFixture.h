@@ -1,7 +1,7 @@
 #pragma once
 // A fresh window for each test, with the message boxes, the desktop opener and
-// the machine's own address in the test's hands. The result file and the
-// header file go to a private folder.
+// the machine's own address in the test's hands. The result file, the header
+// file and the user's config file go to a private folder.
 
 #include "Dialogs.h"
 #include "PosixWinsock.h"

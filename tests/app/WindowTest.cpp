@@ -1,11 +1,16 @@
 // The window without the network: its state at start, the proxy box, the
-// failure texts, the link labels, the error box, Save and print preview.
+// failure texts, the link labels, the error box, the result view as a
+// document, Save and print preview.
 #include "Links.h"
 #include "Toolkit.h"
 #include "WindowFixture.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QMenu>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QRegularExpression>
@@ -27,6 +32,9 @@ TEST_F(WindowTest, StartState) {
   EXPECT_EQ(Form->PageControl1->currentIndex(), 0);
   EXPECT_EQ(Form->focusWidget(), Form->ipaddress);
   EXPECT_TRUE(Form->StatusBar1->currentMessage().isEmpty());
+  EXPECT_TRUE(Form->LookupWait->Text().isEmpty());
+  // With no recent addresses, the definition's sample.
+  EXPECT_EQ(Form->ipaddress->text(), "example.com");
   EXPECT_FALSE(Form->SpeedButton1->isEnabled());
   EXPECT_FALSE(Form->SpeedButton2->isEnabled());
   EXPECT_EQ(Form->SpeedButton1->focusPolicy(), Qt::NoFocus);
@@ -183,12 +191,115 @@ protected:
     WindowTest::SetUp();
     QFile file(Folder.filePath("page.dat"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("<html><body><h1>SavedMarker</h1>" + QByteArray(8000, 'y') + "</body></html>");
+    file.write(Page("SavedMarker"));
     file.close();
+    Form->PageControl1->setCurrentIndex(1);
     Form->WebBrowser1->Navigate(file.fileName().toStdString());
     ASSERT_TRUE(WaitForPageText("SavedMarker").contains("SavedMarker"));
   }
+
+  // Many screens high, with a marker at the top and a link to the web.
+  static QByteArray Page(const QByteArray& marker) {
+    QByteArray page = "<html><body><h1>" + marker + "</h1><a id=out href='http://link.example/x'>out</a>";
+    for (int line = 0; line < 300; ++line) page += "<p>line " + QByteArray::number(line) + "</p>";
+    return page + "</body></html>";
+  }
+
+  // The view's own widget and its page, as the engine's module made them.
+  static QWidget* EngineView() {
+    for (QWidget* widget : QApplication::allWidgets())
+      if (widget->inherits("QWebEngineView")) return widget;
+    return nullptr;
+  }
+  static double ScrollY() {
+    QWidget* view = EngineView();
+    for (QObject* child : view ? view->children() : QObjectList())
+      if (child->inherits("QWebEnginePage")) return child->property("scrollPosition").toPointF().y();
+    return -1;
+  }
+  // Presses a key where the keyboard focus is, as a user would.
+  static void Press(int key, Qt::KeyboardModifiers modifiers = {}) {
+    QTest::keyClick(QGuiApplication::focusWindow(), static_cast<Qt::Key>(key), modifiers);
+  }
+  static bool ViewHasFocus() {
+    QWidget* view = EngineView();
+    return view && QGuiApplication::focusWindow() == view->windowHandle() && view->window()->focusWidget();
+  }
 };
+
+// The keys of a document reader work once a page is shown, without a click;
+// the next page opens at its top, with the focus again.
+TEST_F(ResultPageTest, KeysMoveThroughThePageAndTheNextOneStartsAtTheTop) {
+  ASSERT_TRUE(QTest::qWaitFor(ViewHasFocus, 10000));
+  EXPECT_EQ(ScrollY(), 0);
+  Press(Qt::Key_PageDown);
+  ASSERT_TRUE(QTest::qWaitFor([] { return ScrollY() > 0; }, 10000));
+  const double page = ScrollY();
+  Press(Qt::Key_End);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ScrollY() > 10 * page; }, 10000)) << ScrollY();
+  Press(Qt::Key_Home);
+  EXPECT_TRUE(QTest::qWaitFor([] { return ScrollY() == 0; }, 10000)) << ScrollY();
+  Press(Qt::Key_Down);
+  EXPECT_TRUE(QTest::qWaitFor([] { return ScrollY() > 0; }, 10000));
+  QGuiApplication::clipboard()->clear();
+  Press(Qt::Key_A, Qt::ControlModifier);
+  Press(Qt::Key_C, Qt::ControlModifier);
+  EXPECT_TRUE(QTest::qWaitFor([] { return QGuiApplication::clipboard()->text().contains("line 299"); }, 10000));
+  EXPECT_TRUE(QGuiApplication::clipboard()->text().contains("SavedMarker"));
+  Press(Qt::Key_End);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ScrollY() > 10 * page; }, 10000));
+
+  Form->ipaddress->setFocus();
+  QFile file(Folder.filePath("second.dat"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(Page("SecondMarker"));
+  file.close();
+  Form->WebBrowser1->Navigate(file.fileName().toStdString());
+  ASSERT_TRUE(WaitForPageText("SecondMarker").contains("SecondMarker"));
+  EXPECT_TRUE(QTest::qWaitFor(ViewHasFocus, 10000));
+  EXPECT_EQ(ScrollY(), 0);
+  Press(Qt::Key_End);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ScrollY() > 10 * page; }, 10000));
+}
+
+// What the view's menu offers, in Russian; nothing in it, nor a link of the
+// page, takes the view away from the result; its Save is the window's.
+TEST_F(ResultPageTest, ContextMenuSuitsAReport) {
+  ASSERT_TRUE(QTest::qWaitFor(ViewHasFocus, 10000));
+  // A right click on the page, through the engine.
+  QTest::mouseClick(QGuiApplication::focusWindow(), Qt::RightButton, {}, QPoint(200, 150));
+  QMenu* menu = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }, 5000));
+  QStringList offered;
+  QAction* save = nullptr;
+  for (QAction* action : menu->actions()) {
+    if (action->isSeparator()) continue;
+    offered << action->text().remove('&');
+    if (action->text().startsWith("Сохранить")) save = action;
+  }
+  EXPECT_EQ(offered, QStringList({"Копировать", "Выделить всё", "Сохранить...", "Предварительный просмотр..."}));
+  ASSERT_NE(save, nullptr);
+  QString accept;
+  SetDialogRunner([&](QDialog& dialog) {
+    accept = static_cast<QFileDialog&>(dialog).labelText(QFileDialog::Accept);
+    return static_cast<int>(QDialog::Rejected);
+  });
+  save->trigger();
+  menu->close();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !accept.isEmpty(); }, 5000));
+  // The toolkit's own dialog speaks Russian too.
+  EXPECT_EQ(accept.remove('&'), "Сохранить");
+
+  // Following the page's link hands it to the desktop and keeps the page.
+  Form->WebBrowser1->findChild<QWidget*>()->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor(ViewHasFocus, 10000));
+  Press(Qt::Key_Tab);
+  Press(Qt::Key_Return);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return Opened.size() == 1; }, 10000));
+  EXPECT_EQ(Opened, std::vector<std::string>({"http://link.example/x"}));
+  QTest::qWait(500);
+  EXPECT_TRUE(WaitForPageText("SavedMarker").contains("line 299"));
+}
 
 TEST_F(ResultPageTest, SaveWritesTheShownPage) {
   const QString target = Folder.filePath("saved.mht");
