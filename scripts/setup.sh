@@ -13,6 +13,7 @@ packages=(
   libcurl4-openssl-dev
   clang-14 libclang-rt-14-dev
   xvfb xauth imagemagick fonts-liberation2
+  lintian appstream desktop-file-utils systemd curl
 )
 
 missing=()
