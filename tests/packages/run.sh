@@ -44,11 +44,12 @@ pids+=($window)
 module=$(cd "$root" && echo usr/lib/*/tarnwell/tarnwell_view.so)
 [ -f "$root/$module" ] || fail "no page view module in the package"
 loaded=0 started=0
-for _ in $(seq 600); do
+for _ in $(seq 1200); do
   kill -0 "$window" 2>/dev/null || fail "the window ended: $(cat "$root/window.log")"
   grep -qF "$root/$module" "/proc/$window/maps" && loaded=1
-  for child in $(cat /proc/"$window"/task/*/children 2>/dev/null); do
-    [ "$(readlink "/proc/$child/exe")" = "$root/usr/bin/tarnwell-site" ] && started=1
+  for status in /proc/[0-9]*/status; do
+    grep -q "^PPid:[[:space:]]*$window\$" "$status" 2>/dev/null || continue
+    [ "$(readlink "${status%/status}/exe")" = "$root/usr/bin/tarnwell-site" ] && started=1
   done
   [ $loaded = 1 ] && [ $started = 1 ] && break
   sleep 0.1
