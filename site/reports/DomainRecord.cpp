@@ -1,6 +1,7 @@
 // The domain's registration record: RDAP from the registry the bootstrap file
 // names (and the registrar's record it links), WHOIS where the zone has no RDAP.
 
+#include "base/RegisteredName.h"
 #include "sources/Rdap.h"
 #include "sources/RdapBootstrap.h"
 #include "sources/RdapJson.h"
@@ -10,30 +11,24 @@
 #include "whois/WhoisFields.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace site {
 
 namespace {
 
-// The name registries know: the matched zone plus one label ("www.example.test" -> "example.test").
-std::string RegisteredName(const std::string& domain, std::size_t zoneLabels) {
-  std::size_t labels = 0;
-  for (std::size_t at = domain.size(); at-- > 0;) {
-    if (domain[at] == '.' && ++labels == zoneLabels + 1) return domain.substr(at + 1);
-  }
-  return domain;
-}
-
-std::size_t Labels(const std::string& name) { return std::count(name.begin(), name.end(), '.') + 1; }
-
-std::string NameNote(const std::string& domain, const std::string& registered) {
-  return registered == domain ? std::string{} : "Сведения о зарегистрированном домене " + registered + ". ";
+// The page says which name the registries were asked when it is not the address typed.
+std::string NameNote(const std::string& input, const std::string& registered) {
+  std::string typed = input;
+  std::transform(typed.begin(), typed.end(), typed.begin(), [](unsigned char c) { return std::tolower(c); });
+  while (typed.ends_with('.')) typed.pop_back();
+  return registered == typed ? std::string{} : "В реестрах запрошено зарегистрированное имя " + registered + ". ";
 }
 
 class DomainLookup : public std::enable_shared_from_this<DomainLookup> {
 public:
-  DomainLookup(std::shared_ptr<ReportContext> context, std::string domain, std::shared_ptr<ReportOnce> once)
-      : FContext(std::move(context)), FDomain(std::move(domain)), FOnce(std::move(once)) {}
+  DomainLookup(std::shared_ptr<ReportContext> context, std::string domain, std::string name, std::string input, std::shared_ptr<ReportOnce> once)
+      : FContext(std::move(context)), FDomain(std::move(domain)), FName(std::move(name)), FInput(std::move(input)), FOnce(std::move(once)) {}
 
   void Start() {
     FetchBootstrap(FContext, "dns.json", [self = shared_from_this()](auto file, std::string failure, bool) {
@@ -47,12 +42,11 @@ public:
 
 private:
   void ByRdap(const DomainService& service) {
-    FName = RegisteredName(FDomain, Labels(service.Zone));
     const std::string url = service.Url + "domain/" + FName;
     FetchRdap(FContext, url, [self = shared_from_this(), url](RdapAnswer answer) {
       if (self->FOnce->Finished()) return;
       if (!answer.Record) return self->FOnce->Finish(FailedResult(answer.Failure, answer.TimedOut));
-      self->FResult.Note = NameNote(self->FDomain, self->FName) + "Источник: RDAP реестра.";
+      self->FResult.Note = NameNote(self->FInput, self->FName) + "Источник: RDAP реестра.";
       self->FResult.Summary = DomainSummary(*answer.Record);
       self->FResult.Raw = "=== " + url + " ===\n" + PrettyRdap(*answer.Record) + "\n";
       const auto link = RegistrarLink(*answer.Record);
@@ -77,7 +71,6 @@ private:
 
   // `why`: one sentence on why RDAP could not answer.
   void ByWhois(const std::string& why) {
-    FName = RegisteredName(FDomain, 1);
     WhoisLookup(FContext, FName, [self = shared_from_this(), why](WhoisResult whois) {
       if (self->FOnce->Finished()) return;
       // The root's answer alone is about the zone, not the domain; only a registry's answer counts.
@@ -90,7 +83,7 @@ private:
       std::vector<std::string> answers;
       for (auto hop = whois.Hops.begin() + 1; hop != whois.Hops.end(); ++hop) answers.push_back(hop->Text);
       ReportResult result;
-      result.Summary = WhoisSummary(answers, WhoisKind::Domain);
+      result.Summary = WhoisSummary(answers, WhoisKind::Domain, self->FName);
       result.Raw = WhoisRaw(whois.Hops);
       if (result.Summary.Rows.empty() && WhoisSaysNoMatch(answers.back())) {
         result.State = Outcome::Failed;
@@ -98,14 +91,15 @@ private:
       } else if (!whois.Failure.empty()) {
         result.Reason = "Сервер регистратора не ответил: " + whois.Failure;
       }
-      result.Note = NameNote(self->FDomain, self->FName) + WhoisNote(why, true);
+      result.Note = NameNote(self->FInput, self->FName) + WhoisNote(why, true);
       self->FOnce->Finish(std::move(result));
     });
   }
 
   std::shared_ptr<ReportContext> FContext;
   std::string FDomain;
-  std::string FName;
+  std::string FName;   // the registered name, which registries are asked
+  std::string FInput;  // what was typed
   std::shared_ptr<ReportOnce> FOnce;
   ReportResult FResult;
 };
@@ -119,7 +113,9 @@ void DomainRecord(std::shared_ptr<ReportContext> context, const Target& target, 
     result.Note = "Регистрационные данные ведутся только для доменов. Сведения об адресе — в разделе «Информация о сети».";
     return once->Finish(std::move(result));
   }
-  std::make_shared<DomainLookup>(std::move(context), target.Domain, std::move(once))->Start();
+  RegisteredName registered = RegisteredNameOf(target.Domain);
+  if (registered.Name.empty()) return once->Finish(FailedResult(registered.Failure, false));
+  std::make_shared<DomainLookup>(std::move(context), target.Domain, std::move(registered.Name), target.Input, std::move(once))->Start();
 }
 
 }  // namespace site

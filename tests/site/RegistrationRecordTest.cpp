@@ -175,6 +175,19 @@ TEST_F(RegistrationRecordTest, ZoneWithoutRdapIsLookedUpByWhoisThroughTheReferra
   EXPECT_EQ(registrar.Queries(), std::vector<std::string>{"registered.example"});
 }
 
+TEST_F(RegistrationRecordTest, RegistriesAreAskedTheNameRegisteredUnderThePublicSuffix) {
+  // co.uk is a public suffix: the name asked is the one under it, and the page says so.
+  ReportResult result = rig.Run(site::DomainRecord, "www.shop.co.uk");
+  EXPECT_EQ(root.Queries(), std::vector<std::string>{"shop.co.uk"});
+  EXPECT_NE(result.Note.find("запрошено зарегистрированное имя shop.co.uk"), std::string::npos) << result.Note;
+
+  // A name that is itself a public suffix has no registration record, and nobody is asked.
+  result = rig.Run(site::DomainRecord, "co.uk");
+  EXPECT_EQ(result.State, Outcome::Failed);
+  EXPECT_NE(result.Reason.find("публичная зона"), std::string::npos) << result.Reason;
+  EXPECT_EQ(root.Queries().size(), 1u);
+}
+
 TEST_F(RegistrationRecordTest, WhoisRepliesInCyrillicCharsetsAreShownAsText) {
   for (const char* domain : {"windows.example", "koi.example"}) {
     const ReportResult result = rig.Run(site::DomainRecord, domain);

@@ -221,7 +221,7 @@ TEST(WhoisFieldsTest, SummaryPrefersTheMoreSpecificAnswer) {
       "Registry Expiry Date: 2030-01-01\nDomain Status: clientTransferProhibited https://icann.test/epp\n"
       "Domain Status: serverHold https://icann.test/epp\nName Server: NS1.EXAMPLE.TEST\nName Server: ns1.example.test\n";
   const std::string registrar = "Registrar: Full Registrar Inc.\nName Server: ns2.example.test\n";
-  const Table table = WhoisSummary({registry, registrar}, WhoisKind::Domain);
+  const Table table = WhoisSummary({registry, registrar}, WhoisKind::Domain, "example.test");
   EXPECT_EQ(Value(table, "Регистратор"), "Full Registrar Inc.");
   EXPECT_EQ(Value(table, "Создан"), "2001-01-01");
   EXPECT_EQ(Value(table, "Оплачен до"), "2030-01-01");
@@ -230,8 +230,8 @@ TEST(WhoisFieldsTest, SummaryPrefersTheMoreSpecificAnswer) {
 
   const Table ru = WhoisSummary({"domain: EXAMPLE.RU\nnserver: a.ns.test.\nnserver: b.ns.test.\nstate: REGISTERED, DELEGATED\n"
                                  "registrar: TEST-RU\ncreated: 2004-01-01T00:00:00Z\npaid-till: 2030-01-01T00:00:00Z\n"},
-                                WhoisKind::Domain);
-  EXPECT_EQ(Value(ru, "Серверы имён"), "a.ns.test., b.ns.test.");
+                                WhoisKind::Domain, "example.ru");
+  EXPECT_EQ(Value(ru, "Серверы имён"), "a.ns.test, b.ns.test");
   EXPECT_EQ(Value(ru, "Оплачен до"), "2030-01-01T00:00:00Z");
   EXPECT_EQ(Value(ru, "Статус"), "REGISTERED, DELEGATED");
 

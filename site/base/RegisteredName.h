@@ -1,0 +1,23 @@
+#pragma once
+// The registered name of a domain: the name registries (WHOIS and RDAP) know
+// and the caches key on, by the Public Suffix List that
+// Debian's publicsuffix package installs, read through libpsl. Both sections
+// count: the regional zones that registries run (spb.ru, com.ru) sit in the
+// private one.
+// "www.example.co.uk" → "example.co.uk"; a name under a zone the list does not
+// hold takes libpsl's default rule "*": the zone and one label
+// ("www.example.test" → "example.test").
+
+#include <string>
+
+namespace site {
+
+struct RegisteredName {
+  std::string Name;     // ASCII, lower case; empty when the name is itself a public suffix
+  std::string Failure;  // Russian, when Name is empty
+};
+
+// `domain`: ASCII (IDNA), lower case, without the trailing dot.
+RegisteredName RegisteredNameOf(const std::string& domain);
+
+}  // namespace site

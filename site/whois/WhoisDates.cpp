@@ -1,0 +1,119 @@
+#include "whois/WhoisDates.h"
+
+#include <array>
+#include <cctype>
+#include <cstdio>
+#include <vector>
+
+namespace site {
+
+namespace {
+
+struct Token {
+  std::string Text;
+  bool Number = false;
+  std::string Before;  // the separator before it, spaces dropped
+};
+
+// Numbers and words, with what separates them; a colon or a plus stays in the separator so that times never join a date.
+std::vector<Token> Tokens(std::string_view value) {
+  std::vector<Token> tokens;
+  std::string separator;
+  for (std::size_t at = 0; at < value.size();) {
+    const auto c = static_cast<unsigned char>(value[at]);
+    if (std::isdigit(c) || std::isalpha(c)) {
+      Token token;
+      token.Number = std::isdigit(c);
+      token.Before = separator;
+      while (at < value.size() && (token.Number ? std::isdigit(static_cast<unsigned char>(value[at]))
+                                                : std::isalpha(static_cast<unsigned char>(value[at]))))
+        token.Text += value[at++];
+      tokens.push_back(std::move(token));
+      separator.clear();
+    } else {
+      if (c != ' ') separator += value[at];
+      ++at;
+    }
+  }
+  return tokens;
+}
+
+int Month(const Token& token) {
+  static const std::array<const char*, 12> kNames = {"jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
+  if (token.Number || token.Text.size() < 3) return 0;
+  std::string lower;
+  for (char c : token.Text.substr(0, 3)) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (std::size_t i = 0; i < kNames.size(); ++i)
+    if (lower == kNames[i]) return static_cast<int>(i) + 1;
+  return 0;
+}
+
+// A separator inside a date: "-", ".", "/", ",", a space, or the Japanese and Chinese year and month signs.
+bool Joins(const std::string& separator) {
+  return separator.empty() || separator == "-" || separator == "." || separator == "/" || separator == "," || separator == ". " ||
+         separator == "\xE5\xB9\xB4" || separator == "\xE6\x9C\x88";
+}
+
+bool Number(const Token& token, std::size_t minDigits, std::size_t maxDigits) {
+  return token.Number && token.Text.size() >= minDigits && token.Text.size() <= maxDigits;
+}
+
+std::optional<std::string> Iso(int year, int month, int day) {
+  if (month < 1 || month > 12 || day < 1 || day > 31 || year < 1900 || year > 9999) return std::nullopt;
+  char text[16];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, day);
+  return std::string(text);
+}
+
+int Year(const Token& token) {
+  const int year = std::stoi(token.Text);
+  if (token.Text.size() == 2) return year >= 70 ? 1900 + year : 2000 + year;
+  return year;
+}
+
+std::optional<std::string> At(const std::vector<Token>& t, std::size_t i) {
+  const auto n = t.size();
+  const auto joined = [&](std::size_t k) { return k < n && Joins(t[k].Before); };
+  // 2001-02-03, 2001.02.03, 2001/02/03, 2001. 02. 03., 2001年02月03日
+  if (i + 2 < n && Number(t[i], 4, 4) && Number(t[i + 1], 1, 2) && Number(t[i + 2], 1, 2) && joined(i + 1) && joined(i + 2))
+    return Iso(std::stoi(t[i].Text), std::stoi(t[i + 1].Text), std::stoi(t[i + 2].Text));
+  // 2001-Aug-23
+  if (i + 2 < n && Number(t[i], 4, 4) && Month(t[i + 1]) && Number(t[i + 2], 1, 2) && joined(i + 1) && joined(i + 2))
+    return Iso(std::stoi(t[i].Text), Month(t[i + 1]), std::stoi(t[i + 2].Text));
+  // 20010203, 20010203040506
+  if (t[i].Number && (t[i].Text.size() == 8 || t[i].Text.size() == 14) && (t[i].Text.starts_with("19") || t[i].Text.starts_with("20")))
+    return Iso(std::stoi(t[i].Text.substr(0, 4)), std::stoi(t[i].Text.substr(4, 2)), std::stoi(t[i].Text.substr(6, 2)));
+  // 03.02.2001, 03/02/01; 02/13/2001 is month first
+  if (i + 2 < n && Number(t[i], 1, 2) && Number(t[i + 1], 1, 2) && (Number(t[i + 2], 4, 4) || Number(t[i + 2], 2, 2)) && joined(i + 1) &&
+      joined(i + 2) && !t[i + 1].Before.empty() && t[i + 1].Before == t[i + 2].Before) {
+    int day = std::stoi(t[i].Text), month = std::stoi(t[i + 1].Text);
+    if (month > 12 && day <= 12) std::swap(day, month);
+    return Iso(Year(t[i + 2]), month, day);
+  }
+  // 03-Feb-2001, 3 February 2001, 03-Feb-01
+  if (i + 2 < n && Number(t[i], 1, 2) && Month(t[i + 1]) && (Number(t[i + 2], 4, 4) || Number(t[i + 2], 2, 2)) && joined(i + 1) && joined(i + 2))
+    return Iso(Year(t[i + 2]), Month(t[i + 1]), std::stoi(t[i].Text));
+  // Feb 03 2001, February 3, 2001, Feb 03 04:05:06 GMT 2001
+  if (i + 1 < n && Month(t[i]) && Number(t[i + 1], 1, 2) && joined(i + 1)) {
+    for (std::size_t k = i + 2; k < n && k < i + 7; ++k)
+      if (Number(t[k], 4, 4)) return Iso(std::stoi(t[k].Text), Month(t[i]), std::stoi(t[i + 1].Text));
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> IsoDate(std::string_view value) {
+  const std::vector<Token> tokens = Tokens(value);
+  for (std::size_t i = 0; i < tokens.size(); ++i)
+    if (auto iso = At(tokens, i)) return iso;
+  return std::nullopt;
+}
+
+std::string DateShown(const std::string& value) {
+  const auto iso = IsoDate(value);
+  if (!iso || value.starts_with(*iso)) return value;
+  return value + " (" + *iso + ")";
+}
+
+}  // namespace site
