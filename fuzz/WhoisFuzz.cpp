@@ -1,7 +1,8 @@
-// A WHOIS server's reply in any bytes and any charset: the text made of it is
-// UTF-8 with "\n" line ends and no control characters but tabs, valid UTF-8
-// without them passes unchanged, and the fields read from it are single
-// lines of UTF-8.
+// A WHOIS server's reply in any bytes and any charset, about any name: the
+// text made of it is UTF-8 with "\n" line ends and no control characters but
+// tabs, valid UTF-8 without them passes unchanged, the fields read from it
+// are UTF-8 values without line ends, and its name servers are host names in
+// lower case without a trailing dot.
 #include "FuzzSupport.h"
 #include "sources/WhoisText.h"
 #include "whois/WhoisFields.h"
@@ -22,6 +23,20 @@ void CheckTable(const site::Table& table) {
   }
 }
 
+void CheckValue(const std::string& value) {
+  if (!IsUtf8(value) || value.find('\n') != std::string::npos) Defect("value not one line of UTF-8: " + value);
+}
+
+void CheckDomain(const site::WhoisDomainFields& fields) {
+  for (const std::string* value : {&fields.Registrar, &fields.Created, &fields.Expires}) CheckValue(*value);
+  for (const std::string& status : fields.Status) CheckValue(status);
+  for (const std::string& server : fields.NameServers) {
+    CheckValue(server);
+    if (server.empty() || server.back() == '.' || server.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ \t") != std::string::npos)
+      Defect("not a host name in lower case: " + server);
+  }
+}
+
 bool Plain(const std::string& bytes) {
   if (!IsUtf8(bytes)) return false;
   for (unsigned char c : bytes)
@@ -32,10 +47,11 @@ bool Plain(const std::string& bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const std::vector<std::string> f = Fields(data, size, 3);
+  const std::vector<std::string> f = Fields(data, size, 4);
   const std::string& key = f[0];
+  const std::string& asked = f[1];
   std::vector<std::string> answers;
-  for (const std::string& bytes : {f[1], f[2]}) {
+  for (const std::string& bytes : {f[2], f[3]}) {
     for (site::Charset charset : {site::Charset::Utf8, site::Charset::Koi8r, site::Charset::Windows1251,
                                   site::Charset::Windows1252})
       CheckText(site::DecodeText(bytes, charset));
@@ -44,12 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (Plain(bytes) && answers.back() != bytes) Defect("plain UTF-8 text changed");
   }
   for (const std::string& text : answers) {
-    if (const auto value = site::WhoisValue(text, key)) {
-      if (!IsUtf8(*value) || value->find('\n') != std::string::npos) Defect("value not one line of UTF-8");
-    }
+    if (const auto value = site::WhoisValue(text, key)) CheckValue(*value);
+    CheckDomain(site::ReadWhoisDomain(text, asked));
     site::WhoisSaysNoMatch(text);
   }
-  CheckTable(site::WhoisSummary(answers, site::WhoisKind::Domain));
+  CheckTable(site::WhoisSummary(answers, site::WhoisKind::Domain, asked));
   CheckTable(site::WhoisSummary(answers, site::WhoisKind::Network));
   return 0;
 }
