@@ -28,7 +28,7 @@ struct Options {
   std::chrono::milliseconds WhoisTimeout{8000};
   std::chrono::milliseconds RdapTimeout{8000};
   std::chrono::milliseconds DnsTimeout{3000};
-  std::chrono::milliseconds PortTimeout{1500};
+  std::chrono::milliseconds PortTimeout{1500};      // the ceiling of a port's adaptive time-out
   std::chrono::milliseconds ProbeTimeout{2000};     // one trace probe
   std::chrono::milliseconds HeaderTimeout{10000};   // a client's request head must arrive within this
 

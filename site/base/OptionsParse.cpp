@@ -77,7 +77,7 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
       ("whois-timeout", po::value(&whoisTimeout)->default_value(o.WhoisTimeout.count()), "ms for one WHOIS query")
       ("rdap-timeout", po::value(&rdapTimeout)->default_value(o.RdapTimeout.count()), "ms for one RDAP request")
       ("dns-timeout", po::value(&dnsTimeout)->default_value(o.DnsTimeout.count()), "ms for one DNS query")
-      ("port-timeout", po::value(&portTimeout)->default_value(o.PortTimeout.count()), "ms for one port of the scan")
+      ("port-timeout", po::value(&portTimeout)->default_value(o.PortTimeout.count()), "ms at most for one port of the scan; less once others have answered")
       ("probe-timeout", po::value(&probeTimeout)->default_value(o.ProbeTimeout.count()), "ms for one trace probe")
       ("header-timeout", po::value(&headerTimeout)->default_value(o.HeaderTimeout.count()), "ms for a client's whole request head")
       ("max-connections", po::value(&o.MaxConnections)->default_value(o.MaxConnections), "open client connections")

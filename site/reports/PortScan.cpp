@@ -27,29 +27,63 @@ std::string_view StateText(PortState state) {
   return "";
 }
 
-// A refusal means a host answered for that port; silence, our own time-out
-// and unreachability all mean something in between drops the connection.
+// A refusal means a host answered for that port; silence (our time-out, or
+// the kernel's after its own retries) and unreachability both mean something
+// in between drops the connection.
 PortState StateOf(const boost::system::error_code& error) {
   namespace e = boost::asio::error;
   if (!error) return PortState::Open;
   if (error == e::connection_refused) return PortState::Closed;
-  if (error == e::operation_aborted || error == e::timed_out || error == e::host_unreachable ||
-      error == e::network_unreachable)
+  if (error == e::timed_out || error == e::host_unreachable || error == e::network_unreachable)
     return PortState::Filtered;
   return PortState::Error;
 }
 
+using Clock = std::chrono::steady_clock;
 using Socket = boost::asio::ip::tcp::socket;
 using Timer = boost::asio::steady_timer;
 
+// Below this an answer late by a scheduler's whim would be taken for a drop; nmap's floor too.
+constexpr Clock::duration kTimeoutFloor = std::chrono::milliseconds(100);
+// The kernel sends a connection's SYN again after a second: a time-out past it
+// has had its retry already, one before it gets a connection of its own again.
+constexpr Clock::duration kKernelSynRetry = std::chrono::seconds(1);
+
+// Round trips of the answers seen so far, smoothed as TCP does (RFC 6298).
+class RoundTrips {
+public:
+  void Add(Clock::duration sample) {
+    if (!FSmoothed) {
+      FSmoothed = sample;
+      FVariance = sample / 2;
+      return;
+    }
+    const Clock::duration deviation = *FSmoothed > sample ? *FSmoothed - sample : sample - *FSmoothed;
+    FVariance = (3 * FVariance + deviation) / 4;
+    FSmoothed = (7 * *FSmoothed + sample) / 8;
+  }
+  // How long a port's silence lasts before it counts as dropped: the ceiling
+  // until something has answered.
+  Clock::duration Timeout(Clock::duration ceiling) const {
+    if (!FSmoothed) return ceiling;
+    return std::min(ceiling, std::max(kTimeoutFloor, *FSmoothed + 4 * FVariance));
+  }
+
+private:
+  std::optional<Clock::duration> FSmoothed;
+  Clock::duration FVariance{0};
+};
+
 // One port scan: finds the address, checks it may be probed, then connects to
-// at most Options.ScanConcurrency ports at once, each with its own time-out;
-// the page's deadline stops whichever step is running.
+// at most Options.ScanConcurrency ports at once. A port's time-out follows the
+// round trips of the ports that answered, like nmap's, and is looked at anew
+// whenever they change; a port that timed out before the kernel retried its
+// SYN gets one more connection. The page's deadline stops whichever step is running.
 class Scan : public std::enable_shared_from_this<Scan> {
 public:
   Scan(std::shared_ptr<ReportContext> context, ReportDone done)
-      : FContext(std::move(context)), FDone(std::move(done)), FDeadline(FContext->Executor),
-        FStart(std::chrono::steady_clock::now()) {}
+      : FContext(std::move(context)), FDone(std::move(done)), FDeadline(FContext->Executor), FSweep(FContext->Executor),
+        FStart(Clock::now()) {}
 
   void Start(const Target& target) {
     FDeadline.expires_at(FContext->Deadline);
@@ -67,9 +101,10 @@ public:
 
 private:
   struct Probe {
-    explicit Probe(const boost::asio::any_io_executor& executor) : Connection(executor), Clock(executor) {}
+    explicit Probe(const boost::asio::any_io_executor& executor) : Connection(executor) {}
     Socket Connection;
-    Timer Clock;
+    Clock::time_point Started;
+    int Attempt = 0;
   };
 
   void Resolved(std::optional<std::uint32_t> address, std::string reason, bool named) {
@@ -96,24 +131,72 @@ private:
 
   void Connect(std::size_t index) {
     ++FActive;
-    auto probe = std::make_shared<Probe>(FContext->Executor);
-    FProbes[index] = probe;
-    probe->Clock.expires_after(FContext->Shared.Opts.PortTimeout);
-    probe->Clock.async_wait([probe](boost::system::error_code error) {
-      boost::system::error_code ignored;
-      if (!error) probe->Connection.close(ignored);
-    });
+    FProbes[index] = std::make_shared<Probe>(FContext->Executor);
+    Attempt(index);
+  }
+
+  void Attempt(std::size_t index) {
+    Probe& probe = *FProbes[index];
+    probe.Started = Clock::now();
+    const int attempt = probe.Attempt;
     const boost::asio::ip::tcp::endpoint peer(boost::asio::ip::address_v4(*FAddress), FPorts[index]);
-    probe->Connection.async_connect(peer, [self = shared_from_this(), index](boost::system::error_code error) {
-      self->Settled(index, StateOf(error));
+    probe.Connection.async_connect(peer, [self = shared_from_this(), index, attempt](boost::system::error_code error) {
+      self->Answered(index, attempt, error);
+    });
+    Arm();
+  }
+
+  void Answered(std::size_t index, int attempt, const boost::system::error_code& error) {
+    // A time-out closed this connection already, and settled or retried its port.
+    if (!FDone || !FProbes[index] || FProbes[index]->Attempt != attempt) return;
+    const PortState state = StateOf(error);
+    if (state == PortState::Open || state == PortState::Closed) FRoundTrips.Add(Clock::now() - FProbes[index]->Started);
+    Settled(index, state);
+  }
+
+  Clock::duration Timeout() const { return FRoundTrips.Timeout(FContext->Shared.Opts.PortTimeout); }
+
+  // One timer for every port: it fires when the longest-waiting one has waited out the time-out as it now stands.
+  void Arm() {
+    std::optional<Clock::time_point> oldest;
+    for (const auto& probe : FProbes)
+      if (probe && (!oldest || probe->Started < *oldest)) oldest = probe->Started;
+    if (!oldest) {
+      FSweep.cancel();
+      FSweepAt.reset();
+      return;
+    }
+    const Clock::time_point at = *oldest + Timeout();
+    if (FSweepAt == at) return;
+    FSweepAt = at;
+    FSweep.expires_at(at);
+    FSweep.async_wait([self = shared_from_this()](boost::system::error_code error) {
+      if (!error) self->Sweep();
     });
   }
 
+  void Sweep() {
+    FSweepAt.reset();
+    const Clock::duration timeout = Timeout();
+    const Clock::time_point now = Clock::now();
+    for (std::size_t index = 0; index < FProbes.size() && FDone; ++index) {
+      const auto& probe = FProbes[index];
+      if (!probe || now - probe->Started < timeout) continue;
+      boost::system::error_code ignored;
+      probe->Connection.close(ignored);
+      if (probe->Attempt == 0 && timeout < kKernelSynRetry) {
+        ++probe->Attempt;
+        Attempt(index);
+      } else {
+        Settled(index, PortState::Filtered);
+      }
+    }
+    if (FDone) Arm();
+  }
+
   void Settled(std::size_t index, PortState state) {
-    if (!FDone) return;
     if (auto probe = std::exchange(FProbes[index], nullptr)) {
       boost::system::error_code ignored;
-      probe->Clock.cancel();
       probe->Connection.close(ignored);
     }
     FStates[index] = state;
@@ -121,6 +204,7 @@ private:
     ++FSettled;
     if (FSettled == FPorts.size()) return Finish(false);
     Launch();
+    Arm();
   }
 
   void Finish(bool timedOut) {
@@ -144,14 +228,14 @@ private:
 
   void Deliver(ReportResult result) {
     FDeadline.cancel();
+    FSweep.cancel();
     for (auto& probe : FProbes) {
       if (!probe) continue;
       boost::system::error_code ignored;
-      probe->Clock.cancel();
       probe->Connection.close(ignored);
       probe.reset();
     }
-    result.Elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - FStart);
+    result.Elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - FStart);
     std::exchange(FDone, nullptr)(std::move(result));
   }
 
@@ -181,7 +265,10 @@ private:
   std::shared_ptr<ReportContext> FContext;
   ReportDone FDone;
   Timer FDeadline;
-  std::chrono::steady_clock::time_point FStart;
+  Timer FSweep;
+  std::optional<Clock::time_point> FSweepAt;  // when FSweep fires, while it waits
+  Clock::time_point FStart;
+  RoundTrips FRoundTrips;
   std::optional<std::uint32_t> FAddress;
   std::string FNote;
   std::vector<std::uint16_t> FPorts;

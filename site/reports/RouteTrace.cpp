@@ -1,5 +1,5 @@
-// The route to the target: probes for every TTL sent at once, three per hop,
-// then each hop's reverse name and origin AS looked up at once.
+// The route to the target: three probes per TTL, hop after hop without
+// waiting for answers, then each hop's reverse name and origin AS looked up at once.
 
 #include "sources/AsZone.h"
 #include "reports/ReportOnce.h"
@@ -7,6 +7,7 @@
 #include "sources/TargetAddress.h"
 #include "sources/TraceProbe.h"
 
+#include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <cerrno>
 #include <cstdio>
@@ -27,9 +28,10 @@ struct HopNames {
   std::string AsName;
 };
 
+// To the microsecond, as the kernel's stamps measure it.
 std::string Milliseconds(std::chrono::microseconds time) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.2f", static_cast<double>(time.count()) / 1000.0);
+  std::snprintf(text, sizeof text, "%.3f", static_cast<double>(time.count()) / 1000.0);
   return text;
 }
 
@@ -59,27 +61,36 @@ public:
 
   void Start() {
     FMethod = AvailableProbeMethod();
-    for (int ttl = 1; ttl <= kMaxHops; ++ttl) {
-      for (int n = 0; n < kProbesPerHop; ++n) {
-        const int index = (ttl - 1) * kProbesPerHop + n;
-        auto probe = std::make_shared<TraceProbe>(FContext->Executor);
-        FProbes.push_back(probe);
-        try {
-          probe->Send(FMethod, FTarget, ttl, static_cast<std::uint16_t>(index),
-                      [self = shared_from_this(), index](const ProbeReply& reply) { self->Answered(index, reply); });
-        } catch (const std::system_error& error) {
-          CancelProbes();
-          return FOnce->Finish(FailedResult(SendFailure(error)));
-        }
-      }
-    }
     FTimer.expires_at(std::min(FContext->Deadline, std::chrono::steady_clock::now() + FContext->Shared.Opts.ProbeTimeout));
     FTimer.async_wait([self = shared_from_this()](boost::system::error_code error) {
       if (!error) self->ProbesEnded();
     });
+    SendHop(1);
   }
 
 private:
+  // One hop's probes per turn of the event loop: answers already in are read
+  // between hops, and no hop past an answering destination is probed.
+  void SendHop(int ttl) {
+    if (FProbesEnded || FOnce->Finished() || (FLastHop && ttl > *FLastHop)) return;
+    for (int n = 0; n < kProbesPerHop; ++n) {
+      const int index = (ttl - 1) * kProbesPerHop + n;
+      auto probe = std::make_shared<TraceProbe>(FContext->Executor);
+      FProbes.push_back(probe);
+      try {
+        probe->Send(FMethod, FTarget, ttl, static_cast<std::uint16_t>(index),
+                    [self = shared_from_this(), index](const ProbeReply& reply) { self->Answered(index, reply); });
+      } catch (const std::system_error& error) {
+        FProbesEnded = true;
+        FTimer.cancel();
+        CancelProbes();
+        return FOnce->Finish(FailedResult(SendFailure(error)));
+      }
+    }
+    if (ttl < kMaxHops)
+      boost::asio::post(FContext->Executor, [self = shared_from_this(), ttl] { self->SendHop(ttl + 1); });
+  }
+
   void Answered(int index, const ProbeReply& reply) {
     if (FOnce->Finished() || FProbesEnded) return;
     FReplies[index] = reply;

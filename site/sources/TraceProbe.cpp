@@ -1,12 +1,15 @@
 #include "sources/TraceProbe.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <linux/errqueue.h>
+#include <linux/net_tstamp.h>
 #include <netinet/in.h>
 #include <netinet/ip_icmp.h>
 #include <sys/socket.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace site {
@@ -15,8 +18,13 @@ namespace {
 
 namespace asio = boost::asio;
 using Protocol = asio::generic::datagram_protocol;
+using Nanoseconds = std::chrono::nanoseconds;
 
 constexpr std::uint16_t kFirstUdpPort = 33434;
+// Software stamps of sending and of arrival, the error queue's sending stamps
+// without a copy of the datagram.
+constexpr int kStampFlags = SOF_TIMESTAMPING_TX_SOFTWARE | SOF_TIMESTAMPING_RX_SOFTWARE | SOF_TIMESTAMPING_SOFTWARE |
+                            SOF_TIMESTAMPING_OPT_TSONLY;
 
 Protocol ProtocolOf(ProbeMethod method) {
   return method == ProbeMethod::Icmp ? Protocol(AF_INET, IPPROTO_ICMP) : Protocol(AF_INET, IPPROTO_UDP);
@@ -24,6 +32,72 @@ Protocol ProtocolOf(ProbeMethod method) {
 
 void Check(int result, const char* what) {
   if (result < 0) throw std::system_error(errno, std::generic_category(), what);
+}
+
+// The kernel stamps in CLOCK_REALTIME; so must the stand-in taken before sending.
+Nanoseconds Now() { return std::chrono::system_clock::now().time_since_epoch(); }
+
+// The software stamp of a message, if the kernel gave one.
+std::optional<Nanoseconds> StampOf(const cmsghdr* c) {
+  if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPING) return std::nullopt;
+  const auto* stamps = reinterpret_cast<const scm_timestamping*>(CMSG_DATA(c));
+  const timespec& software = stamps->ts[0];
+  if (software.tv_sec == 0 && software.tv_nsec == 0) return std::nullopt;
+  return std::chrono::seconds(software.tv_sec) + Nanoseconds(software.tv_nsec);
+}
+
+// One message and its control data, read without waiting.
+struct Received {
+  explicit Received(int flags) : Flags(flags | MSG_DONTWAIT) {
+    Io = {Data, sizeof Data};
+    Message.msg_name = &From;
+    Message.msg_namelen = sizeof From;
+    Message.msg_iov = &Io;
+    Message.msg_iovlen = 1;
+    Message.msg_control = Control;
+    Message.msg_controllen = sizeof Control;
+  }
+  Received(const Received&) = delete;  // Message points into it
+  Received& operator=(const Received&) = delete;
+  bool Read(int fd) { return recvmsg(fd, &Message, Flags) >= 0; }
+
+  int Flags;
+  char Data[512];
+  alignas(cmsghdr) char Control[512];
+  sockaddr_in From{};
+  iovec Io{};
+  msghdr Message{};
+};
+
+// The kernel stamps arriving packets only while some socket asks for it, and
+// turns that on a moment after the first one asks. One socket keeps asking
+// for the life of the process, and the first trace waits (a few milliseconds
+// at most, once) until a datagram to itself on loopback comes back stamped.
+void HoldArrivalStamps() {
+  static const bool held = [] {
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return false;
+    sockaddr_in self{};
+    self.sin_family = AF_INET;
+    self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof self;
+    const int flags = SOF_TIMESTAMPING_RX_SOFTWARE | SOF_TIMESTAMPING_SOFTWARE;
+    if (setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPING, &flags, sizeof flags) < 0 ||
+        bind(fd, reinterpret_cast<const sockaddr*>(&self), sizeof self) < 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&self), &length) < 0 ||
+        connect(fd, reinterpret_cast<const sockaddr*>(&self), sizeof self) < 0)
+      return false;  // no loopback: the probes' stamps come when they come
+    for (int attempt = 0; attempt < 50; ++attempt) {
+      const char byte = 0;
+      Received received(0);
+      if (send(fd, &byte, 1, 0) < 0 || !received.Read(fd)) return false;
+      for (cmsghdr* c = CMSG_FIRSTHDR(&received.Message); c; c = CMSG_NXTHDR(&received.Message, c))
+        if (StampOf(c)) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+  }();
+  (void)held;
 }
 
 // The conventional marks of trace tools for ICMP "destination unreachable" codes.
@@ -42,6 +116,7 @@ std::string UnreachableFlag(std::uint8_t code) {
 }  // namespace
 
 ProbeMethod AvailableProbeMethod() {
+  HoldArrivalStamps();
   const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
   if (fd < 0) return ProbeMethod::Udp;
   close(fd);
@@ -60,6 +135,7 @@ void TraceProbe::Send(ProbeMethod method, std::uint32_t target, int ttl, std::ui
   const int on = 1;
   Check(setsockopt(fd, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl), "IP_TTL");
   Check(setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on), "IP_RECVERR");
+  Check(setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPING, &kStampFlags, sizeof kStampFlags), "SO_TIMESTAMPING");
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_addr.s_addr = htonl(target);
@@ -68,7 +144,7 @@ void TraceProbe::Send(ProbeMethod method, std::uint32_t target, int ttl, std::ui
   // Waiting starts before sending: the reactor reports edges, and the answer
   // may come back before a later wait would be registered.
   Wait();
-  FSent = std::chrono::steady_clock::now();
+  FSent = Now();
   if (method == ProbeMethod::Icmp) {
     icmphdr echo{};
     echo.type = ICMP_ECHO;
@@ -89,61 +165,69 @@ void TraceProbe::Cancel() {
 void TraceProbe::Wait() {
   FSocket.async_wait(Protocol::socket::wait_read, [self = shared_from_this()](boost::system::error_code error) {
     if (error || !self->FDone) return;
-    if (self->ReadErrorQueue() || self->ReadAnswer()) return;
+    // The next wait is registered before reading, so that nothing arriving
+    // after the read goes unreported; an answer closes the socket, which ends it.
     self->Wait();
+    self->Read();
   });
 }
 
-bool TraceProbe::ReadErrorQueue() {
-  char data[512];
-  char control[512];
-  sockaddr_in from{};
-  iovec io{data, sizeof data};
-  msghdr message{};
-  message.msg_name = &from;
-  message.msg_namelen = sizeof from;
-  message.msg_iov = &io;
-  message.msg_iovlen = 1;
-  message.msg_control = control;
-  message.msg_controllen = sizeof control;
-  if (recvmsg(FSocket.native_handle(), &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) return false;
-  for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c)) {
-    if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_RECVERR) continue;
-    const auto* error = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
-    if (error->ee_origin != SO_EE_ORIGIN_ICMP) continue;
-    const auto* offender = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(error));
-    ProbeReply reply;
-    reply.From = ntohl(offender->sin_addr.s_addr);
-    if (error->ee_type == ICMP_TIME_EXCEEDED) {
-      reply.End = ProbeEnd::Transit;
-    } else if (error->ee_type == ICMP_DEST_UNREACH && error->ee_code == ICMP_PORT_UNREACH && reply.From == FTarget) {
-      reply.End = ProbeEnd::Reached;
-    } else {
-      reply.End = ProbeEnd::Unreachable;
-      reply.Flag = error->ee_type == ICMP_DEST_UNREACH ? UnreachableFlag(error->ee_code) : "!T" + std::to_string(error->ee_type);
-    }
-    Answered(std::move(reply));
-    return true;
+void TraceProbe::Read() {
+  // The stamp of sending is queued before any answer can come, so the error
+  // queue is read out first; each message takes an arrival from the network.
+  while (FDone && ReadErrorQueue()) {
   }
-  // A local error (the interface's MTU, say): nothing came back from the path.
-  return false;
+  if (FDone) ReadAnswer();
 }
 
-bool TraceProbe::ReadAnswer() {
-  char data[512];
-  sockaddr_in from{};
-  socklen_t length = sizeof from;
-  if (recvfrom(FSocket.native_handle(), data, sizeof data, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from), &length) < 0)
-    return false;
+bool TraceProbe::ReadErrorQueue() {
+  Received received(MSG_ERRQUEUE);
+  if (!received.Read(FSocket.native_handle())) return false;
+  std::optional<Nanoseconds> stamp;
+  const sock_extended_err* error = nullptr;
+  for (cmsghdr* c = CMSG_FIRSTHDR(&received.Message); c; c = CMSG_NXTHDR(&received.Message, c)) {
+    if (auto s = StampOf(c)) stamp = s;
+    if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR)
+      error = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
+  }
+  if (!error) return true;
+  if (error->ee_origin == SO_EE_ORIGIN_TIMESTAMPING) {
+    if (stamp) FSent = *stamp;
+    return true;
+  }
+  // Anything else not from the path (the interface's MTU, say) is no answer.
+  if (error->ee_origin != SO_EE_ORIGIN_ICMP) return true;
+  const auto* offender = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(error));
   ProbeReply reply;
-  reply.From = ntohl(from.sin_addr.s_addr);
-  reply.End = ProbeEnd::Reached;
-  Answered(std::move(reply));
+  reply.From = ntohl(offender->sin_addr.s_addr);
+  if (error->ee_type == ICMP_TIME_EXCEEDED) {
+    reply.End = ProbeEnd::Transit;
+  } else if (error->ee_type == ICMP_DEST_UNREACH && error->ee_code == ICMP_PORT_UNREACH && reply.From == FTarget) {
+    reply.End = ProbeEnd::Reached;
+  } else {
+    reply.End = ProbeEnd::Unreachable;
+    reply.Flag = error->ee_type == ICMP_DEST_UNREACH ? UnreachableFlag(error->ee_code) : "!T" + std::to_string(error->ee_type);
+  }
+  Answered(std::move(reply), stamp);
   return true;
 }
 
-void TraceProbe::Answered(ProbeReply reply) {
-  reply.RoundTrip = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - FSent);
+bool TraceProbe::ReadAnswer() {
+  Received received(0);
+  if (!received.Read(FSocket.native_handle())) return false;
+  std::optional<Nanoseconds> stamp;
+  for (cmsghdr* c = CMSG_FIRSTHDR(&received.Message); c; c = CMSG_NXTHDR(&received.Message, c))
+    if (auto s = StampOf(c)) stamp = s;
+  ProbeReply reply;
+  reply.From = ntohl(received.From.sin_addr.s_addr);
+  reply.End = ProbeEnd::Reached;
+  Answered(std::move(reply), stamp);
+  return true;
+}
+
+void TraceProbe::Answered(ProbeReply reply, std::optional<Nanoseconds> arrived) {
+  const Nanoseconds trip = arrived.value_or(Now()) - FSent;
+  reply.RoundTrip = std::chrono::duration_cast<std::chrono::microseconds>(std::max(trip, Nanoseconds(0)));
   auto done = std::move(FDone);
   FDone = nullptr;
   boost::system::error_code ignored;

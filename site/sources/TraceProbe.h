@@ -1,7 +1,9 @@
 #pragma once
 // One probe of a route trace, as Linux allows it without privileges: a
 // datagram with a small TTL, whose fate comes back on the socket's error
-// queue (IP_RECVERR), or as the destination's own answer.
+// queue (IP_RECVERR), or as the destination's own answer. Its round trip is
+// measured by the kernel's own timestamps of sending and arrival, so that a
+// busy event loop, or the probes sent before it, add nothing to it.
 
 #include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/generic/datagram_protocol.hpp>
@@ -9,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace site {
@@ -40,20 +43,22 @@ public:
 
   explicit TraceProbe(boost::asio::any_io_executor executor);
   // Sends one datagram with `ttl` to `target`; `done` runs on an answer only.
-  // Throws std::system_error (errno) when the system refuses.
-  // Throws (a system error) when the socket cannot be made or the datagram not sent.
+  // Throws std::system_error (errno) when the socket cannot be made or the datagram not sent.
   void Send(ProbeMethod method, std::uint32_t target, int ttl, std::uint16_t sequence, Done done);
   // Stops waiting; `done` is not called afterwards.
   void Cancel();
 
 private:
   void Wait();
+  void Read();
   bool ReadErrorQueue();
   bool ReadAnswer();
-  void Answered(ProbeReply reply);
+  void Answered(ProbeReply reply, std::optional<std::chrono::nanoseconds> arrived);
 
   boost::asio::generic::datagram_protocol::socket FSocket;
-  std::chrono::steady_clock::time_point FSent;
+  // CLOCK_REALTIME, as the kernel's stamps: taken just before sending, and
+  // replaced by the kernel's own time of sending when that comes.
+  std::chrono::nanoseconds FSent{0};
   std::uint32_t FTarget = 0;
   Done FDone;
 };

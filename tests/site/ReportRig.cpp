@@ -7,6 +7,7 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/strand.hpp>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -61,6 +62,8 @@ site::ReportResult ReportRig::Run(ReportFunction report, const std::string& inpu
       result = std::move(r);
     });
   });
+  if (BusyAfterStart.count() > 0)
+    boost::asio::post(strand, [busy = BusyAfterStart] { std::this_thread::sleep_for(busy); });
   context.reset();
   // A moment past the deadline: the report owes its end by then.
   while (FCalls == 0 && std::chrono::steady_clock::now() < deadline + std::chrono::milliseconds(200))

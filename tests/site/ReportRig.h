@@ -21,6 +21,8 @@ class ReportRig {
 public:
   site::Options Opts;
   std::map<std::pair<std::string, site::DnsType>, std::vector<std::string>> Dns;
+  // How long the event loop is held up by other work right after the report has started.
+  std::chrono::milliseconds BusyAfterStart{0};
 
   // Runs `report` for `input` (a dotted IPv4 address or a domain name) under
   // `budget`. Fails the test when the report does not end exactly once in time.

@@ -13,12 +13,17 @@ using site::ReportResult;
 
 namespace {
 
-// Three round-trip times, no probe lost.
-void ExpectThreeTimes(const std::string& times) {
+// Three round-trip times, no probe lost, each under `limitMs`.
+void ExpectThreeTimes(const std::string& times, double limitMs) {
   EXPECT_EQ(times.find('*'), std::string::npos) << times;
-  double a = 0, b = 0, c = 0;
-  EXPECT_EQ(std::sscanf(times.c_str(), "%lf %lf %lf", &a, &b, &c), 3) << times;
+  double t[3] = {};
+  EXPECT_EQ(std::sscanf(times.c_str(), "%lf %lf %lf", &t[0], &t[1], &t[2]), 3) << times;
+  for (double ms : t) EXPECT_LT(ms, limitMs) << times;
 }
+
+// The event loop is held up this long while the answers come in: times read
+// from the loop's own clock would all exceed it, the kernel's do not.
+constexpr std::chrono::milliseconds kBusyLoop(200);
 
 class RouteTraceTest : public ::testing::Test {
 protected:
@@ -35,9 +40,10 @@ protected:
   ReportRig rig;
 };
 
-TEST_F(RouteTraceTest, LoopbackIsOneHopReached) {
+TEST_F(RouteTraceTest, LoopbackIsOneHopReachedInKernelTime) {
   rig.Opts.AllowPrivate = true;
   rig.Opts.ProbeTimeout = std::chrono::seconds(5);
+  rig.BusyAfterStart = kBusyLoop;
   const ReportResult result = rig.Run(site::RouteTrace, "127.0.0.1");
   ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
   EXPECT_EQ(result.Reason, "");
@@ -48,7 +54,7 @@ TEST_F(RouteTraceTest, LoopbackIsOneHopReached) {
   EXPECT_EQ(hop[1], "127.0.0.1");
   EXPECT_EQ(hop[2], "localhost");
   EXPECT_EQ(hop[3], "AS64500 LOOP-AS, ZZ");
-  ExpectThreeTimes(hop[4]);
+  ExpectThreeTimes(hop[4], 1.0);
   EXPECT_LT(result.Elapsed, rig.Opts.ProbeTimeout) << "a reached destination ends the trace at once";
 }
 
@@ -102,7 +108,8 @@ protected:
   NetnsRoute route;
 };
 
-TEST_F(NamespaceTraceTest, TwoHopsOverUdpAndOverIcmp) {
+TEST_F(NamespaceTraceTest, TwoHopsOverUdpAndOverIcmpInKernelTime) {
+  rig.BusyAfterStart = kBusyLoop;
   for (const char* method : {"UDP", "ICMP"}) {
     if (std::string(method) == "ICMP") {
       ASSERT_TRUE(route.AllowPing());
@@ -118,8 +125,9 @@ TEST_F(NamespaceTraceTest, TwoHopsOverUdpAndOverIcmp) {
     EXPECT_EQ(router[3], "");
     EXPECT_EQ(target[1], "198.51.100.2");
     EXPECT_EQ(target[3], "AS64501 TARGET-AS");
-    ExpectThreeTimes(router[4]);
-    ExpectThreeTimes(target[4]);
+    // Forwarding may wait for a busy machine's CPU; far less than for the loop, though.
+    ExpectThreeTimes(router[4], 50.0);
+    ExpectThreeTimes(target[4], 50.0);
   }
 }
 
@@ -134,7 +142,7 @@ TEST_F(NamespaceTraceTest, RefusedAndSilentRoutesEndAtTheRouter) {
   ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
   EXPECT_NE(result.Reason.find("не ответил"), std::string::npos);
   ASSERT_EQ(result.Summary.Rows.size(), 1u) << "silent hops after the last answer are not listed:\n" << result.Raw;
-  ExpectThreeTimes(result.Summary.Rows[0][4]);
+  ExpectThreeTimes(result.Summary.Rows[0][4], 50.0);
 }
 
 }  // namespace
