@@ -1,10 +1,19 @@
 // THttpClient and libcurl (reserving its body from Content-Length, as a careful
 // user would) side by side against the same local nginx, pinned to processor 0.
 // Five body sizes; two placements: the client on nginx's processor, and on
-// the other one. Each round runs both clients on every size, alternating which
-// goes first; every reply must be a 200 with the whole body, and every request
-// that is not counts as an error. Then the peak resident growth of one
-// 100 MiB capture into memory. Prints one `name: value` line per figure.
+// the other one. Each round runs both placements, in turn first, and in each
+// both clients on every size, in turn first. Every size has a pair of clients
+// of its own, and each keeps its body between transfers as the window keeps
+// the client's, so a transfer finds the memory of the one before in place;
+// the first transfer of each, which has none, is shown apart. Every reply
+// must be a 200 whose
+// body has the served file's hash, and every request that is not counts as an
+// error. Every transfer is timed alone, so a batch's total is the sum of its
+// transfers and each size also shows its median transfer and its 90th
+// percentile. Then, for every size, the peak resident growth of one capture
+// into an empty body, each in a fresh process of its own, so that no memory
+// an earlier transfer left with the allocator hides the growth.
+// Prints one `name: value` line per figure.
 //
 // TARNWELL_BENCH_ROUNDS sets the number of rounds (default 5).
 #include "HttpClient.h"
@@ -15,12 +24,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <sched.h>
 #include <string>
+#include <string_view>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -41,10 +54,24 @@ const TSize Sizes[] = {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(const std::function<void()>& run) {
-  const auto start = Clock::now();
-  run();
-  return std::chrono::duration<double>(Clock::now() - start).count();
+// Eight bytes a step, so that checking 100 MiB costs little beside receiving it.
+uint64_t Hash(std::string_view bytes) {
+  uint64_t h = 0x9E3779B97F4A7C15u ^ bytes.size();
+  size_t i = 0;
+  for (; i + 8 <= bytes.size(); i += 8) {
+    uint64_t word;
+    std::memcpy(&word, bytes.data() + i, 8);
+    h = (h ^ word) * 0x100000001B3u;
+    h ^= h >> 29;
+  }
+  for (; i < bytes.size(); ++i) h = (h ^ static_cast<unsigned char>(bytes[i])) * 0x100000001B3u;
+  return h;
+}
+
+std::string Served(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
+  return bytes;
 }
 
 long StatusKiB(const char* field) {
@@ -90,71 +117,135 @@ size_t CurlHeader(char* data, size_t size, size_t count, void* easy) {
   return size * count;
 }
 
-class CurlClient {
+// One way to fetch a body into memory; the body is kept until the next Get.
+class TFetcher {
+public:
+  virtual ~TFetcher() = default;
+  // The body of a 200 reply; anything else leaves `ok` false.
+  virtual const std::string& Get(const std::string& url, bool& ok) = 0;
+};
+
+class CurlClient : public TFetcher {
 public:
   CurlClient() : FEasy(curl_easy_init()) {
     curl_easy_setopt(FEasy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
     curl_easy_setopt(FEasy, CURLOPT_FORBID_REUSE, 1L);
     curl_easy_setopt(FEasy, CURLOPT_NOPROXY, "*");
     curl_easy_setopt(FEasy, CURLOPT_WRITEFUNCTION, &CurlAppend);
-    curl_easy_setopt(FEasy, CURLOPT_WRITEDATA, &Body);
-    curl_easy_setopt(FEasy, CURLOPT_PRIVATE, &Body);
+    curl_easy_setopt(FEasy, CURLOPT_WRITEDATA, &FBody);
+    curl_easy_setopt(FEasy, CURLOPT_PRIVATE, &FBody);
     curl_easy_setopt(FEasy, CURLOPT_HEADERFUNCTION, &CurlHeader);
     curl_easy_setopt(FEasy, CURLOPT_HEADERDATA, FEasy);
   }
-  ~CurlClient() { curl_easy_cleanup(FEasy); }
+  ~CurlClient() override { curl_easy_cleanup(FEasy); }
   CurlClient(const CurlClient&) = delete;
   CurlClient& operator=(const CurlClient&) = delete;
 
-  // True when the reply was a 200 with `size` body bytes.
-  bool Get(const std::string& url, size_t size) {
-    std::string().swap(Body);
+  const std::string& Get(const std::string& url, bool& ok) override {
+    FBody.clear();
     curl_easy_setopt(FEasy, CURLOPT_URL, url.c_str());
     long status = 0;
-    return curl_easy_perform(FEasy) == CURLE_OK &&
-           curl_easy_getinfo(FEasy, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status == 200 &&
-           Body.size() == size;
+    ok = curl_easy_perform(FEasy) == CURLE_OK && curl_easy_getinfo(FEasy, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK &&
+         status == 200;
+    return FBody;
   }
 
-  std::string Body;
-
 private:
+  std::string FBody;
   CURL* FEasy;
 };
 
-// True when the reply was a 200 with `size` body bytes.
-bool OurGet(THttpClient& client, const std::string& url, size_t size) {
-  std::string().swap(client.Body);
-  try {
-    client.Get(url);
-  } catch (const std::exception&) {
-    return false;
+class OurClient : public TFetcher {
+public:
+  const std::string& Get(const std::string& url, bool& ok) override {
+    try {
+      FClient.Get(url);
+      ok = FClient.ReplyNumber == 200;
+    } catch (const std::exception&) {
+      ok = false;
+    }
+    return FClient.Body;
   }
-  return client.ReplyNumber == 200 && client.Body.size() == size;
+
+private:
+  THttpClient FClient{nullptr};
+};
+
+// One transfer: its time in seconds; `errors` grows when the body is not the served one.
+double Transfer(TFetcher& fetcher, const std::string& url, uint64_t hash, size_t size, int& errors) {
+  bool ok = false;
+  const auto start = Clock::now();
+  const std::string& body = fetcher.Get(url, ok);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  errors += !ok || body.size() != size || Hash(body) != hash;
+  return seconds;
 }
 
-double Median(std::vector<double> v) {
+double Quantile(std::vector<double> v, double q) {
   std::sort(v.begin(), v.end());
-  const size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+  const double at = q * static_cast<double>(v.size() - 1);
+  const size_t low = static_cast<size_t>(at);
+  const size_t high = std::min(low + 1, v.size() - 1);
+  return v[low] + (v[high] - v[low]) * (at - static_cast<double>(low));
 }
+
+struct TSeries {
+  std::vector<double> batches;    // seconds per batch
+  std::vector<double> transfers;  // seconds per transfer
+};
 
 struct TFigures {
-  std::vector<double> ours, theirs, ratios;
+  TSeries ours, theirs;
+  std::vector<double> ratios;
 };
+
+// The child's part: one warm-up transfer of 1 KiB, so that what every
+// connection needs once is in place, then the peak growth of one capture of
+// `size` bytes into an empty body, printed in bytes; exit 1 when the body is wrong.
+int MeasureGrowth(const std::string& client, const std::string& url, size_t size, const std::string& warmUrl) {
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  OurClient ours;
+  CurlClient curl;
+  TFetcher& fetcher = client == "curl" ? static_cast<TFetcher&>(curl) : ours;
+  int errors = 0;
+  // Kept until the end: memory it gave back would be the body's, not grown.
+  const std::string served = Served(size);
+  const uint64_t hash = Hash(served);
+  Transfer(fetcher, warmUrl, Hash(std::string_view(served).substr(0, Sizes[0].bytes)), Sizes[0].bytes, errors);
+  const long growth = PeakGrowth([&] { Transfer(fetcher, url, hash, size, errors); });
+  std::printf("%ld\n", growth);
+  curl_global_cleanup();
+  return errors == 0 ? 0 : 1;
+}
+
+// Runs this program again as MeasureGrowth's child; -1 when it failed.
+long GrowthInChild(const char* client, const std::string& url, size_t size, const std::string& warmUrl) {
+  const std::string command = "/proc/" + std::to_string(getpid()) + "/exe --growth " + client + " " + url + " " +
+                              std::to_string(size) + " " + warmUrl;
+  FILE* child = popen(command.c_str(), "r");
+  if (!child) return -1;
+  long growth = -1;
+  if (std::fscanf(child, "%ld", &growth) != 1) growth = -1;
+  return pclose(child) == 0 ? growth : -1;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
+  if (argc == 6 && std::strcmp(argv[1], "--growth") == 0)
+    return MeasureGrowth(argv[2], argv[3], std::strtoull(argv[4], nullptr, 10), argv[5]);
   const char* roundsText = std::getenv("TARNWELL_BENCH_ROUNDS");
   const int rounds = std::max(1, roundsText ? std::atoi(roundsText) : 5);
 
   NginxServer nginx;
+  std::vector<uint64_t> hashes;
   {
-    std::string bytes(Sizes[std::size(Sizes) - 1].bytes, '\0');
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
-    for (const TSize& s : Sizes) nginx.Dir().WriteFile(std::string("www/") + s.name + ".bin", bytes.substr(0, s.bytes));
+    const std::string bytes = Served(Sizes[std::size(Sizes) - 1].bytes);
+    for (const TSize& s : Sizes) {
+      nginx.Dir().WriteFile(std::string("www/") + s.name + ".bin", bytes.substr(0, s.bytes));
+      hashes.push_back(Hash(std::string_view(bytes).substr(0, s.bytes)));
+    }
   }
   std::string error;
   if (!nginx.Start("", &error, {"taskset", "-c", std::to_string(NginxCpu)})) {
@@ -162,72 +253,79 @@ int main(int argc, char** argv) {
     return 1;
   }
   curl_global_init(CURL_GLOBAL_DEFAULT);
-  THttpClient client(nullptr);
-  CurlClient curl;
+  std::vector<OurClient> ours(std::size(Sizes));
+  std::vector<CurlClient> curl(std::size(Sizes));
   int ourErrors = 0, curlErrors = 0;
+  auto url = [&](const TSize& s) { return nginx.Url(std::string("/") + s.name + ".bin"); };
 
-  for (const int cpu : {NginxCpu, OtherCpu}) {
-    PinTo(cpu);
-    const char* placement = cpu == NginxCpu ? "same_cpu" : "other_cpu";
-    std::vector<TFigures> figures(std::size(Sizes));
-    for (const TSize& s : Sizes) {
-      OurGet(client, nginx.Url(std::string("/") + s.name + ".bin"), s.bytes);
-      curl.Get(nginx.Url(std::string("/") + s.name + ".bin"), s.bytes);
-    }
-    for (int round = 0; round < rounds; ++round) {
+  // A process's first transfer of each size, shown apart: it is no round's.
+  PinTo(OtherCpu);
+  for (size_t k = 0; k < std::size(Sizes); ++k) {
+    const double first = Transfer(ours[k], url(Sizes[k]), hashes[k], Sizes[k].bytes, ourErrors);
+    const double curlFirst = Transfer(curl[k], url(Sizes[k]), hashes[k], Sizes[k].bytes, curlErrors);
+    std::printf("first_%s_tarnwell_ms: %.3f\n", Sizes[k].name, first * 1e3);
+    std::printf("first_%s_curl_ms: %.3f\n", Sizes[k].name, curlFirst * 1e3);
+  }
+
+  const int placements[] = {NginxCpu, OtherCpu};
+  std::vector<TFigures> figures(std::size(placements) * std::size(Sizes));
+  for (int round = 0; round < rounds; ++round) {
+    for (size_t p = 0; p < std::size(placements); ++p) {
+      const size_t placement = round % 2 == 0 ? p : std::size(placements) - 1 - p;
+      PinTo(placements[placement]);
       for (size_t k = 0; k < std::size(Sizes); ++k) {
         const TSize& s = Sizes[k];
-        const std::string url = nginx.Url(std::string("/") + s.name + ".bin");
-        auto runOurs = [&] {
-          return Seconds([&] {
-            for (int i = 0; i < s.requests; ++i) ourErrors += !OurGet(client, url, s.bytes);
-          });
+        TFigures& f = figures[placement * std::size(Sizes) + k];
+        auto batch = [&](TFetcher& fetcher, TSeries& series, int& errors) {
+          double total = 0;
+          for (int i = 0; i < s.requests; ++i) {
+            const double t = Transfer(fetcher, url(s), hashes[k], s.bytes, errors);
+            series.transfers.push_back(t);
+            total += t;
+          }
+          series.batches.push_back(total);
+          return total;
         };
-        auto runCurl = [&] {
-          return Seconds([&] {
-            for (int i = 0; i < s.requests; ++i) curlErrors += !curl.Get(url, s.bytes);
-          });
-        };
-        double ours = 0, theirs = 0;
-        if (round % 2 == 0) {
-          ours = runOurs();
-          theirs = runCurl();
-        } else {
-          theirs = runCurl();
-          ours = runOurs();
-        }
-        figures[k].ours.push_back(s.requests / ours);
-        figures[k].theirs.push_back(s.requests / theirs);
-        figures[k].ratios.push_back(theirs / ours);
+        const bool oursFirst = (round + p) % 2 == 0;
+        const double a = oursFirst ? batch(ours[k], f.ours, ourErrors) : batch(curl[k], f.theirs, curlErrors);
+        const double b = oursFirst ? batch(curl[k], f.theirs, curlErrors) : batch(ours[k], f.ours, ourErrors);
+        f.ratios.push_back(oursFirst ? b / a : a / b);
       }
-    }
-    for (size_t k = 0; k < std::size(Sizes); ++k) {
-      const TSize& s = Sizes[k];
-      const TFigures& f = figures[k];
-      const std::string name = std::string(placement) + "_" + s.name;
-      const double mb = s.bytes / 1e6;
-      std::printf("%s_tarnwell_mb_per_s: %.1f\n", name.c_str(), Median(f.ours) * mb);
-      std::printf("%s_curl_mb_per_s: %.1f\n", name.c_str(), Median(f.theirs) * mb);
-      std::printf("%s_ratio_median: %.3f\n", name.c_str(), Median(f.ratios));
-      std::printf("%s_ratio_min: %.3f\n", name.c_str(), *std::min_element(f.ratios.begin(), f.ratios.end()));
-      std::printf("%s_ratio_max: %.3f\n", name.c_str(), *std::max_element(f.ratios.begin(), f.ratios.end()));
     }
   }
 
-  // Resident growth of one 100 MiB capture, each from an empty body.
-  PinTo(OtherCpu);
-  const TSize& largest = Sizes[std::size(Sizes) - 1];
-  const std::string url = nginx.Url(std::string("/") + largest.name + ".bin");
-  std::string().swap(client.Body);
-  std::string().swap(curl.Body);
-  const long ourGrowth = PeakGrowth([&] { ourErrors += !OurGet(client, url, largest.bytes); });
-  std::string().swap(client.Body);
-  const long curlGrowth = PeakGrowth([&] { curlErrors += !curl.Get(url, largest.bytes); });
+  for (size_t placement = 0; placement < std::size(placements); ++placement) {
+    for (size_t k = 0; k < std::size(Sizes); ++k) {
+      const TSize& s = Sizes[k];
+      const TFigures& f = figures[placement * std::size(Sizes) + k];
+      const std::string name = std::string(placements[placement] == NginxCpu ? "same_cpu" : "other_cpu") + "_" + s.name;
+      const double mb = s.bytes / 1e6;
+      std::printf("%s_tarnwell_mb_per_s: %.1f\n", name.c_str(), s.requests * mb / Quantile(f.ours.batches, 0.5));
+      std::printf("%s_curl_mb_per_s: %.1f\n", name.c_str(), s.requests * mb / Quantile(f.theirs.batches, 0.5));
+      std::printf("%s_ratio_median: %.3f\n", name.c_str(), Quantile(f.ratios, 0.5));
+      std::printf("%s_ratio_min: %.3f\n", name.c_str(), *std::min_element(f.ratios.begin(), f.ratios.end()));
+      std::printf("%s_ratio_max: %.3f\n", name.c_str(), *std::max_element(f.ratios.begin(), f.ratios.end()));
+      for (const auto& [who, series] : {std::pair{"tarnwell", &f.ours}, std::pair{"curl", &f.theirs}}) {
+        const double median = Quantile(series->transfers, 0.5);
+        const double p90 = Quantile(series->transfers, 0.9);
+        std::printf("%s_%s_transfer_median_ms: %.3f\n", name.c_str(), who, median * 1e3);
+        std::printf("%s_%s_transfer_p90_ms: %.3f\n", name.c_str(), who, p90 * 1e3);
+        std::printf("%s_%s_transfer_p90_to_median: %.3f\n", name.c_str(), who, p90 / median);
+      }
+    }
+  }
+
+  const std::string warmUrl = url(Sizes[0]);
+  for (const TSize& s : Sizes) {
+    for (const char* who : {"tarnwell", "curl"}) {
+      const long growth = GrowthInChild(who, url(s), s.bytes, warmUrl);
+      (std::strcmp(who, "curl") == 0 ? curlErrors : ourErrors) += growth < 0;
+      std::printf("%s_rss_growth_%s_kib: %.1f\n", who, s.name, growth / 1024.0);
+      std::printf("%s_rss_growth_%s_to_body: %.4f\n", who, s.name, static_cast<double>(growth) / s.bytes);
+    }
+  }
 
   std::printf("rounds: %d\n", rounds);
-  std::printf("tarnwell_rss_growth_100m_mib: %.3f\n", ourGrowth / 1048576.0);
-  std::printf("curl_rss_growth_100m_mib: %.3f\n", curlGrowth / 1048576.0);
-  std::printf("tarnwell_rss_growth_100m_to_body: %.4f\n", static_cast<double>(ourGrowth) / largest.bytes);
   std::printf("tarnwell_errors: %d\n", ourErrors);
   std::printf("curl_errors: %d\n", curlErrors);
   curl_global_cleanup();

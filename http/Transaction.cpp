@@ -132,10 +132,16 @@ void THttpClient::CaptureBody() {
 
 bool THttpClient::ReserveBody(int64_t length) {
   if (length <= 0 || length > MaxBodyHint) return false;
+  const auto wanted = static_cast<size_t>(length);
+  // The last body's memory is used again when this body nearly fills it:
+  // memory the process already has costs no page faults, while fresh memory
+  // costs one per page. Far more than this body needs is given back.
+  if (Body.capacity() >= wanted && Body.capacity() - wanted <= wanted / 128) return true;
+  std::string().swap(Body);
   // The length only saves regrowing the string: when the memory is not
   // there, the string grows as the bytes arrive, and fails only if they do.
   try {
-    Body.reserve(static_cast<size_t>(length));
+    Body.reserve(wanted);
     AdviseHugePages(Body.data(), Body.capacity());
     return true;
   } catch (const std::bad_alloc&) {

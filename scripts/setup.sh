@@ -15,6 +15,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   xvfb xauth imagemagick fonts-liberation2
   lintian appstream desktop-file-utils systemd curl
+  wrk
   iputils-ping iputils-tracepath nftables
 )
 

@@ -3,6 +3,7 @@
 #include "server/Listener.h"
 #include "base/OptionsParse.h"
 #include "server/ServerState.h"
+#include "sources/SourceOptions.h"
 
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/signal_set.hpp>
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
   try {
     const char* config = std::getenv("TARNWELL_SITE_CONFIG");
     parsed = site::ParseOptions(argc, argv, config ? config : "");
+    if (!parsed.HelpWanted) site::CheckSourceOptions(parsed.Values);
   } catch (const site::OptionsError& e) {
     std::cerr << "tarnwell-site: " << e.what() << "\n(tarnwell-site --help lists the options)\n";
     return 2;

@@ -15,6 +15,10 @@ using namespace sock;
 namespace {
 
 constexpr int ChunkSize = 65536;
+// Lines are received a page at a time: whatever a read brings past the reply's
+// header is the start of its body and goes through the line buffer, so a
+// small read keeps that buffer, and the body's one extra copy, to a page.
+constexpr int LineChunk = 4096;
 constexpr auto MessageInterval = std::chrono::milliseconds(5);
 constexpr uint16_t NoSocket = 0xFFFF;
 
@@ -104,7 +108,7 @@ std::string TAsyncSocket::ReadLn() {
       return line;
     }
     searched = length;
-    const int n = Winsock().Recv(SocketHandle, FReceived.Room(ChunkSize), ChunkSize, 0);
+    const int n = Winsock().Recv(SocketHandle, FReceived.Room(LineChunk), LineChunk, 0);
     if (n == 0) {
       // A line the peer never ended is no line.
       FReceived.Clear();

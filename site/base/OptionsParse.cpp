@@ -1,7 +1,9 @@
 #include "base/OptionsParse.h"
 
+#include <boost/asio/ip/address.hpp>
 #include <boost/program_options.hpp>
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <limits>
@@ -12,6 +14,9 @@ namespace site {
 namespace po = boost::program_options;
 
 namespace {
+
+// More workers than this only contend for the same cores.
+constexpr std::size_t kMaxThreads = 256;
 
 // "host:port", the port required: what --listen and --resolver take.
 void SplitHostPort(const std::string& text, const char* option, std::string& host, std::uint16_t& port) {
@@ -27,6 +32,17 @@ void SplitHostPort(const std::string& text, const char* option, std::string& hos
   port = static_cast<std::uint16_t>(value);
 }
 
+// Sizes and counts are read as text: the stream reading of an unsigned number
+// takes "-1" and wraps it to the largest value, which no limit should be.
+std::size_t WholeNumber(const std::string& text, const char* option, std::size_t least) {
+  std::size_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc{} || end != text.data() + text.size())
+    throw OptionsError(std::string("--") + option + ": '" + text + "' is not a whole number");
+  if (value < least) throw OptionsError(std::string("--") + option + " must be at least " + std::to_string(least));
+  return value;
+}
+
 std::vector<std::uint16_t> PortList(const std::string& text) {
   std::vector<std::uint16_t> ports;
   std::stringstream items(text);
@@ -36,6 +52,8 @@ std::vector<std::uint16_t> PortList(const std::string& text) {
     const auto [end, error] = std::from_chars(item.data(), item.data() + item.size(), value);
     if (item.empty() || error != std::errc{} || end != item.data() + item.size() || value == 0 || value > 65535)
       throw OptionsError("--scan-ports: '" + item + "' is not a port number (a list is like 22,80,443)");
+    if (std::find(ports.begin(), ports.end(), value) != ports.end())
+      throw OptionsError("--scan-ports: port " + item + " is listed twice");
     ports.push_back(static_cast<std::uint16_t>(value));
   }
   if (ports.empty()) throw OptionsError("--scan-ports: the list is empty");
@@ -47,9 +65,6 @@ std::chrono::milliseconds Milliseconds(long value, const char* option) {
   return std::chrono::milliseconds(value);
 }
 
-void RequirePositive(std::size_t value, const char* option) {
-  if (value == 0) throw OptionsError(std::string("--") + option + " must be at least 1");
-}
 
 }  // namespace
 
@@ -60,6 +75,25 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
   long pageBudget = 0, whoisTimeout = 0, rdapTimeout = 0, dnsTimeout = 0, portTimeout = 0, probeTimeout = 0, headerTimeout = 0;
   ParsedOptions parsed;
   Options& o = parsed.Values;
+  // Every size and count, read as text and checked below; threads may be 0 (one per core).
+  struct Count {
+    const char* Name;
+    std::size_t* Field;
+    std::size_t Least;
+    const char* Help;
+    std::string Text;
+  };
+  std::size_t threads = o.Threads;
+  Count counts[] = {
+      {"max-connections", &o.MaxConnections, 1, "open client connections", {}},
+      {"max-in-flight", &o.MaxInFlight, 1, "pages looked up at once; past it: 503", {}},
+      {"max-head-bytes", &o.MaxHeadBytes, 1, "bytes of a request head; past it: 431", {}},
+      {"max-addr-bytes", &o.MaxAddrBytes, 1, "bytes of a domain name's ASCII form", {}},
+      {"whois-max-bytes", &o.WhoisMaxBytes, 1, "bytes of a WHOIS reply", {}},
+      {"rdap-max-bytes", &o.RdapMaxBytes, 1, "bytes of an RDAP reply", {}},
+      {"scan-concurrency", &o.ScanConcurrency, 1, "ports probed at once", {}},
+      {"threads", &threads, 0, "worker threads; 0: one per core", {}},
+  };
 
   po::options_description settings("Options (each also a 'key = value' line of the config file)");
   settings.add_options()
@@ -80,16 +114,10 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
       ("port-timeout", po::value(&portTimeout)->default_value(o.PortTimeout.count()), "ms at most for one port of the scan; less once others have answered")
       ("probe-timeout", po::value(&probeTimeout)->default_value(o.ProbeTimeout.count()), "ms for one trace probe")
       ("header-timeout", po::value(&headerTimeout)->default_value(o.HeaderTimeout.count()), "ms for a client's whole request head")
-      ("max-connections", po::value(&o.MaxConnections)->default_value(o.MaxConnections), "open client connections")
-      ("max-in-flight", po::value(&o.MaxInFlight)->default_value(o.MaxInFlight), "pages looked up at once; past it: 503")
       ("rate-per-second", po::value(&o.RatePerSecond)->default_value(o.RatePerSecond), "lookups per second per client address; 0: no limit")
-      ("rate-burst", po::value(&o.RateBurst)->default_value(o.RateBurst), "lookups a client may make at once")
-      ("max-head-bytes", po::value(&o.MaxHeadBytes)->default_value(o.MaxHeadBytes), "bytes of a request head; past it: 431")
-      ("max-addr-bytes", po::value(&o.MaxAddrBytes)->default_value(o.MaxAddrBytes), "bytes of a domain name's ASCII form")
-      ("whois-max-bytes", po::value(&o.WhoisMaxBytes)->default_value(o.WhoisMaxBytes), "bytes of a WHOIS reply")
-      ("rdap-max-bytes", po::value(&o.RdapMaxBytes)->default_value(o.RdapMaxBytes), "bytes of an RDAP reply")
-      ("scan-concurrency", po::value(&o.ScanConcurrency)->default_value(o.ScanConcurrency), "ports probed at once")
-      ("threads", po::value(&o.Threads)->default_value(o.Threads), "worker threads; 0: one per core");
+      ("rate-burst", po::value(&o.RateBurst)->default_value(o.RateBurst), "lookups a client may make at once");
+  for (Count& count : counts)
+    settings.add_options()(count.Name, po::value(&count.Text)->default_value(std::to_string(*count.Field)), count.Help);
   po::options_description commandOnly("Command line only");
   commandOnly.add_options()
       ("config", po::value(&config), "FILE of 'key = value' lines; default: $TARNWELL_SITE_CONFIG")
@@ -120,12 +148,17 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
   }
 
   SplitHostPort(listen, "listen", o.ListenAddress, o.ListenPort);
+  boost::system::error_code notAddress;
+  boost::asio::ip::make_address(o.ListenAddress, notAddress);
+  if (notAddress) throw OptionsError("--listen: '" + o.ListenAddress + "' is not an IP address");
   if (!resolver.empty()) {
     std::string host;
     std::uint16_t port = 0;
     SplitHostPort(resolver, "resolver", host, port);
+    if (port == 0) throw OptionsError("--resolver: port 0 is no DNS server's");
     o.Resolver = resolver;
   }
+  if (o.AsZone.empty() || o.AsNameZone.empty()) throw OptionsError("--as-zone and --as-name-zone must not be empty");
   if (!scanPorts.empty()) o.ScanPorts = PortList(scanPorts);
   o.PageBudget = Milliseconds(pageBudget, "page-budget");
   o.WhoisTimeout = Milliseconds(whoisTimeout, "whois-timeout");
@@ -134,13 +167,9 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
   o.PortTimeout = Milliseconds(portTimeout, "port-timeout");
   o.ProbeTimeout = Milliseconds(probeTimeout, "probe-timeout");
   o.HeaderTimeout = Milliseconds(headerTimeout, "header-timeout");
-  RequirePositive(o.MaxConnections, "max-connections");
-  RequirePositive(o.MaxInFlight, "max-in-flight");
-  RequirePositive(o.MaxHeadBytes, "max-head-bytes");
-  RequirePositive(o.MaxAddrBytes, "max-addr-bytes");
-  RequirePositive(o.WhoisMaxBytes, "whois-max-bytes");
-  RequirePositive(o.RdapMaxBytes, "rdap-max-bytes");
-  RequirePositive(o.ScanConcurrency, "scan-concurrency");
+  for (const Count& count : counts) *count.Field = WholeNumber(count.Text, count.Name, count.Least);
+  if (threads > kMaxThreads) throw OptionsError("--threads must be at most " + std::to_string(kMaxThreads));
+  o.Threads = static_cast<unsigned>(threads);
   if (!(o.RatePerSecond >= 0)) throw OptionsError("--rate-per-second must not be negative");
   if (!(o.RateBurst >= 1)) throw OptionsError("--rate-burst must be at least 1");
   return parsed;

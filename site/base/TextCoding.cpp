@@ -1,5 +1,7 @@
 #include "base/TextCoding.h"
 
+#include <idn2.h>
+
 #include <cstdint>
 
 namespace site {
@@ -114,6 +116,23 @@ std::optional<std::string> ClientTextToUtf8(std::string_view bytes) {
   for (char c : bytes) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
   if (!ascii && IsValidUtf8(bytes)) return std::string(bytes);
   return Cp1251ToUtf8(bytes);
+}
+
+std::string UnicodeName(const std::string& ascii) {
+  std::string lower = ascii;
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  if (lower.find("xn--") == std::string::npos) return ascii;
+  char* unicode = nullptr;
+  if (idn2_to_unicode_8z8z(lower.c_str(), &unicode, 0) != IDN2_OK) return ascii;
+  std::string name(unicode);
+  idn2_free(unicode);
+  return name;
+}
+
+std::string ShownName(const std::string& ascii) {
+  const std::string unicode = UnicodeName(ascii);
+  return unicode == ascii ? ascii : unicode + " (" + ascii + ")";
 }
 
 }  // namespace site

@@ -1,6 +1,6 @@
 #pragma once
-// Byte-level decoding of what clients send: percent escapes and the two
-// character sets an address arrives in.
+// Byte-level decoding of what clients send (percent escapes and the two
+// character sets an address arrives in) and the two forms of a domain name.
 
 #include <optional>
 #include <string>
@@ -21,6 +21,15 @@ void AppendUtf8(std::string& out, char32_t code);
 
 // Windows-1251 bytes as UTF-8; empty when a byte has no character (0x98).
 std::optional<std::string> Cp1251ToUtf8(std::string_view bytes);
+
+// The Unicode form of an ASCII (IDNA) domain name, "пример.рф" for
+// "xn--e1afmkfd.xn--p1ai"; the name itself when it has no international label
+// or one that does not decode.
+std::string UnicodeName(const std::string& ascii);
+
+// A domain name as a page names it: "пример.рф (xn--e1afmkfd.xn--p1ai)" for an
+// international name, so that both forms can be searched for; the name alone otherwise.
+std::string ShownName(const std::string& ascii);
 
 // Valid UTF-8 that holds a non-ASCII byte is taken as UTF-8 (what browsers
 // send), anything else as Windows-1251 (what the window sends).

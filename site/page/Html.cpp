@@ -2,19 +2,40 @@
 
 #include "base/TextCoding.h"
 
+#include <algorithm>
+#include <array>
+
 namespace site {
 
 namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-// Length of the valid UTF-8 sequence at the start of `text`, 0 if none.
+// Length of the valid UTF-8 sequence at the start of `text`, 0 if none. A
+// two-byte sequence (all of Cyrillic) is checked here; longer ones by IsValidUtf8.
 std::size_t SequenceLength(std::string_view text) {
   const auto lead = static_cast<unsigned char>(text[0]);
-  const std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2 : (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
+  if (lead >= 0xC2 && lead <= 0xDF)
+    return text.size() >= 2 && (static_cast<unsigned char>(text[1]) & 0xC0) == 0x80 ? 2 : 0;
+  const std::size_t length = (lead & 0xF0) == 0xE0 ? 3 : (lead & 0xF8) == 0xF0 ? 4 : 0;
   if (length == 0 || length > text.size() || !IsValidUtf8(text.substr(0, length))) return 0;
   return length;
 }
+
+// The C1 controls U+0080 to U+009F: valid UTF-8, but none of them is text,
+// and a browser may act on them rather than show them.
+bool IsC1Control(std::string_view sequence) {
+  return sequence.size() == 2 && static_cast<unsigned char>(sequence[0]) == 0xC2 &&
+         static_cast<unsigned char>(sequence[1]) < 0xA0;
+}
+
+// The ASCII bytes that go to the page as they are.
+constexpr auto kPlain = [] {
+  std::array<bool, 128> plain{};
+  for (int c = 0x20; c < 0x7F; ++c) plain[c] = c != '&' && c != '<' && c != '>' && c != '"' && c != '\'';
+  plain['\t'] = plain['\n'] = true;
+  return plain;
+}();
 
 }  // namespace
 
@@ -25,26 +46,36 @@ Html& Html::Tag(std::string_view markup) {
 
 Html& Html::Text(std::string_view text) {
   FOut.reserve(FOut.size() + text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const char c = text[i];
-    switch (c) {
-      case '&': FOut += "&amp;"; ++i; continue;
-      case '<': FOut += "&lt;"; ++i; continue;
-      case '>': FOut += "&gt;"; ++i; continue;
-      case '"': FOut += "&quot;"; ++i; continue;
-      case '\'': FOut += "&#39;"; ++i; continue;
-      case '\t':
-      case '\n': FOut += c; ++i; continue;
-      default: break;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    // Text is mostly letters: each run that needs no escaping is copied whole.
+    const std::size_t run = i;
+    for (;;) {
+      if (i == text.size()) break;
+      if (static_cast<unsigned char>(text[i]) < 0x80) {
+        if (!kPlain[static_cast<unsigned char>(text[i])]) break;
+        ++i;
+      } else {
+        const std::size_t length = SequenceLength(text.substr(i));
+        if (length == 0 || IsC1Control(text.substr(i, length))) break;
+        i += length;
+      }
     }
-    const std::size_t length = SequenceLength(text.substr(i));
-    if (length == 0 || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      FOut += kReplacement;
-      i += length == 0 ? 1 : length;
-    } else {
-      FOut.append(text.substr(i, length));
-      i += length;
+    FOut.append(text.substr(run, i - run));
+    if (i == text.size()) break;
+    switch (text[i]) {
+      case '&': FOut += "&amp;"; break;
+      case '<': FOut += "&lt;"; break;
+      case '>': FOut += "&gt;"; break;
+      case '"': FOut += "&quot;"; break;
+      case '\'': FOut += "&#39;"; break;
+      // Control characters and bytes that begin no valid sequence.
+      default:
+        FOut += kReplacement;
+        i += std::max<std::size_t>(SequenceLength(text.substr(i)), 1);
+        continue;
     }
+    ++i;
   }
   return *this;
 }

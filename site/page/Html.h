@@ -12,7 +12,8 @@ public:
   // Markup written by this program, never data from outside.
   Html& Tag(std::string_view markup);
   // Any text: escaped, and bytes that are not UTF-8 or are control characters
-  // (but tab and line feed) become U+FFFD, so a page is always valid text.
+  // (C0, DEL and C1; but tab and line feed) become U+FFFD, so a page is always
+  // valid text.
   // Quotes are escaped too, so Text() also fills double-quoted attributes.
   Html& Text(std::string_view text);
 

@@ -1,11 +1,24 @@
 #include "page/LookupPage.h"
 
+#include "base/TextCoding.h"
 #include "page/PageFrame.h"
 #include "sources/TargetAddress.h"
+
+#include <ctime>
 
 namespace site {
 
 namespace {
+
+// When the lookup was asked for, in UTC: the service and its readers may be in different time zones.
+std::string AskedAt(std::chrono::system_clock::time_point asked) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(asked);
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%d.%m.%Y %H:%M UTC", &utc);
+  return text;
+}
 
 void OutcomeLine(Html& page, const ReportResult& result) {
   const std::string time = "время: " + std::to_string(result.Elapsed.count()) + " мс";
@@ -50,7 +63,8 @@ void Section(Html& page, const PageSection& section) {
   OutcomeLine(page, result);
   if (!result.Note.empty()) page.Tag("<p class=\"note\">").Text(result.Note).Tag("</p>\n");
   Summary(page, result.Summary);
-  if (!result.Raw.empty()) page.Tag("<pre>").Text(result.Raw).Tag("</pre>\n");
+  const bool registry = section.Kind == ReportKind::DomainRecord || section.Kind == ReportKind::NetworkRecord;
+  if (!result.Raw.empty()) page.Tag(registry ? "<pre class=\"registry\">" : "<pre>").Text(result.Raw).Tag("</pre>\n");
   page.Tag("</section>\n");
 }
 
@@ -67,12 +81,17 @@ const char* ReportTitle(ReportKind kind) {
   return "";
 }
 
-std::string LookupPage(const Target& target, const std::vector<PageSection>& sections) {
+std::string LookupPage(const Target& target, const std::vector<PageSection>& sections,
+                       std::chrono::system_clock::time_point asked) {
   const std::string ascii = target.Ipv4 ? Ipv4Text(*target.Ipv4) : target.Domain;
+  const std::string name = UnicodeName(ascii);
+  std::string running = ShownName(ascii) + " · " + AskedAt(asked) + " · ";
+  for (std::size_t i = 0; i < sections.size(); ++i) running += (i ? ", " : "") + std::string(ReportTitle(sections[i].Kind));
+  if (sections.empty()) running += "проверки не выбраны";
   Html page;
-  BeginPage(page, "Tarnwell: " + target.Input);
-  page.Tag("<h1>").Text(target.Input).Tag("</h1>\n");
-  if (ascii != target.Input) page.Tag("<p class=\"ascii\">").Text(ascii).Tag("</p>\n");
+  BeginPage(page, "Tarnwell: " + name, running);
+  page.Tag("<h1>").Text(name).Tag("</h1>\n");
+  if (ascii != name) page.Tag("<p class=\"ascii\">").Text(ascii).Tag("</p>\n");
   if (sections.empty())
     page.Tag("<p>").Text("Не выбрано ни одной проверки: отметьте в окне программы, что нужно узнать об адресе.").Tag("</p>\n");
   for (const PageSection& section : sections) Section(page, section);

@@ -5,6 +5,7 @@
 #include "page/LookupRequest.h"
 #include "base/Report.h"
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ struct PageSection {
 // The window's option text of a report, which heads its section.
 const char* ReportTitle(ReportKind kind);
 
-std::string LookupPage(const Target& target, const std::vector<PageSection>& sections);
+// `asked`: when the lookup was asked for, printed at the top of every page
+// with the address and the reports ticked.
+std::string LookupPage(const Target& target, const std::vector<PageSection>& sections,
+                       std::chrono::system_clock::time_point asked);
 
 }  // namespace site

@@ -4,6 +4,7 @@
 
 #include <idn2.h>
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 #include <string>
@@ -73,6 +74,29 @@ bool IsLdhLabel(std::string_view label) {
   return true;
 }
 
+void CheckAsciiName(const std::string& name, std::size_t maxAsciiBytes) {
+  if (name.size() > maxAsciiBytes) throw BadAddress("Доменное имя слишком длинное");
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    const std::size_t end = std::min(name.find('.', start), name.size());
+    if (!IsLdhLabel(std::string_view(name).substr(start, end - start)))
+      throw BadAddress("Доменное имя может содержать только буквы, цифры, дефисы и точки, не более 63 знаков между точками");
+    start = end + 1;
+  }
+}
+
+// An A-label ("xn--") or a label reserved like one ("ab--") is for the IDNA
+// library to judge.
+bool HasReservedLabel(std::string_view name) {
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    const std::size_t end = std::min(name.find('.', start), name.size());
+    if (end - start >= 4 && name.substr(start + 2, 2) == "--") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 std::string AsciiName(const std::string& utf8) {
   char* ascii = nullptr;
   const int rc = idn2_lookup_u8(reinterpret_cast<const uint8_t*>(utf8.c_str()), reinterpret_cast<uint8_t**>(&ascii),
@@ -109,6 +133,19 @@ Target ParseTarget(std::string_view bytes, std::size_t maxAsciiBytes) {
   if (name.back() == '.') name.pop_back();
   if (name.empty() || name.find("..") != std::string::npos || name.front() == '.')
     throw BadAddress("В доменном имени пустая часть между точками");
+  // An ASCII name is judged by its own rules first, which say more than the
+  // IDNA library's refusal of it would; the library still checks its xn-- labels.
+  if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    for (char& c : name)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    CheckAsciiName(name, maxAsciiBytes);
+    // Such a name is its own ASCII form; the IDNA conversion, a tenth of a
+    // served page's cost, would return just that.
+    if (!HasReservedLabel(name)) {
+      target.Domain = name;
+      return target;
+    }
+  }
   name = AsciiName(name);
   // Mapping drops soft hyphens and turns full-width digits and ideographic
   // full stops into ASCII ones: a name that comes out as digits and dots is
@@ -117,14 +154,7 @@ Target ParseTarget(std::string_view bytes, std::size_t maxAsciiBytes) {
     target.Ipv4 = DottedIpv4(name);
     return target;
   }
-  if (name.size() > maxAsciiBytes) throw BadAddress("Доменное имя слишком длинное");
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    const std::size_t end = std::min(name.find('.', start), name.size());
-    if (!IsLdhLabel(std::string_view(name).substr(start, end - start)))
-      throw BadAddress("Доменное имя может содержать только буквы, цифры, дефисы и точки, не более 63 знаков между точками");
-    start = end + 1;
-  }
+  CheckAsciiName(name, maxAsciiBytes);
   target.Domain = name;
   return target;
 }

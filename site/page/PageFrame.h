@@ -1,6 +1,6 @@
 #pragma once
 // The frame every page of the service shares: Russian, UTF-8, its own plain
-// style sheet, no scripts.
+// style sheet for the screen and for print, no scripts.
 
 #include "page/Html.h"
 
@@ -8,7 +8,8 @@
 
 namespace site {
 
-void BeginPage(Html& page, std::string_view title);
+// `running`: the line at the top of every printed page; the title when empty.
+void BeginPage(Html& page, std::string_view title, std::string_view running = {});
 void EndPage(Html& page);
 
 // A whole page of a heading and one paragraph: errors and notices.

@@ -1,3 +1,4 @@
+#include "base/TextCoding.h"
 #include "sources/DnsMessage.h"
 #include "reports/Reports.h"
 #include "sources/TargetAddress.h"
@@ -50,40 +51,42 @@ private:
   ReportResult Result(bool timedOut) const {
     ReportResult result;
     result.Summary.Head = {"Тип", "Значение", "TTL"};
-    std::size_t failed = 0;
+    std::size_t failed = 0, timedOutQueries = 0;
     std::string firstError;
     for (std::size_t i = 0; i < FTypes.size(); ++i) {
       const std::string type(DnsTypeName(FTypes[i]));
-      const std::string line = FOwner + ".\t";
       const auto& answer = FAnswers[i];
       std::string remark;
       if (!answer) {
-        remark = "нет ответа";
+        remark = "превышено время ожидания";
       } else if (!answer->Ok) {
         if (!failed++) firstError = answer->Error;
+        timedOutQueries += answer->TimedOut;
         remark = "ошибка: " + answer->Error;
       } else if (answer->NoData) {
         remark = "нет записей";
       }
       if (!remark.empty()) {
         result.Summary.Rows.push_back({type, remark, ""});
-        result.Raw += "; " + FOwner + ". " + type + ": " + remark + "\n";
+        // Appended piece by piece: a served page builds these for every
+        // question, and each sum of strings would be a string of its own.
+        result.Raw.append("; ").append(FOwner).append(". ").append(type).append(": ").append(remark).append("\n");
         continue;
       }
+      const std::string ttl = std::to_string(answer->Ttl);
       for (const std::string& record : answer->Records) {
-        const std::string ttl = std::to_string(answer->Ttl);
         result.Summary.Rows.push_back({type, record, ttl});
-        result.Raw += line + ttl + "\tIN\t" + type + "\t" + record + "\n";
+        result.Raw.append(FOwner).append(".\t").append(ttl).append("\tIN\t").append(type).append("\t").append(record).append("\n");
       }
     }
     const bool nxDomain = FTypes.front() != DnsType::PTR &&
                           std::any_of(FAnswers.begin(), FAnswers.end(), [](const auto& a) { return a && a->NxDomain; });
-    if (timedOut) {
+    if (timedOut || timedOutQueries == FTypes.size()) {
       result.State = Outcome::TimedOut;
-      result.Reason = "DNS-сервер не ответил на все запросы за отведённое время";
+      result.Reason = "DNS-сервер ответил не на все запросы";
     } else if (nxDomain) {
       result.State = Outcome::Failed;
-      result.Reason = "Домен " + FOwner + " не существует (NXDOMAIN)";
+      result.Reason = "Домен " + ShownName(FOwner) + " не существует (NXDOMAIN)";
     } else if (failed == FTypes.size()) {
       result.State = Outcome::Failed;
       result.Reason = "DNS-запросы не удались: " + firstError;

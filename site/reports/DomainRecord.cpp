@@ -2,6 +2,7 @@
 // names (and the registrar's record it links), WHOIS where the zone has no RDAP.
 
 #include "base/RegisteredName.h"
+#include "base/TextCoding.h"
 #include "sources/Rdap.h"
 #include "sources/RdapBootstrap.h"
 #include "sources/RdapJson.h"
@@ -10,25 +11,21 @@
 #include "sources/Whois.h"
 #include "whois/WhoisFields.h"
 
-#include <algorithm>
-#include <cctype>
-
 namespace site {
 
 namespace {
 
-// The page says which name the registries were asked when it is not the address typed.
-std::string NameNote(const std::string& input, const std::string& registered) {
-  std::string typed = input;
-  std::transform(typed.begin(), typed.end(), typed.begin(), [](unsigned char c) { return std::tolower(c); });
-  while (typed.ends_with('.')) typed.pop_back();
-  return registered == typed ? std::string{} : "В реестрах запрошено зарегистрированное имя " + registered + ". ";
+// The page says which name the registries were asked when it is not the address
+// typed. `domain` is the typed name's ASCII form: an international name's
+// registered name is the same name only in that form.
+std::string NameNote(const std::string& domain, const std::string& registered) {
+  return registered == domain ? std::string{} : "В реестрах запрошено зарегистрированное имя " + ShownName(registered) + ". ";
 }
 
 class DomainLookup : public std::enable_shared_from_this<DomainLookup> {
 public:
-  DomainLookup(std::shared_ptr<ReportContext> context, std::string domain, std::string name, std::string input, std::shared_ptr<ReportOnce> once)
-      : FContext(std::move(context)), FDomain(std::move(domain)), FName(std::move(name)), FInput(std::move(input)), FOnce(std::move(once)) {}
+  DomainLookup(std::shared_ptr<ReportContext> context, std::string domain, std::string name, std::shared_ptr<ReportOnce> once)
+      : FContext(std::move(context)), FDomain(std::move(domain)), FName(std::move(name)), FOnce(std::move(once)) {}
 
   void Start() {
     FetchBootstrap(FContext, "dns.json", [self = shared_from_this()](auto file, std::string failure, bool) {
@@ -46,7 +43,7 @@ private:
     FetchRdap(FContext, url, [self = shared_from_this(), url](RdapAnswer answer) {
       if (self->FOnce->Finished()) return;
       if (!answer.Record) return self->FOnce->Finish(FailedResult(answer.Failure, answer.TimedOut));
-      self->FResult.Note = NameNote(self->FInput, self->FName) + "Источник: RDAP реестра.";
+      self->FResult.Note = NameNote(self->FDomain, self->FName) + "Источник: RDAP реестра.";
       self->FResult.Summary = DomainSummary(*answer.Record);
       self->FResult.Raw = "=== " + url + " ===\n" + PrettyRdap(*answer.Record) + "\n";
       const auto link = RegistrarLink(*answer.Record);
@@ -87,11 +84,11 @@ private:
       result.Raw = WhoisRaw(whois.Hops);
       if (result.Summary.Rows.empty() && WhoisSaysNoMatch(answers.back())) {
         result.State = Outcome::Failed;
-        result.Reason = "Домен " + self->FName + " не найден в реестре";
+        result.Reason = "Домен " + ShownName(self->FName) + " не найден в реестре";
       } else if (!whois.Failure.empty()) {
         result.Reason = "Сервер регистратора не ответил: " + whois.Failure;
       }
-      result.Note = NameNote(self->FInput, self->FName) + WhoisNote(why, true);
+      result.Note = NameNote(self->FDomain, self->FName) + WhoisNote(why, true);
       self->FOnce->Finish(std::move(result));
     });
   }
@@ -99,7 +96,6 @@ private:
   std::shared_ptr<ReportContext> FContext;
   std::string FDomain;
   std::string FName;   // the registered name, which registries are asked
-  std::string FInput;  // what was typed
   std::shared_ptr<ReportOnce> FOnce;
   ReportResult FResult;
 };
@@ -115,7 +111,7 @@ void DomainRecord(std::shared_ptr<ReportContext> context, const Target& target, 
   }
   RegisteredName registered = RegisteredNameOf(target.Domain);
   if (registered.Name.empty()) return once->Finish(FailedResult(registered.Failure, false));
-  std::make_shared<DomainLookup>(std::move(context), target.Domain, std::move(registered.Name), target.Input, std::move(once))->Start();
+  std::make_shared<DomainLookup>(std::move(context), target.Domain, std::move(registered.Name), std::move(once))->Start();
 }
 
 }  // namespace site

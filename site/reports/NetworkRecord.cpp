@@ -1,6 +1,7 @@
 // The network's registration record: RDAP of the registry the IPv4 bootstrap
 // file names for the address, WHOIS through the root's referral otherwise.
 
+#include "base/TextCoding.h"
 #include "sources/Rdap.h"
 #include "sources/RdapBootstrap.h"
 #include "sources/RdapJson.h"
@@ -77,7 +78,7 @@ void NetworkRecord(std::shared_ptr<ReportContext> context, const Target& target,
   FirstIpv4(context, target, [context, once, domain = target.Domain](std::optional<std::uint32_t> address, std::string reason) {
     if (once->Finished()) return;
     if (!address) return once->Finish(FailedResult(reason));
-    const std::string note = domain.empty() ? std::string{} : "Сведения о сети адреса " + Ipv4Text(*address) + " (первая запись A домена " + domain + "). ";
+    const std::string note = domain.empty() ? std::string{} : "Сведения о сети адреса " + Ipv4Text(*address) + " (первая запись A домена " + ShownName(domain) + "). ";
     std::make_shared<NetworkLookup>(context, *address, note, once)->Start();
   });
 }

@@ -1,5 +1,6 @@
 #include "reports/Reports.h"
 #include "reports/ServicePorts.h"
+#include "sources/ErrorTexts.h"
 #include "sources/TargetAddress.h"
 
 #include <boost/asio/ip/tcp.hpp>
@@ -150,6 +151,7 @@ private:
     // A time-out closed this connection already, and settled or retried its port.
     if (!FDone || !FProbes[index] || FProbes[index]->Attempt != attempt) return;
     const PortState state = StateOf(error);
+    if (state == PortState::Error && !FLocalError) FLocalError = error;
     if (state == PortState::Open || state == PortState::Closed) FRoundTrips.Add(Clock::now() - FProbes[index]->Started);
     Settled(index, state);
   }
@@ -212,9 +214,8 @@ private:
     ReportResult result = Result();
     if (timedOut) {
       result.State = Outcome::TimedOut;
-      result.Reason = FAddress ? "Сканирование не завершилось за отведённое время: проверено " +
-                                     std::to_string(FSettled) + " из " + std::to_string(FPorts.size()) + " портов"
-                               : "Адрес не определён за отведённое время";
+      result.Reason = FAddress ? "Проверено " + std::to_string(FSettled) + " из " + std::to_string(FPorts.size()) + " портов"
+                               : "Адрес домена не определён";
     }
     Deliver(std::move(result));
   }
@@ -258,7 +259,18 @@ private:
     result.Raw += "\nОткрыто: " + std::to_string(counts[static_cast<int>(PortState::Open)]) +
                   ", закрыто: " + std::to_string(counts[static_cast<int>(PortState::Closed)]) +
                   ", фильтруется: " + std::to_string(counts[static_cast<int>(PortState::Filtered)]) + "\n";
-    if (result.Summary.Rows.empty()) result.Reason = "Открытых портов не найдено";
+    const std::size_t answered = counts[static_cast<int>(PortState::Open)] + counts[static_cast<int>(PortState::Closed)] +
+                                 counts[static_cast<int>(PortState::Filtered)];
+    // Ports this machine could not even try are not ports found closed: with
+    // none tried, the scan has no result at all.
+    if (FLocalError && answered == 0) {
+      result.State = Outcome::Failed;
+      result.Reason = "Ни один порт не проверен: " + SystemErrorText(FLocalError.value());
+    } else if (FLocalError) {
+      result.Reason = "Часть портов не проверена: " + SystemErrorText(FLocalError.value());
+    } else if (result.Summary.Rows.empty()) {
+      result.Reason = "Открытых портов не найдено";
+    }
     return result;
   }
 
@@ -275,6 +287,7 @@ private:
   std::vector<PortState> FStates;
   std::vector<std::shared_ptr<Probe>> FProbes;
   std::size_t FNext = 0, FActive = 0, FSettled = 0;
+  boost::system::error_code FLocalError;  // the first probe this machine could not make
 };
 
 }  // namespace

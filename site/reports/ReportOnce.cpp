@@ -7,7 +7,7 @@ std::shared_ptr<ReportOnce> ReportOnce::Start(const std::shared_ptr<ReportContex
   once->FTimer.expires_at(context->Deadline);
   // The timer holds the report's end alive, so it comes even if every operation was lost.
   once->FTimer.async_wait([once](boost::system::error_code error) {
-    if (!error) once->Finish(FailedResult("Время, отведённое на отчёт, истекло", true));
+    if (!error) once->Finish(FailedResult("Отчёт не завершился до конца времени, отведённого странице", true));
   });
   return once;
 }

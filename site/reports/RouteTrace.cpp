@@ -2,6 +2,7 @@
 // waiting for answers, then each hop's reverse name and origin AS looked up at once.
 
 #include "sources/AsZone.h"
+#include "sources/ErrorTexts.h"
 #include "reports/ReportOnce.h"
 #include "reports/Reports.h"
 #include "sources/TargetAddress.h"
@@ -9,7 +10,6 @@
 
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <cerrno>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -35,23 +35,8 @@ std::string Milliseconds(std::chrono::microseconds time) {
   return text;
 }
 
-// The system's refusal in the page's language; its own text follows for whoever runs the service.
 std::string SendFailure(const std::system_error& error) {
-  std::string reason;
-  switch (error.code().value()) {
-    case EMFILE:
-    case ENFILE: reason = "открыто слишком много сокетов"; break;
-    case ENOBUFS:
-    case ENOMEM: reason = "системе не хватает памяти"; break;
-    case EACCES:
-    case EPERM: reason = "система не разрешает такие пакеты"; break;
-    case ENETUNREACH: reason = "нет маршрута в сеть адресата"; break;
-    case EHOSTUNREACH: reason = "адресат недоступен"; break;
-    case EAFNOSUPPORT:
-    case EPROTONOSUPPORT: reason = "система не поддерживает такие сокеты"; break;
-    default: reason = "система отказала"; break;
-  }
-  return "Не удалось отправить пробный пакет: " + reason + " (" + error.what() + ")";
+  return "Не удалось отправить пробный пакет: " + SystemErrorText(error.code().value());
 }
 
 class Trace : public std::enable_shared_from_this<Trace> {
@@ -163,7 +148,13 @@ private:
     result.Raw = "Трассировка до " + Ipv4Text(FTarget) + ", не более " + std::to_string(kMaxHops) + " хопов, " +
                  (FMethod == ProbeMethod::Icmp ? "эхо-запросы ICMP" : "пакеты UDP") + "\n";
     for (int ttl = 1; ttl <= FHopCount; ++ttl) AddHop(result, ttl);
-    if (!FLastHop) result.Reason = "Адрес назначения не ответил";
+    if (FReplies.empty()) {
+      // Not a route of silent hops: nothing came back at all.
+      result.State = Outcome::TimedOut;
+      result.Reason = "Ни один узел на пути не ответил";
+    } else if (!FLastHop) {
+      result.Reason = "Адрес назначения не ответил";
+    }
     FOnce->Finish(std::move(result));
   }
 

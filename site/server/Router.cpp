@@ -51,14 +51,15 @@ void Lookup(ServerState& server, const RouteRequest& request, std::string_view q
   }
   try {
     RunPage(server.Io, server.Shared, server.Pages, lookup, server.Reports,
-            [target = lookup.Address, note, done, &server](std::vector<PageSection> sections) {
+            [target = lookup.Address, note, done, &server, asked = std::chrono::system_clock::now()](std::vector<PageSection> sections) {
               --server.InFlight;
-              done(Reply{200, LookupPage(target, sections), {}, note});
+              done(Reply{200, LookupPage(target, sections, asked), {}, note});
             });
   } catch (const std::exception& e) {
-    // The page never started (its resolver could not be made): its slot is free again.
+    // The page never started (no memory for it): its slot is free again. The
+    // library's English words go to the log, not into the page's Russian.
     --server.InFlight;
-    done(ErrorReply(500, std::string("Проверка не запущена: ") + e.what(), std::move(note)));
+    done(ErrorReply(500, "Проверка не запущена: службе не хватает ресурсов.", note + " error=" + LogText(e.what())));
   }
 }
 

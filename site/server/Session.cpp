@@ -1,9 +1,13 @@
 #include "server/Session.h"
 
+#include "server/ReplyHead.h"
 #include "server/RequestLog.h"
 #include "server/Router.h"
 
 #include <boost/asio/dispatch.hpp>
+#include <boost/asio/write.hpp>
+
+#include <array>
 
 namespace site {
 
@@ -65,27 +69,18 @@ void Session::OnHead(const boost::system::error_code& error) {
 
 void Session::Answer(Reply reply, unsigned version, bool keepAlive) {
   LogRequest(FClient, reply.LogNote, reply.Status, std::chrono::steady_clock::now() - FReceived);
-  FResponse = std::make_shared<http::response<http::string_body>>(static_cast<http::status>(reply.Status), version);
-  auto& response = *FResponse;
-  response.set(http::field::server, "tarnwell-site");
-  response.set(http::field::content_type, "text/html; charset=utf-8");
-  response.set(http::field::cache_control, "no-store");
-  response.set("X-Content-Type-Options", "nosniff");
-  response.set("Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'");
-  if (reply.Status == 405) response.set(http::field::allow, "GET");
-  if (reply.Status == 429 || reply.Status == 503) response.set(http::field::retry_after, "1");
-  if (!reply.Location.empty()) response.set(http::field::location, reply.Location);
-  response.keep_alive(keepAlive);
-  response.body() = std::move(reply.Body);
-  response.prepare_payload();
+  FReplyHead = ReplyHead(reply, version, keepAlive);
+  FReplyBody = std::move(reply.Body);
   FStream.expires_after(kWriteTimeout);
-  http::async_write(FStream, response, [self = shared_from_this(), keepAlive](const boost::system::error_code& error, std::size_t) {
+  const std::array<boost::asio::const_buffer, 2> buffers{boost::asio::buffer(FReplyHead), boost::asio::buffer(FReplyBody)};
+  boost::asio::async_write(FStream, buffers, [self = shared_from_this(), keepAlive](const boost::system::error_code& error, std::size_t) {
     self->OnWritten(error, keepAlive);
   });
 }
 
 void Session::OnWritten(const boost::system::error_code& error, bool keepAlive) {
-  FResponse.reset();
+  // A connection kept open holds no page while it waits for the next request.
+  std::string().swap(FReplyBody);
   if (error || !keepAlive) return Close();
   ReadHead();
 }

@@ -36,7 +36,8 @@ private:
   std::optional<Head> FHead;
   std::string FClient;
   std::chrono::steady_clock::time_point FReceived;
-  std::shared_ptr<boost::beast::http::response<boost::beast::http::string_body>> FResponse;
+  std::string FReplyHead;
+  std::string FReplyBody;
 };
 
 }  // namespace site

@@ -1,13 +1,14 @@
 #include "sources/AresResolver.h"
 
 #include "sources/DnsMessage.h"
+#include "sources/ErrorTexts.h"
+#include "base/OptionsParse.h"
 
 #include <ares.h>
 #include <boost/asio/post.hpp>
 #include <boost/asio/posix/stream_descriptor.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -57,14 +58,23 @@ int TryTimeoutMs(std::chrono::milliseconds total, int servers) {
   return static_cast<int>(std::max<long long>(50, total.count() / (3 * servers)));
 }
 
+// Only A to Z change, as with the C library's tolower in the C locale, which
+// cost a call per letter: more than the cache lookup the name is for.
 std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   return text;
 }
 
 DnsAnswer Failure(std::string error) {
   DnsAnswer answer;
   answer.Error = std::move(error);
+  return answer;
+}
+
+DnsAnswer Failure(int status) {
+  DnsAnswer answer = Failure(ResolverErrorText(status));
+  answer.TimedOut = status == ARES_ETIMEOUT;
   return answer;
 }
 
@@ -88,10 +98,11 @@ ares_channel OpenChannel(const Options& opts, ares_sock_state_cb socketState, vo
   const int mask = ARES_OPT_SOCK_STATE_CB | ARES_OPT_FLAGS | ARES_OPT_EDNSPSZ | ARES_OPT_TRIES | ARES_OPT_TIMEOUTMS |
                    ARES_OPT_LOOKUPS;
   ares_channel channel = nullptr;
-  if (ares_init_options(&channel, &options, mask) != ARES_SUCCESS) throw std::runtime_error("c-ares channel failed");
+  if (const int status = ares_init_options(&channel, &options, mask); status != ARES_SUCCESS)
+    throw std::runtime_error("модуль DNS не запущен: " + ResolverErrorText(status));
   if (!servers.empty() && ares_set_servers_ports_csv(channel, servers.c_str()) != ARES_SUCCESS) {
     ares_destroy(channel);
-    throw std::invalid_argument("bad resolver address: " + servers);
+    throw std::invalid_argument("неверно задан DNS-сервер службы: " + servers);
   }
   return channel;
 }
@@ -108,13 +119,13 @@ struct PendingQuery {
 
 DnsAnswer AnswerOf(int status, const unsigned char* bytes, int length, DnsType type) {
   DnsAnswer answer;
-  if (status != ARES_SUCCESS && status != ARES_ENODATA && status != ARES_ENOTFOUND) return Failure(ares_strerror(status));
+  if (status != ARES_SUCCESS && status != ARES_ENODATA && status != ARES_ENOTFOUND) return Failure(status);
   DnsMessage message;
   if (bytes && length > 0) {
     try {
       message = ReadDnsMessage({bytes, static_cast<std::size_t>(length)}, type);
-    } catch (const std::exception& error) {
-      return Failure(error.what());
+    } catch (const std::exception&) {
+      return Failure(ARES_EBADRESP);
     }
   }
   answer.Ok = true;
@@ -155,7 +166,7 @@ public:
   void Query(const std::string& name, DnsType type, DnsDone done) override {
     const std::string question = type == DnsType::PTR ? ReverseName(name) : Lower(name);
     if (FClosing || question.empty()) {
-      const char* why = FClosing ? "resolver closed" : type == DnsType::PTR ? "not an IPv4 address" : "empty name";
+      const char* why = FClosing ? "служба останавливается" : type == DnsType::PTR ? "не адрес IPv4" : "имя не указано";
       boost::asio::post(FStrand, [done = std::move(done), why] { done(Failure(why)); });
       return;
     }
@@ -266,6 +277,14 @@ std::shared_ptr<Resolver> MakeResolver(boost::asio::any_io_executor strand, Shar
   return std::make_shared<AresResolver>(std::move(strand), shared);
 }
 
-void CheckResolverOptions(const Options& options) { ares_destroy(OpenChannel(options, nullptr, nullptr)); }
+void CheckResolverOptions(const Options& options) {
+  try {
+    ares_destroy(OpenChannel(options, nullptr, nullptr));
+  } catch (const std::invalid_argument&) {
+    throw OptionsError("--resolver: '" + options.Resolver + "' is not a DNS server address (like 192.0.2.53:53 or [2001:db8::53]:53)");
+  } catch (const std::runtime_error&) {
+    throw OptionsError("the DNS resolver (c-ares) cannot start with these settings");
+  }
+}
 
 }  // namespace site

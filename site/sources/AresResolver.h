@@ -11,9 +11,9 @@ namespace site {
 
 std::shared_ptr<Resolver> MakeResolver(boost::asio::any_io_executor strand, SharedState& shared);
 
-// Throws std::invalid_argument when Options.Resolver is not a list of
-// "address[:port]" c-ares takes; the program checks this once at start, as a
-// page's resolver would only say so in its answers.
+// Throws OptionsError when Options.Resolver is not a list of "address[:port]"
+// c-ares takes; the program checks this once at start, as a page's resolver
+// would only say so in its answers.
 void CheckResolverOptions(const Options& options);
 
 }  // namespace site

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <string_view>
 
 namespace site {
 
@@ -24,6 +25,18 @@ std::vector<std::string> Fields(const std::string& text) {
   return fields;
 }
 
+bool IsDigits(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
+}
+
+// At most `limit` bytes of UTF-8 text, never a character cut in two.
+std::string Clipped(const std::string& text, std::size_t limit) {
+  if (text.size() <= limit) return text;
+  std::size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
 }  // namespace
 
 std::string AsOriginQuery(std::uint32_t address, const std::string& zone) {
@@ -42,8 +55,14 @@ std::string TxtText(const std::string& record) {
     const char c = record[i];
     if (c == '"') {
       quoted = !quoted;
+    } else if (c == '\\' && i + 3 < record.size() && IsDigits(std::string_view(record).substr(i + 1, 3))) {
+      // \DDD is a byte by its decimal value; the resolver writes every byte it does not pass as text so.
+      const int value = (record[i + 1] - '0') * 100 + (record[i + 2] - '0') * 10 + (record[i + 3] - '0');
+      if (quoted && value < 256) text += static_cast<char>(value);
+      i += 3;
     } else if (c == '\\' && i + 1 < record.size()) {
-      text += record[++i];
+      if (quoted) text += record[i + 1];
+      ++i;
     } else if (quoted) {
       text += c;
     }
@@ -63,7 +82,7 @@ std::string AsNumberOf(const std::vector<std::string>& records) {
 std::string AsNameOf(const std::vector<std::string>& records) {
   if (records.empty()) return {};
   const auto fields = Fields(TxtText(records.front()));
-  return fields.size() >= 5 ? fields.back().substr(0, kMaxField) : std::string{};
+  return fields.size() >= 5 ? Clipped(fields.back(), kMaxField) : std::string{};
 }
 
 std::string HostNameOf(const std::vector<std::string>& records) {

@@ -1,5 +1,7 @@
 #include "sources/DnsMessage.h"
 
+#include "base/TextCoding.h"
+
 #include <ares.h>
 #include <arpa/inet.h>
 #include <algorithm>
@@ -62,21 +64,34 @@ std::string Address(std::span<const unsigned char> bytes, int family) {
   return text;
 }
 
-// A character-string as zone files write it: quoted, with quotes, backslashes
-// and every byte outside printable ASCII escaped.
+// A character-string as zone files write it: quoted, with quotes and
+// backslashes escaped. Valid UTF-8 stays as it is, so that text in any
+// language reads as text; every other byte outside printable ASCII, and the
+// C1 controls, become \DDD (which TxtText turns back into the byte).
 std::string Quoted(std::span<const unsigned char> bytes) {
   std::string text = "\"";
-  for (unsigned char c : bytes) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned char c = bytes[i];
     if (c == '"' || c == '\\') {
       text += '\\';
       text += static_cast<char>(c);
-    } else if (c < 0x20 || c >= 0x7f) {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\%03u", c);
-      text += escaped;
-    } else {
-      text += static_cast<char>(c);
+      continue;
     }
+    if (c >= 0x20 && c < 0x7f) {
+      text += static_cast<char>(c);
+      continue;
+    }
+    const std::size_t length = c < 0xC2 ? 0 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : c < 0xF5 ? 4 : 0;
+    const std::string_view sequence(reinterpret_cast<const char*>(bytes.data() + i), std::min(length, bytes.size() - i));
+    if (length != 0 && sequence.size() == length && IsValidUtf8(sequence) &&
+        !(c == 0xC2 && bytes[i + 1] < 0xA0)) {
+      text += sequence;
+      i += length - 1;
+      continue;
+    }
+    char escaped[5];
+    std::snprintf(escaped, sizeof escaped, "\\%03u", c);
+    text += escaped;
   }
   return text + "\"";
 }

@@ -1,5 +1,6 @@
 #include "sources/HttpsGet.h"
 
+#include "sources/ErrorTexts.h"
 #include "sources/HttpsUrl.h"
 #include "sources/ServerAddress.h"
 #include "sources/SourcePolicy.h"
@@ -40,7 +41,7 @@ public:
   void Start(const std::string& url, std::chrono::steady_clock::time_point deadline) {
     FTimer.expires_at(deadline);
     FTimer.async_wait([self = shared_from_this()](error_code error) {
-      if (!error) self->Fail("Сервер не ответил вовремя", true);
+      if (!error) self->Fail("Сервер " + self->Server() + ": превышено время ожидания", true);
     });
     const auto parsed = ParseHttpsUrl(url);
     if (!parsed) return Fail("Неверный адрес HTTPS: " + url);
@@ -54,17 +55,17 @@ private:
     FStream.emplace(FContext->Executor, FContext->Shared.Tls);
     ServerEndpoints(*FContext->Dns, FUrl.Host, FUrl.Port, [self = shared_from_this()](std::vector<tcp::endpoint> endpoints, std::string failure) {
       if (self->FFinished) return;
-      if (endpoints.empty()) return self->Fail("Не удалось найти адрес сервера " + self->FUrl.Host + " (" + failure + ")");
+      if (endpoints.empty()) return self->Fail("Не удалось найти адрес сервера " + self->Server() + ": " + failure);
       self->Connect(std::move(endpoints));
     });
   }
 
   void Connect(std::vector<tcp::endpoint> endpoints) {
     std::erase_if(endpoints, [this](const tcp::endpoint& e) { return !SourceAddressAllowed(e.address(), FPrivateAllowed); });
-    if (endpoints.empty()) return Fail("Адрес сервера " + FUrl.Host + " относится к частной сети: обращение к нему запрещено");
+    if (endpoints.empty()) return Fail("Адрес сервера " + Server() + " относится к частной сети: обращение к нему запрещено");
     beast::get_lowest_layer(*FStream).async_connect(endpoints, [self = shared_from_this()](error_code error, const tcp::endpoint&) {
       if (self->FFinished) return;
-      if (error) return self->Fail("Не удалось подключиться к серверу " + self->FUrl.Host);
+      if (error) return self->Fail("Не удалось подключиться к серверу " + self->Server() + ": " + SystemErrorText(error.value()));
       self->Handshake();
     });
   }
@@ -74,7 +75,7 @@ private:
     asio::ip::make_address(FUrl.Host, notAddress);
     // Servers pick their certificate by the name in SNI; an address is not a name there.
     if (notAddress && !SSL_set_tlsext_host_name(FStream->native_handle(), FUrl.Host.c_str()))
-      return Fail("Не удалось начать защищённое соединение с " + FUrl.Host);
+      return Fail("Не удалось начать защищённое соединение с " + Server());
     FStream->set_verify_callback(asio::ssl::host_name_verification(FUrl.Host));
     FStream->async_handshake(asio::ssl::stream_base::client, [self = shared_from_this()](error_code error) {
       if (self->FFinished) return;
@@ -86,19 +87,19 @@ private:
   std::string HandshakeFailure() {
     const long verify = SSL_get_verify_result(FStream->native_handle());
     if (verify != X509_V_OK)
-      return "Сертификат сервера " + FUrl.Host + " не прошёл проверку (" + X509_verify_cert_error_string(verify) + ")";
-    return "Не удалось установить защищённое соединение с " + FUrl.Host;
+      return "Сертификат сервера " + Server() + " не прошёл проверку: " + CertificateErrorText(verify);
+    return "Не удалось установить защищённое соединение с " + Server();
   }
 
   void Send() {
     FRequest = {http::verb::get, FUrl.Target, 11};
-    FRequest.set(http::field::host, FUrl.Port == "443" ? FUrl.Host : FUrl.Host + ":" + FUrl.Port);
+    FRequest.set(http::field::host, Server());
     FRequest.set(http::field::accept, "application/rdap+json, application/json");
     FRequest.set(http::field::user_agent, "tarnwell-site");
     FRequest.set(http::field::connection, "close");
     http::async_write(*FStream, FRequest, [self = shared_from_this()](error_code error, std::size_t) {
       if (self->FFinished) return;
-      if (error) return self->Fail("Соединение с сервером " + self->FUrl.Host + " прервано");
+      if (error) return self->Fail("Соединение с сервером " + self->Server() + " прервано");
       self->Receive();
     });
   }
@@ -111,9 +112,9 @@ private:
     http::async_read(*FStream, FBuffer, *FParser, [self = shared_from_this()](error_code error, std::size_t) {
       if (self->FFinished) return;
       if (error == http::error::body_limit)
-        return self->Fail("Ответ сервера " + self->FUrl.Host + " больше " + std::to_string(self->FContext->Shared.Opts.RdapMaxBytes) + " байт");
+        return self->Fail("Ответ сервера " + self->Server() + " больше " + std::to_string(self->FContext->Shared.Opts.RdapMaxBytes) + " байт");
       if (error && !(error == asio::ssl::error::stream_truncated && self->FParser->is_done()))
-        return self->Fail("Сервер " + self->FUrl.Host + " прислал неполный или неверный ответ HTTP");
+        return self->Fail("Сервер " + self->Server() + " прислал неполный или неверный ответ HTTP");
       self->Received();
     });
   }
@@ -131,9 +132,12 @@ private:
     HttpsReply reply;
     reply.Status = status;
     reply.Body = std::move(response.body());
-    reply.FinalUrl = "https://" + FUrl.Host + (FUrl.Port == "443" ? "" : ":" + FUrl.Port) + FUrl.Target;
+    reply.FinalUrl = "https://" + Server() + FUrl.Target;
     Finish(std::move(reply));
   }
+
+  // The server as the page names it: its port only where it is not HTTPS's own.
+  std::string Server() const { return FUrl.Port == "443" ? FUrl.Host : FUrl.Host + ":" + FUrl.Port; }
 
   void Fail(std::string reason, bool timedOut = false) {
     HttpsReply reply;

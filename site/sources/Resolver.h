@@ -13,8 +13,9 @@ namespace site {
 enum class DnsType { A, AAAA, CNAME, MX, NS, TXT, SOA, PTR };
 
 struct DnsAnswer {
-  bool Ok = false;          // false: `Error` says why (in English, from c-ares)
+  bool Ok = false;          // false: `Error` says why, in Russian
   std::string Error;
+  bool TimedOut = false;    // the failure was a time-out
   bool NoData = false;      // the name exists but has no record of this type, or does not exist
   bool NxDomain = false;    // the name does not exist (NoData is set too)
   std::vector<std::string> Records;  // presentation form: "10 mail.example.test", "\"v=spf1 -all\"", ...

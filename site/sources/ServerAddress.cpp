@@ -18,7 +18,7 @@ void ServerEndpoints(Resolver& dns, const std::string& host, const std::string& 
       const auto address = boost::asio::ip::make_address_v4(record, bad);
       if (!bad) endpoints.emplace_back(address, number);
     }
-    done(std::move(endpoints), endpoints.empty() ? "no IPv4 address" : "");
+    done(std::move(endpoints), endpoints.empty() ? "у сервера нет адреса IPv4" : "");
   });
 }
 

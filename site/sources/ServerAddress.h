@@ -13,7 +13,7 @@
 
 namespace site {
 
-// `failure` (English, from the resolver) when there is no address.
+// `failure` (Russian) when there is no address.
 using EndpointsDone = std::function<void(std::vector<boost::asio::ip::tcp::endpoint> endpoints, std::string failure)>;
 
 // `port` is a valid port number in decimal. Calls `done` at once for a literal.

@@ -1,5 +1,6 @@
 #include "sources/WhoisQuery.h"
 
+#include "sources/ErrorTexts.h"
 #include "sources/ServerAddress.h"
 #include "sources/SourcePolicy.h"
 #include "sources/WhoisText.h"
@@ -38,11 +39,11 @@ public:
     FQuery = query + "\r\n";
     FTimer.expires_at(deadline);
     FTimer.async_wait([self = shared_from_this()](error_code error) {
-      if (!error) self->Fail("Сервер WHOIS " + self->FServer.Name() + " не ответил вовремя", true);
+      if (!error) self->Fail("Сервер WHOIS " + self->FServer.Name() + ": превышено время ожидания", true);
     });
     ServerEndpoints(*FContext->Dns, FServer.Host, FServer.Port, [self = shared_from_this()](std::vector<tcp::endpoint> found, std::string failure) {
       if (self->FFinished) return;
-      if (found.empty()) return self->Fail("Не удалось найти адрес сервера WHOIS " + self->FServer.Host + " (" + failure + ")");
+      if (found.empty()) return self->Fail("Не удалось найти адрес сервера WHOIS " + self->FServer.Name() + ": " + failure);
       self->Connect(std::move(found));
     });
   }
@@ -51,10 +52,10 @@ private:
   void Connect(std::vector<tcp::endpoint> endpoints) {
     std::erase_if(endpoints, [this](const tcp::endpoint& e) { return !SourceAddressAllowed(e.address(), FPrivateAllowed); });
     if (endpoints.empty())
-      return Fail("Адрес сервера WHOIS " + FServer.Host + " относится к частной сети: обращение к нему запрещено");
+      return Fail("Адрес сервера WHOIS " + FServer.Name() + " относится к частной сети: обращение к нему запрещено");
     asio::async_connect(FSocket, endpoints, [self = shared_from_this()](error_code error, const tcp::endpoint&) {
       if (self->FFinished) return;
-      if (error) return self->Fail("Не удалось подключиться к серверу WHOIS " + self->FServer.Name());
+      if (error) return self->Fail("Не удалось подключиться к серверу WHOIS " + self->FServer.Name() + ": " + SystemErrorText(error.value()));
       asio::async_write(self->FSocket, asio::buffer(self->FQuery), [self](error_code error, std::size_t) {
         if (self->FFinished) return;
         if (error) return self->Fail("Сервер WHOIS " + self->FServer.Name() + " закрыл соединение");
@@ -70,7 +71,13 @@ private:
       if (self->FAnswer.size() > self->FContext->Shared.Opts.WhoisMaxBytes)
         return self->Fail("Ответ сервера WHOIS " + self->FServer.Name() + " больше " +
                           std::to_string(self->FContext->Shared.Opts.WhoisMaxBytes) + " байт");
-      if (error == asio::error::eof) return self->Finish({WhoisTextToUtf8(self->FAnswer), {}, false});
+      if (error == asio::error::eof) {
+        std::string text = WhoisTextToUtf8(self->FAnswer);
+        // A server that closes having said nothing has not answered, whatever the connection did.
+        if (text.find_first_not_of(" \t\n") == std::string::npos)
+          return self->Fail("Сервер WHOIS " + self->FServer.Name() + " закрыл соединение, не прислав ответа");
+        return self->Finish({std::move(text), {}, false});
+      }
       if (error) return self->Fail("Соединение с сервером WHOIS " + self->FServer.Name() + " прервано");
       self->Read();
     });

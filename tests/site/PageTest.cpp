@@ -5,12 +5,19 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 using namespace site;
 
 namespace {
 
 const std::string kHostile = "<script>alert('x')</script>\"&amp;";
 const std::string kEscaped = "&lt;script&gt;alert(&#39;x&#39;)&lt;/script&gt;&quot;&amp;amp;";
+
+using namespace std::chrono_literals;
+
+// 07.12.2026 19:40 UTC.
+const auto kAsked = std::chrono::sys_days{std::chrono::year{2026} / 12 / 7} + 19h + 40min + 5s;
 
 std::size_t Count(const std::string& text, const std::string& part) {
   std::size_t count = 0;
@@ -24,6 +31,8 @@ TEST(SiteHtml, EscapesMarkupAndReplacesWhatIsNotText) {
       {"пример.рф\ttab\nline", "пример.рф\ttab\nline"},
       {std::string("nul\0byte", 8), "nul\xEF\xBF\xBD" "byte"},
       {"cr\r esc\x1B del\x7F", "cr\xEF\xBF\xBD esc\xEF\xBF\xBD del\xEF\xBF\xBD"},
+      // C1 controls are controls too; the no-break space right after them is text.
+      {"nel\xC2\x85 csi\xC2\x9B apc\xC2\x9F nbsp\xC2\xA0", "nel\xEF\xBF\xBD csi\xEF\xBF\xBD apc\xEF\xBF\xBD nbsp\xC2\xA0"},
       {"bad \xFF\xFE utf8 \xD0", "bad \xEF\xBF\xBD\xEF\xBF\xBD utf8 \xEF\xBF\xBD"},
       {"overlong \xC0\xBC", "overlong \xEF\xBF\xBD\xEF\xBF\xBD"},
   };
@@ -46,14 +55,16 @@ TEST(SiteLookupPage, EveryFieldOfEveryReportIsEscaped) {
   sections[2].Result.State = Outcome::TimedOut;
   sections[2].Result.Summary.Head.clear();
 
-  const std::string page = LookupPage(target, sections);
+  const std::string page = LookupPage(target, sections, kAsked);
   EXPECT_EQ(Count(page, "<script"), 0u);
   EXPECT_EQ(Count(page, "alert('x')"), 0u);
-  // Title and heading; per section reason, note, raw and the table: a heading
-  // cell and two cells, or (the third) a label and a value.
-  EXPECT_EQ(Count(page, kEscaped), 2u + 6u + 6u + 5u);
+  // Per section reason, note, raw and the table: a heading cell and two
+  // cells, or (the third) a label and a value. The name comes from the checked
+  // ASCII form, never from what was typed.
+  EXPECT_EQ(Count(page, kEscaped), 6u + 6u + 5u);
   EXPECT_NE(page.find("<meta charset=\"utf-8\">"), std::string::npos);
-  EXPECT_NE(page.find("<p class=\"ascii\">xn--e1afmkfd.xn--p1ai</p>"), std::string::npos);
+  EXPECT_NE(page.find("<title>Tarnwell: пример.рф</title>"), std::string::npos);
+  EXPECT_NE(page.find("<h1>пример.рф</h1>\n<p class=\"ascii\">xn--e1afmkfd.xn--p1ai</p>"), std::string::npos);
   EXPECT_NE(page.find("выполнено"), std::string::npos);
   EXPECT_NE(page.find("ошибка: " + kEscaped), std::string::npos);
   EXPECT_NE(page.find("превышено время ожидания"), std::string::npos);
@@ -66,7 +77,7 @@ TEST(SiteLookupPage, SectionsInTheWindowsOrderWithTheirTimes) {
     result.Elapsed = std::chrono::milliseconds(100 + i);
     sections.push_back({static_cast<ReportKind>(i), result});
   }
-  const std::string page = LookupPage(Target{"192.0.2.1", "", 0xC0000201}, sections);
+  const std::string page = LookupPage(Target{"192.0.2.1", "", 0xC0000201}, sections, kAsked);
   std::size_t at = 0;
   for (const char* title : {"Информация о домене", "DNS записи", "Трассировка", "Информация о сети", "Сканирование портов"}) {
     const std::size_t found = page.find(std::string("<h2>") + title + "</h2>", at);
@@ -76,12 +87,16 @@ TEST(SiteLookupPage, SectionsInTheWindowsOrderWithTheirTimes) {
   EXPECT_NE(page.find("время: 104 мс"), std::string::npos);
   // An address typed as its own ASCII form is not shown twice.
   EXPECT_EQ(page.find("class=\"ascii\""), std::string::npos);
-  EXPECT_EQ(page.find("<script"), std::string::npos);
+  // Every printed page starts with the address, when it was asked and what was ticked.
+  EXPECT_NE(page.find("<thead><tr><td>192.0.2.1 · 07.12.2026 19:40 UTC · Информация о домене, DNS записи, "
+                      "Трассировка, Информация о сети, Сканирование портов</td></tr></thead>"),
+            std::string::npos);
 }
 
 TEST(SiteLookupPage, NoReportTickedSaysSo) {
-  const std::string page = LookupPage(Target{"example.test", "example.test", {}}, {});
-  EXPECT_NE(page.find("Не выбрано ни одной проверки"), std::string::npos);
+  const std::string page = LookupPage(Target{"Example.TEST", "example.test", {}}, {}, kAsked);
+  EXPECT_NE(page.find("<h1>example.test</h1>\n<p>Не выбрано ни одной проверки"), std::string::npos);
+  EXPECT_NE(page.find("<td>example.test · 07.12.2026 19:40 UTC · проверки не выбраны</td>"), std::string::npos);
   EXPECT_EQ(page.find("<section>"), std::string::npos);
 }
 

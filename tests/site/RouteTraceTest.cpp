@@ -74,8 +74,8 @@ TEST_F(RouteTraceTest, RefusedProbesEndTheTraceWithARussianReason) {
   rig.Opts.AllowPrivate = true;
   const ReportResult result = rig.Run(site::RouteTrace, "255.255.255.255");
   EXPECT_EQ(result.State, Outcome::Failed);
-  EXPECT_TRUE(result.Reason == "Не удалось отправить пробный пакет: система не разрешает такие пакеты (connect: Permission denied)" ||
-              result.Reason == "Не удалось отправить пробный пакет: нет маршрута в сеть адресата (connect: Network is unreachable)")
+  EXPECT_TRUE(result.Reason == "Не удалось отправить пробный пакет: система не разрешает такие пакеты (Permission denied)" ||
+              result.Reason == "Не удалось отправить пробный пакет: нет маршрута в сеть адресата (Network is unreachable)")
       << result.Reason;
 }
 

@@ -5,6 +5,7 @@
 #include "SilentResolver.h"
 #include "SiteClient.h"
 #include "SiteProcess.h"
+#include "TempDir.h"
 #include "UnboundServer.h"
 
 #include <gtest/gtest.h>
@@ -46,6 +47,7 @@ protected:
 
 TEST_F(SiteService, AnswersALookupWithEveryReportAgainstTheLoopbackSources) {
   UnboundServer zone;
+  zone.AddLine("local-data: 'loopback.example.test. 60 IN TXT \"<script>alert(1)</script> \xd0\xbf\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82\"'");
   ASSERT_TRUE(zone.Start());
   const int listening = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
@@ -73,12 +75,17 @@ TEST_F(SiteService, AnswersALookupWithEveryReportAgainstTheLoopbackSources) {
   }
   const std::string dns = reply.Body.substr(reply.Body.find("<h2>DNS записи</h2>"));
   EXPECT_TRUE(Has(dns.substr(0, dns.find("</section>")), "127.0.0.1"));
+  // A TXT record's markup is shown, not run, and its UTF-8 reads as text.
+  EXPECT_TRUE(Has(dns.substr(0, dns.find("</section>")), "&quot;&lt;script&gt;alert(1)&lt;/script&gt; привет&quot;")) << dns;
+  EXPECT_FALSE(Has(reply.Body, "<script"));
   const std::string scan = reply.Body.substr(reply.Body.find("<h2>Сканирование портов</h2>"));
   EXPECT_TRUE(Has(scan.substr(0, scan.find("</section>")), open));
   // The RDAP and WHOIS sources are closed ports: that report fails, the others stand.
   EXPECT_TRUE(Has(reply.Body, "<h2>Информация о домене</h2>\n<p class=\"outcome failed\">"));
+  // Each source named with its port, as none is on its protocol's own, and the system's refusal told in Russian.
+  EXPECT_TRUE(Has(reply.Body, "ошибка: Не удалось подключиться к серверу WHOIS 127.0.0.1:1: соединение отвергнуто (Connection refused);"));
+  EXPECT_TRUE(Has(reply.Body, "Не удалось подключиться к серверу 127.0.0.1:1: соединение отвергнуто (Connection refused)."));
   EXPECT_TRUE(Has(reply.Body, "<h2>DNS записи</h2>\n<p class=\"outcome done\">"));
-  EXPECT_FALSE(Has(reply.Body, "<script"));
   EXPECT_TRUE(Has(site.Log(), "127.0.0.1 addr=loopback.example.test reports=dom_whois,dom_dns,traceroute,net_whois,port_scan status=200 time="));
 }
 
@@ -268,11 +275,49 @@ TEST_F(SiteService, ExitsWithZeroOnSigtermWhileBusy) {
   close(busy);
 }
 
-TEST(SiteProgram, BadOptionsExitWithTwoAndSayWhy) {
-  SiteProcess site({"--max-in-flight", "0"});
-  EXPECT_EQ(site.Port(), 0);
-  EXPECT_EQ(site.Terminate(5), 2);
-  EXPECT_TRUE(Has(site.Log(), "--max-in-flight must be at least 1"));
+// Every option that can be wrong ends the program at start, before it
+// listens, with the option named; none is left for the pages to trip over.
+TEST(SiteProgram, BadOptionsEndTheProgramAtStartAndSayWhy) {
+  TempDir dir;
+  dir.WriteFile("bad.conf", "no-such-key = 1\n");
+  dir.WriteFile("not-a-ca.pem", "just text\n");
+  const struct {
+    std::vector<std::string> Args;
+    const char* Said;
+  } rows[] = {
+      {{"--no-such-option"}, "no-such-option"},
+      {{"--listen", "127.0.0.1"}, "--listen wants HOST:PORT"},
+      {{"--listen", "127.0.0.1:65536"}, "--listen: '65536' is not a port number"},
+      {{"--listen", "localhost:8080"}, "--listen: 'localhost' is not an IP address"},
+      {{"--resolver", ":53"}, "--resolver wants HOST:PORT"},
+      {{"--resolver", "resolver.example:53"}, "--resolver: 'resolver.example:53' is not a DNS server address"},
+      {{"--resolver", "127.0.0.1:0"}, "--resolver: port 0"},
+      {{"--scan-ports", "22,,80"}, "--scan-ports: '' is not a port number"},
+      {{"--scan-ports", "0"}, "--scan-ports: '0' is not a port number"},
+      {{"--scan-ports", "22,80,22"}, "--scan-ports: port 22 is listed twice"},
+      {{"--page-budget", "0"}, "--page-budget must be a positive number"},
+      {{"--dns-timeout", "-5"}, "--dns-timeout must be a positive number"},
+      {{"--page-budget", "soon"}, "'--page-budget' is invalid"},
+      {{"--max-in-flight", "0"}, "--max-in-flight must be at least 1"},
+      {{"--max-connections", "-1"}, "--max-connections: '-1' is not a whole number"},
+      {{"--threads", "-1"}, "--threads: '-1' is not a whole number"},
+      {{"--threads", "100000"}, "--threads must be at most 256"},
+      {{"--rate-per-second", "-1"}, "--rate-per-second must not be negative"},
+      {{"--as-zone", ""}, "must not be empty"},
+      {{"--whois-root", "who is"}, "--whois-root: 'who is' is not HOST or HOST:PORT"},
+      {{"--rdap-bootstrap", "http://127.0.0.1/"}, "--rdap-bootstrap: 'http://127.0.0.1/' is not an https:// URL"},
+      {{"--ca-file", "/nonexistent/ca.pem"}, "--ca-file: cannot load '/nonexistent/ca.pem'"},
+      {{"--ca-file", dir.File("not-a-ca.pem")}, "--ca-file: cannot load"},
+      {{"--config", "/nonexistent/site.conf"}, "cannot read the config file '/nonexistent/site.conf'"},
+      {{"--config", dir.File("bad.conf")}, "no-such-key"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Said);
+    SiteProcess site(row.Args);
+    EXPECT_EQ(site.Port(), 0);
+    EXPECT_EQ(site.Terminate(5), 2);
+    EXPECT_TRUE(Has(site.Log(), row.Said)) << site.Log();
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "SiteProcess.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -10,7 +11,8 @@ constexpr const char* kListening = "listening on 127.0.0.1:";
 }  // namespace
 
 SiteProcess::SiteProcess(const std::vector<std::string>& args) {
-  std::vector<std::string> argv{TARNWELL_SITE_PROGRAM, "--listen", "127.0.0.1:0"};
+  std::vector<std::string> argv{TARNWELL_SITE_PROGRAM};
+  if (std::find(args.begin(), args.end(), "--listen") == args.end()) argv.insert(argv.end(), {"--listen", "127.0.0.1:0"});
   argv.insert(argv.end(), args.begin(), args.end());
   if (!FChild.Start(argv, FDir.File("stderr"), FDir.File("stdout"))) return;
 

@@ -12,8 +12,9 @@
 
 class SiteProcess {
 public:
-  // Starts the program with "--listen 127.0.0.1:0" and `args`; waits (at most
-  // 10 s) for its listening line. Port() is 0 when it did not come.
+  // Starts the program with "--listen 127.0.0.1:0" (unless `args` name their
+  // own) and `args`; waits (at most 10 s) for its listening line. Port() is 0
+  // when it did not come.
   explicit SiteProcess(const std::vector<std::string>& args);
   ~SiteProcess();
   SiteProcess(const SiteProcess&) = delete;

@@ -278,9 +278,13 @@ TEST(WhoisTextTest, DecodesEachCharsetToValidUtf8) {
 
 TEST(AsZoneTest, ReadsOriginAndNameRecords) {
   EXPECT_EQ(AsOriginQuery(0x0A000001, "origin.asn.example.test"), "1.0.0.10.origin.asn.example.test");
-  EXPECT_EQ(AsNameQuery("64500", "asn.example.test"), "AS64500.asn.example.test");
   EXPECT_EQ(TxtText(R"("64500 | 10.0.0.0/8 | ZZ" " | test")"), "64500 | 10.0.0.0/8 | ZZ | test");
-  EXPECT_EQ(TxtText(R"("say \"hi\"")"), "say \"hi\"");
+  EXPECT_EQ(TxtText(R"("say \"hi\" \\ back")"), "say \"hi\" \\ back");
+  // \DDD is a byte; a backslash before fewer than three digits escapes one character.
+  EXPECT_EQ(TxtText(R"("\208\162EST \1x \0601")"), "\xD0\xA2" "EST 1x <1");
+  // A name is cut at its limit between characters, never inside one.
+  const std::string longName(127, 'a');
+  EXPECT_EQ(AsNameOf({"\"1 | ZZ | test | 2020-01-01 | " + longName + "\xD0\xA2\""}), longName);
   EXPECT_EQ(AsNumberOf({"\"64500 64501 | 10.0.0.0/8 | ZZ | test | 2020-01-01\""}), "64500");
   EXPECT_EQ(AsNumberOf({"64500 | 10.0.0.0/8 | ZZ | test | 2020-01-01"}), "64500");
   EXPECT_EQ(AsNumberOf({"\"not a number | x\""}), "");
