@@ -79,14 +79,6 @@ end
 
 const std::string kQuery = "&dom_whois=&dom_dns=true&traceroute=&net_whois=&port_scan=";
 
-long RssKiB(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.starts_with("VmRSS:")) return std::stol(line.substr(6));
-  return -1;
-}
-
 // User and system time of a process, all its threads, in milliseconds.
 double CpuMs(pid_t pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
@@ -200,7 +192,7 @@ int main() {
       return 1;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    std::printf("site_idle_rss_kib: %ld\n", RssKiB(site.Pid()));
+    std::printf("site_idle_rss_kib: %ld\n", site.RssKiB());
 
     NginxServer nginx;
     nginx.Dir().WriteFile("www/page.html", first.Body);
@@ -248,7 +240,7 @@ int main() {
     std::printf("site_cold_p99_ms: %.2f\n", cold.P99);
     std::printf("site_cold_failed: %ld\n", cold.Failed);
 
-    std::printf("site_after_load_rss_kib: %ld\n", RssKiB(site.Pid()));
+    std::printf("site_after_load_rss_kib: %ld\n", site.RssKiB());
   }
 
   {
@@ -258,7 +250,7 @@ int main() {
     SiteProcess site(args);
     if (site.Port() == 0) return 1;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    const long idle = RssKiB(site.Pid());
+    const long idle = site.RssKiB();
     std::vector<int> waiting;
     for (int i = 0; i < kPagesInFlight; ++i) {
       const int fd = ConnectSite(site.Port());
@@ -266,7 +258,7 @@ int main() {
       if (fd >= 0 && send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) waiting.push_back(fd);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    const long busy = RssKiB(site.Pid());
+    const long busy = site.RssKiB();
     std::printf("site_pages_in_flight: %zu\n", waiting.size());
     std::printf("site_rss_per_page_in_flight_kib: %.1f\n", waiting.empty() ? 0.0 : static_cast<double>(busy - idle) / waiting.size());
     for (int fd : waiting) close(fd);

@@ -31,14 +31,6 @@ constexpr int kFillClients = 8;
 constexpr int kFillNames = 1600;              // some 96 MB of answers, past the caches' bound
 constexpr std::size_t kPageBound = 2 << 20;   // the service's default
 
-long RssKiB(pid_t pid) {
-  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.starts_with("VmRSS:")) return std::stol(line.substr(6));
-  return -1;
-}
-
 std::string Page(const std::string& addr, const char* report) {
   return std::string("GET /whois/index.php?addr=") + addr + "&" + report + "=true HTTP/1.1\r\nHost: b\r\n\r\n";
 }
@@ -59,7 +51,7 @@ long HeadAttack(const SiteProcess& site) {
       if (fd >= 0) fds.push_back(fd);
     }
   sent.assign(fds.size(), 0);
-  long peak = RssKiB(site.Pid());
+  long peak = site.RssKiB();
   std::size_t live = fds.size();
   for (std::size_t round = 0; round < kAttackHead / kPiece && live > 0; ++round) {
     live = 0;
@@ -70,9 +62,9 @@ long HeadAttack(const SiteProcess& site) {
       if (n < 0 && errno != EAGAIN) sent[i] = lines.size();  // answered and closed
       else ++live;
     }
-    if (round % 8 == 0) peak = std::max(peak, RssKiB(site.Pid()));
+    if (round % 8 == 0) peak = std::max(peak, site.RssKiB());
   }
-  peak = std::max(peak, RssKiB(site.Pid()));
+  peak = std::max(peak, site.RssKiB());
   std::size_t most = 0;
   for (std::size_t s : sent) most = std::max(most, s == lines.size() ? 0 : s);
   std::printf("site_head_attack_connections: %zu\n", fds.size());
@@ -84,7 +76,7 @@ long HeadAttack(const SiteProcess& site) {
 // Distinct names of the hostile zone from clients of their own, one page at a
 // time each; returns the largest size seen.
 long CacheFill(const SiteProcess& site) {
-  std::atomic<long> peak{RssKiB(site.Pid())};
+  std::atomic<long> peak{site.RssKiB()};
   std::atomic<int> failed{0};
   std::vector<std::thread> clients;
   for (int c = 0; c < kFillClients; ++c) {
@@ -98,7 +90,7 @@ long CacheFill(const SiteProcess& site) {
           close(fd);
           fd = ConnectSite(site.Port(), source.c_str());
         }
-        if (c == 0 && i % 64 == 0) peak = std::max(peak.load(), RssKiB(site.Pid()));
+        if (c == 0 && i % 64 == 0) peak = std::max(peak.load(), site.RssKiB());
       }
       close(fd);
     });
@@ -106,7 +98,7 @@ long CacheFill(const SiteProcess& site) {
   for (auto& client : clients) client.join();
   std::printf("site_cache_fill_pages: %d\n", kFillNames);
   std::printf("site_cache_fill_failed: %d\n", failed.load());
-  return std::max(peak.load(), RssKiB(site.Pid()));
+  return std::max(peak.load(), site.RssKiB());
 }
 
 }  // namespace
@@ -136,13 +128,13 @@ int main() {
     return 1;
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  const long idle = RssKiB(site.Pid());
+  const long idle = site.RssKiB();
   std::printf("site_idle_rss_kib: %ld\n", idle);
 
   const long attack = HeadAttack(site);
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   std::printf("site_head_attack_during_rss_kib: %ld\n", attack);
-  std::printf("site_head_attack_after_rss_kib: %ld\n", RssKiB(site.Pid()));
+  std::printf("site_head_attack_after_rss_kib: %ld\n", site.RssKiB());
   std::printf("site_rss_during_target_kib: %ld\n", idle + (64 << 10));
   std::printf("site_rss_after_target_kib: %ld\n", idle + (16 << 10));
 
@@ -150,7 +142,7 @@ int main() {
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   // The caches keep what they hold for up to an hour: "after" is the fill's lasting size.
   std::printf("site_cache_fill_during_rss_kib: %ld\n", fill);
-  std::printf("site_cache_fill_after_rss_kib: %ld\n", RssKiB(site.Pid()));
+  std::printf("site_cache_fill_after_rss_kib: %ld\n", site.RssKiB());
 
   const int fd = ConnectSite(site.Port());
   const SiteReply hostile = Exchange(fd, Page("10.0.0.1", "net_whois"));
@@ -158,6 +150,6 @@ int main() {
   std::printf("site_hostile_page_status: %d\n", hostile.Status);
   std::printf("site_largest_page_bytes: %zu\n", hostile.Body.size());
   std::printf("site_page_bound_bytes: %zu\n", kPageBound);
-  std::printf("site_after_all_rss_kib: %ld\n", RssKiB(site.Pid()));
+  std::printf("site_after_all_rss_kib: %ld\n", site.RssKiB());
   return 0;
 }

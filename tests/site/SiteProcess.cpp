@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 namespace {
@@ -30,3 +31,11 @@ SiteProcess::SiteProcess(const std::vector<std::string>& args) {
 SiteProcess::~SiteProcess() { Terminate(10); }
 
 std::string SiteProcess::Log() const { return FDir.ReadFile("stderr"); }
+
+long SiteProcess::RssKiB() const {
+  std::ifstream status("/proc/" + std::to_string(Pid()) + "/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.starts_with("VmRSS:")) return std::stol(line.substr(6));
+  return -1;
+}

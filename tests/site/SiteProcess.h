@@ -22,6 +22,8 @@ public:
 
   std::uint16_t Port() const { return FPort; }
   pid_t Pid() const { return FChild.Pid(); }
+  // Its resident memory now, in KiB; -1 when it cannot be read.
+  long RssKiB() const;
   // What the program wrote to stderr so far: its log.
   std::string Log() const;
   // Sends SIGTERM and waits at most `seconds`; the exit status, or -1 when it
