@@ -16,6 +16,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   xvfb xauth imagemagick fonts-liberation2
   qt6-translations-l10n
+  lintian appstream desktop-file-utils systemd curl
   wrk
   iputils-ping iputils-tracepath nftables
 )

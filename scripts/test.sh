@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # One command from a fresh Debian machine to every test: the fuzz targets for
 # a bounded time each, then the test suite in an optimised build and again
-# under AddressSanitizer and UndefinedBehaviorSanitizer.
+# under AddressSanitizer and UndefinedBehaviorSanitizer, then the Debian
+# packages, checked by Debian's tools and run from where they unpack.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -19,7 +20,7 @@ isolated() {
   fi
 }
 status=0
-for preset in fuzz default asan; do
+for preset in fuzz default asan package; do
   echo "=== preset $preset"
   cmake --preset "$preset"
   cmake --build --preset "$preset" -j "$(nproc)"

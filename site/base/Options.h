@@ -29,6 +29,7 @@ struct Options {
   std::uint16_t MetricsPort = 0;
   bool AllowPrivate = false;            // trace and scan private, loopback, reserved targets
   bool AllowLan = false;                // trace and scan private, shared (CGNAT) and link-local targets only
+  std::vector<std::string> TrustedProxies;  // peers whose X-Real-IP / X-Forwarded-For name the client
   bool AnySourcePort = false;           // follow WHOIS referrals and RDAP links to any port, not only 43 and 443
 
   std::chrono::milliseconds PageBudget{20000};

@@ -72,6 +72,7 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
   const Options defaults;
   std::string listen = defaults.ListenAddress + ":" + std::to_string(defaults.ListenPort);
   std::string resolver, scanPorts, config, redis, metricsListen;
+  std::vector<std::string> trustedProxies;
   long redisTimeout = 0, pageBudget = 0, whoisTimeout = 0, rdapTimeout = 0, dnsTimeout = 0, portTimeout = 0, probeTimeout = 0, headerTimeout = 0;
   ParsedOptions parsed;
   Options& o = parsed.Values;
@@ -115,6 +116,7 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
       ("scan-ports", po::value(&scanPorts), "comma-separated TCP ports to scan; default: the built-in list")
       ("allow-private", po::bool_switch(&o.AllowPrivate), "trace and scan private, loopback and reserved addresses")
       ("allow-lan", po::bool_switch(&o.AllowLan), "trace and scan private (LAN) addresses, never loopback")
+      ("trusted-proxy", po::value(&trustedProxies)->composing(), "IP address of a proxy in front of the site whose X-Real-IP or X-Forwarded-For names the client; may be repeated")
       ("any-source-port", po::bool_switch(&o.AnySourcePort), "reach WHOIS and RDAP servers on any port, not only 43 and 443 (so always where the sources are private)")
       ("page-budget", po::value(&pageBudget)->default_value(o.PageBudget.count()), "ms a page may take")
       ("whois-timeout", po::value(&whoisTimeout)->default_value(o.WhoisTimeout.count()), "ms for one WHOIS query")
@@ -166,6 +168,12 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
     SplitHostPort(resolver, "resolver", host, port);
     if (port == 0) throw OptionsError("--resolver: port 0 is no DNS server's");
     o.Resolver = resolver;
+  }
+  for (const std::string& proxy : trustedProxies) {
+    boost::system::error_code error;
+    const auto address = boost::asio::ip::make_address(proxy, error);
+    if (error) throw OptionsError("--trusted-proxy: '" + proxy + "' is not an IP address");
+    o.TrustedProxies.push_back(address.to_string());
   }
   if (o.AsZone.empty() || o.AsNameZone.empty()) throw OptionsError("--as-zone and --as-name-zone must not be empty");
   if (redis.starts_with("unix:")) o.RedisSocket = redis.substr(5);

@@ -59,6 +59,14 @@ std::optional<std::uint32_t> StrictIpv4(std::string_view text) {
   return address;
 }
 
+bool DigitsAndDots(std::string_view text) { return text.find_first_not_of("0123456789.") == std::string_view::npos; }
+
+std::uint32_t DottedIpv4(std::string_view text) {
+  const std::optional<std::uint32_t> address = StrictIpv4(text);
+  if (!address) throw BadAddress("Неверный адрес IPv4: нужны четыре числа от 0 до 255 через точку");
+  return *address;
+}
+
 bool IsLdhLabel(std::string_view label) {
   if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') return false;
   for (char c : label)
@@ -116,9 +124,8 @@ Target ParseTarget(std::string_view bytes, std::size_t maxAsciiBytes) {
   for (char c : target.Input)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) throw BadAddress("Адрес содержит управляющие символы");
 
-  if (target.Input.find_first_not_of("0123456789.") == std::string::npos) {
-    target.Ipv4 = StrictIpv4(target.Input);
-    if (!target.Ipv4) throw BadAddress("Неверный адрес IPv4: нужны четыре числа от 0 до 255 через точку");
+  if (DigitsAndDots(target.Input)) {
+    target.Ipv4 = DottedIpv4(target.Input);
     return target;
   }
 
@@ -140,6 +147,13 @@ Target ParseTarget(std::string_view bytes, std::size_t maxAsciiBytes) {
     }
   }
   name = AsciiName(name);
+  // Mapping drops soft hyphens and turns full-width digits and ideographic
+  // full stops into ASCII ones: a name that comes out as digits and dots is
+  // an IPv4 address in disguise, judged as if it had been typed so.
+  if (DigitsAndDots(name)) {
+    target.Ipv4 = DottedIpv4(name);
+    return target;
+  }
   CheckAsciiName(name, maxAsciiBytes);
   target.Domain = name;
   return target;

@@ -1,5 +1,6 @@
 #include "server/Listener.h"
 
+#include "server/ForwardedClient.h"
 #include "server/Session.h"
 
 #include <boost/asio/post.hpp>
@@ -53,8 +54,11 @@ void Listener::OnAccept(const boost::system::error_code& error, boost::asio::ip:
   }
   boost::system::error_code unknown;
   const auto peer = socket.remote_endpoint(unknown);
-  ClientSlot share = unknown ? ClientSlot{} : FServer.ClientConnections.Take(ClientKey(peer.address()));
-  if (!share || FServer.Connections.load() >= FServer.Opts.MaxConnections) {
+  // A proxy of the site's own holds many clients' connections; its requests
+  // are shared out by the clients they name.
+  const bool proxy = !unknown && IsTrustedProxy(FServer.Opts, peer.address());
+  ClientSlot share = unknown || proxy ? ClientSlot{} : FServer.ClientConnections.Take(ClientKey(peer.address()));
+  if ((!share && !proxy) || FServer.Connections.load() >= FServer.Opts.MaxConnections) {
     boost::system::error_code ignored;
     socket.close(ignored);
   } else {

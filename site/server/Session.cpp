@@ -1,5 +1,6 @@
 #include "server/Session.h"
 
+#include "server/ForwardedClient.h"
 #include "server/ReplyHead.h"
 #include "server/RequestLog.h"
 #include "server/Router.h"
@@ -28,6 +29,8 @@ Session::Session(boost::asio::ip::tcp::socket socket, ServerState& server, Clien
   const auto peer = FStream.socket().remote_endpoint(error);
   FClient = error ? "?" : peer.address().to_string();
   FClientKey = error ? "?" : ClientKey(peer.address());
+  FFromProxy = !error && IsTrustedProxy(server.Opts, peer.address());
+  FRequestClient = FClient;
   FServer.Trim.Opened(FServer.Connections.load());
 }
 
@@ -92,7 +95,14 @@ void Session::OnHead(const boost::system::error_code& error) {
   FStream.expires_never();
   // An idle connection holds no more than it needs: the head's buffer is given back.
   if (FBuffer.size() == 0) FBuffer.shrink_to_fit();
-  const RouteRequest route{request.method_string(), request.target(), request[http::field::host], FClient, FClientKey};
+  RouteRequest route{request.method_string(), request.target(), request[http::field::host], FClient, FClientKey};
+  if (FFromProxy) {
+    if (const auto client = ForwardedClient(request["X-Real-IP"], request["X-Forwarded-For"])) {
+      route.Client = client->to_string();
+      route.ClientKey = ClientKey(*client);
+    }
+  }
+  FRequestClient = route.Client;
   auto page = Route(FServer, route, [self = shared_from_this(), version, keepAlive](Reply reply) {
     boost::asio::dispatch(self->FStream.get_executor(), [self, version, keepAlive, reply = std::move(reply)]() mutable {
       self->Answer(std::move(reply), version, keepAlive);
@@ -125,7 +135,7 @@ void Session::Answer(Reply reply, unsigned version, bool keepAlive) {
   // The watch on a leaving client ends with its page.
   boost::system::error_code ignored;
   FStream.socket().cancel(ignored);
-  LogRequest(FClient, reply.LogNote, reply.Status, std::chrono::steady_clock::now() - FReceived);
+  LogRequest(FRequestClient, reply.LogNote, reply.Status, std::chrono::steady_clock::now() - FReceived);
   FReplyHead = ReplyHead(reply, version, keepAlive);
   FReplyBody = std::move(reply.Body);
   FStream.expires_after(kWriteTimeout);

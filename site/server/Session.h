@@ -44,6 +44,8 @@ private:
   std::size_t FHeadBytes = 0;  // of the head being read, parsed so far
   std::string FClient;
   std::string FClientKey;
+  bool FFromProxy = false;       // a trusted proxy, whose requests name their clients
+  std::string FRequestClient;    // the client of the request being answered, for the log
   std::chrono::steady_clock::time_point FReceived;
   std::string FReplyHead;
   std::string FReplyBody;

@@ -1,6 +1,7 @@
 #include "sources/RdapBootstrap.h"
 
 #include "sources/HttpsGet.h"
+#include "sources/HttpsUrl.h"
 #include "sources/RdapJson.h"
 #include "sources/SourcePolicy.h"
 
@@ -16,7 +17,8 @@ using nlohmann::json;
 
 constexpr std::chrono::hours kBootstrapTtl{24};
 
-// The first HTTPS URL among a service's URLs, made to end in "/".
+// The first HTTPS URL among a service's URLs that a request can be made of,
+// made to end in "/"; a later one serves when an earlier one is broken.
 std::optional<std::string> HttpsService(const json& urls) {
   if (!urls.is_array()) return std::nullopt;
   for (const json& url : urls) {
@@ -24,6 +26,7 @@ std::optional<std::string> HttpsService(const json& urls) {
     std::string text = url.get<std::string>();
     if (!text.starts_with("https://")) continue;
     if (!text.ends_with("/")) text += '/';
+    if (!ParseHttpsUrl(text)) continue;
     return text;
   }
   return std::nullopt;

@@ -322,6 +322,25 @@ TEST_F(SiteService, LimitsLookupsPerClient) {
   EXPECT_EQ(GetSite(site.Port(), Lookup("", "")).Status, 400);
 }
 
+// Behind a proxy of the site's own every connection is the proxy's: its
+// requests count against the clients it names, and only its requests do.
+TEST_F(SiteService, LimitsTheClientsATrustedProxyNames) {
+  SiteProcess site(With(LoopbackSources(Dns.Address()), {"--rate-per-second", "0.01", "--rate-burst", "2", "--trusted-proxy", "127.0.0.1"}));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  const auto ask = [&](const char* source, const std::string& forwarded) {
+    const int fd = ConnectSite(site.Port(), source);
+    return Exchange(fd, "GET " + Lookup("example.test", "") + " HTTP/1.0\r\n" + forwarded + "\r\n").Status;
+  };
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(ask("127.0.0.1", "X-Real-IP: 198.51.100.7\r\n"), 200) << i;
+  EXPECT_EQ(ask("127.0.0.1", "X-Real-IP: 198.51.100.7\r\n"), 429);
+  // Another client of the same proxy, named by the address nginx appends last.
+  EXPECT_EQ(ask("127.0.0.1", "X-Forwarded-For: 198.51.100.7, 198.51.100.8\r\n"), 200);
+  // A client that is no proxy cannot borrow a name: it is limited as itself.
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(ask("127.0.0.2", "X-Real-IP: 198.51.100.9\r\n"), 200) << i;
+  EXPECT_EQ(ask("127.0.0.2", "X-Real-IP: 198.51.100.10\r\n"), 429);
+  EXPECT_TRUE(Has(site.Log(), "198.51.100.8 ")) << site.Log();
+}
+
 // A head is bound in time and in bytes however it comes: a client sending a
 // byte at a time is cut off by the head's deadline, and heads of many short
 // lines sent in small pieces are refused once the whole head passes the
@@ -443,6 +462,7 @@ TEST(SiteProgram, BadOptionsEndTheProgramAtStartAndSayWhy) {
       {{"--rdap-bootstrap", "http://127.0.0.1/"}, "--rdap-bootstrap: 'http://127.0.0.1/' is not an https:// URL"},
       {{"--ca-file", "/nonexistent/ca.pem"}, "--ca-file: cannot load '/nonexistent/ca.pem'"},
       {{"--ca-file", dir.File("not-a-ca.pem")}, "--ca-file: cannot load"},
+      {{"--trusted-proxy", "proxy.example"}, "--trusted-proxy: 'proxy.example' is not an IP address"},
       {{"--max-page-bytes", "1000"}, "--max-page-bytes must be at least 65536"},
       {{"--redis", "redis.example"}, "--redis wants HOST:PORT"},
       {{"--redis", "unix:"}, "--redis: unix: wants a socket path"},
