@@ -13,13 +13,13 @@ namespace {
 constexpr const char* kGetScript = "return {redis.call('GET', KEYS[1]), redis.call('PTTL', KEYS[1])}";
 
 template <class Value, class Decode>
-void Find(SharedState& shared, TtlCache<Value>& local, CacheKind kind, const std::string& redisKey,
+void Find(SharedState& shared, TtlCache<Value>& local, CacheKind kind, std::string (*redisKey)(const std::string&),
           const boost::asio::any_io_executor& executor, const std::string& key, Decode decode,
           std::function<void(std::optional<Value>)> done) {
   auto found = local.Find(key);
   shared.Counters.Cache(kind, CacheLevel::Local, found.has_value());
   if (found || !shared.Redis) return done(std::move(found));
-  shared.Redis->Command({"EVAL", kGetScript, "1", redisKey}, executor,
+  shared.Redis->Command({"EVAL", kGetScript, "1", redisKey(key)}, executor,
                         [&shared, &local, kind, key, decode, done = std::move(done)](std::optional<RedisReply> reply) {
                           std::optional<Value> value;
                           if (reply && reply->Items.size() == 2 && !reply->Items[0].Nil && reply->Items[1].Integer > 0)
@@ -50,7 +50,7 @@ bool ReadNumber(std::string_view& text, char end, std::size_t& value) {
 
 void FindRecord(SharedState& shared, const boost::asio::any_io_executor& executor, const std::string& key,
                 std::function<void(std::optional<std::string>)> done) {
-  Find(shared, shared.Records, CacheKind::Records, RecordKey(key), executor, key,
+  Find(shared, shared.Records, CacheKind::Records, &RecordKey, executor, key,
        [](const std::string& text) { return std::optional<std::string>(text); }, std::move(done));
 }
 
@@ -61,7 +61,7 @@ void StoreRecord(SharedState& shared, const std::string& key, const std::string&
 
 void FindDns(SharedState& shared, const boost::asio::any_io_executor& executor, const std::string& key,
              std::function<void(std::optional<DnsAnswer>)> done) {
-  Find(shared, shared.Dns, CacheKind::Dns, DnsKey(key), executor, key, &DecodeDnsAnswer, std::move(done));
+  Find(shared, shared.Dns, CacheKind::Dns, &DnsKey, executor, key, &DecodeDnsAnswer, std::move(done));
 }
 
 void StoreDns(SharedState& shared, const std::string& key, const DnsAnswer& answer, std::chrono::seconds ttl) {
