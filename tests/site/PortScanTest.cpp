@@ -150,7 +150,10 @@ TEST(PortScanTest, BuiltInListFindsAndNamesAnOpenService) {
 // target: with none made the scan fails, with some made it says which were not.
 TEST(PortScanTest, ProbesThatCouldNotBeMadeAreNotClosedPorts) {
   LoopbackSocket open(16), closed(std::nullopt);
-  for (const int spare : {0, 1}) {
+  // The first scan has descriptors to spare: the undefined-behaviour
+  // sanitizer opens a pipe the first time it checks an object's type, and
+  // would otherwise take a scan's want of descriptors for a bad object.
+  for (const int spare : {-1, 0, 1}) {
     SCOPED_TRACE(spare);
     NetHarness h;
     h.Opts.AllowPrivate = true;
@@ -160,6 +163,12 @@ TEST(PortScanTest, ProbesThatCouldNotBeMadeAreNotClosedPorts) {
     h.Shared();
     boost::asio::steady_timer reactor(h.Io);
     std::optional<site::ReportResult> result;
+    if (spare < 0) {
+      result = h.Run(site::PortScan, AddressTarget(kLoopback, "127.0.0.1"));
+      ASSERT_TRUE(result);
+      EXPECT_EQ(result->State, Outcome::Done);
+      continue;
+    }
     {
       DescriptorLimit limit(spare);
       result = h.Run(site::PortScan, AddressTarget(kLoopback, "127.0.0.1"));
