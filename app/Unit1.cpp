@@ -6,6 +6,8 @@
 #include "ResultFile.h"
 #include "ServiceUrl.h"
 #include "Win1251.h"
+#include "images/print.xpm"
+#include "images/save.xpm"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -59,6 +61,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setFixedSize(size());
   move(123, 91);
+  // The buttons' pictures are compiled in: a picture read from a file has the
+  // toolkit load every image plugin it has to try on it while the window
+  // starts.
+  SpeedButton1->setIcon(QIcon(QPixmap(save_xpm)));
+  SpeedButton2->setIcon(QIcon(QPixmap(print_xpm)));
 
   // The definition gives text colours as each widget's textColor: a palette
   // costs the window's start a fraction of what a style sheet would.
@@ -69,13 +76,15 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<
     palette.setColor(QPalette::WindowText, color.value<QColor>());
     widget->setPalette(palette);
   }
-  // Labels size themselves to their text, as the definition's positions assume;
-  // word-wrapped ones keep their width and grow downwards when the font needs
-  // it, and the product name keeps the box its text is centred in.
-  for (QLabel* label : findChildren<QLabel*>()) {
-    if (label == Label10) continue;
-    if (!label->wordWrap()) label->adjustSize();
-    else label->resize(label->width(), std::max(label->height(), label->heightForWidth(label->width())));
+  // Measuring a label's text loads its font, so the labels of a page not on
+  // screen are sized when the page first shows: the window's start does not
+  // wait for fonts that only other pages use.
+  SizeLabels(PageControl1->currentWidget());
+  for (int i = 0; i < PageControl1->count(); ++i) {
+    QWidget* page = PageControl1->widget(i);
+    if (page == PageControl1->currentWidget()) continue;
+    FUnsizedPages.append(page);
+    page->installEventFilter(this);
   }
   UseHomeSite(links::HomeSite());
   Label15->setText(QString::fromLatin1(links::kContactAddress));
@@ -152,12 +161,27 @@ bool TForm1::HomeSiteReady() {
   return false;
 }
 
+void TForm1::SizeLabels(QWidget* page) {
+  // Labels size themselves to their text, as the definition's positions assume;
+  // word-wrapped ones keep their width and grow downwards when the font needs
+  // it, and the product name keeps the box its text is centred in.
+  for (QLabel* label : page->findChildren<QLabel*>()) {
+    if (label == Label10) continue;
+    if (!label->wordWrap()) label->adjustSize();
+    else label->resize(label->width(), std::max(label->height(), label->heightForWidth(label->width())));
+  }
+}
+
 void TForm1::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (!FOnScreen && windowHandle()) windowHandle()->installEventFilter(this);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Show && FUnsizedPages.removeOne(watched)) {
+    watched->removeEventFilter(this);
+    SizeLabels(static_cast<QWidget*>(watched));
+  }
   if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed() && !FOnScreen) {
     FOnScreen = true;
     windowHandle()->removeEventFilter(this);

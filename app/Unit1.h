@@ -91,6 +91,7 @@ protected:
 
 private:
   void ShowStatus(const QString& text);
+  void SizeLabels(QWidget* page);
   // False, after telling the user why, when the embedded service cannot take
   // a lookup; waits for it while it is starting.
   bool HomeSiteReady();
@@ -110,6 +111,7 @@ private:
   bool FCancelRequested = false;
   QShortcut* FCancelKey;
   bool FOnScreen = false;
+  QList<QWidget*> FUnsizedPages;
   QString FSiteProgram;
   TEmbeddedSite FSite;
 };

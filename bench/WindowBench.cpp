@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -39,7 +40,7 @@ extern char** environ;
 
 namespace {
 
-constexpr int kRounds = 9;
+constexpr int kRounds = 15;
 constexpr int kEngineHeadStartMs = 1000;
 constexpr int kChildDeadlineS = 60;
 
@@ -254,6 +255,11 @@ int main(int argc, char** argv) {
   if (configFd < 0 || write(configFd, lines.data(), lines.size()) != static_cast<ssize_t>(lines.size())) return 1;
   close(configFd);
   setenv("TARNWELL_SITE_CONFIG", config, 1);
+  // The window keeps its recent addresses in the user's settings: a folder
+  // of the benchmark's own, so that the user's stay as they were.
+  char settings[] = "/tmp/tarnwell-window-bench-settings-XXXXXX";
+  if (!mkdtemp(settings)) return 1;
+  setenv("XDG_CONFIG_HOME", settings, 1);
 
   std::vector<double> shown, page, plain, quitToExit, overFloor;
   int errors = 0, idChanged = 0, failedChildren = 0;
@@ -283,6 +289,7 @@ int main(int argc, char** argv) {
     if (run.ExitedAtMs >= 0 && Value(text, "quit_at_ms") >= 0) quitToExit.push_back(run.ExitedAtMs - Value(text, "quit_at_ms"));
   }
   unlink(config);
+  std::filesystem::remove_all(settings);
   kill(xvfb, SIGTERM);
   waitpid(xvfb, nullptr, 0);
 

@@ -54,6 +54,15 @@ TEST_F(WindowTest, StartState) {
   EXPECT_TRUE(Form->HttpClient1->OutputFileMode);
   EXPECT_FALSE(Form->HttpClient1->InputFileMode);
   EXPECT_EQ(Form->HttpClient1->TimeOut, 0);
+  // Every page, once shown, has its labels sized to their text, so that a
+  // link is clicked on its text alone.
+  for (int page = 0; page < Form->PageControl1->count(); ++page) {
+    Form->PageControl1->setCurrentIndex(page);
+    for (QLabel* label : Form->PageControl1->currentWidget()->findChildren<QLabel*>()) {
+      if (label == Form->Label10 || label->wordWrap() || label->text().isEmpty()) continue;
+      EXPECT_EQ(label->size(), label->sizeHint()) << label->objectName().toStdString();
+    }
+  }
 }
 
 TEST_F(WindowTest, ProxyBoxClickedTwice) {
