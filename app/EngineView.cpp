@@ -17,6 +17,7 @@
 #include <QMenu>
 #include <QWebEngineHistory>
 #include <QWebEngineDownloadRequest>
+#include <QWebEngineFindTextResult>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -178,6 +179,13 @@ public:
   }
 
   void PageText(std::function<void(const QString&)> answer) override { FPage->toPlainText(std::move(answer)); }
+
+  void Find(const QString& text, bool backward, std::function<void(bool found)> answer) override {
+    FPage->findText(text, backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags(),
+                    [answer = std::move(answer)](const QWebEngineFindTextResult& result) {
+                      answer(result.numberOfMatches() > 0);
+                    });
+  }
 
 private:
   // In this order, so that the view, and the page with it, go before the

@@ -35,6 +35,10 @@ public:
   // The shown page's text, as copying all of it would give; `answer` is
   // called later, from the event loop.
   virtual void PageText(std::function<void(const QString&)> answer) = 0;
+  // Marks every match of `text` in the shown page and moves to the next one,
+  // or the one before; `answer` is called later with whether there was any.
+  // An empty text clears the marks.
+  virtual void Find(const QString& text, bool backward, std::function<void(bool found)> answer) = 0;
 };
 
 struct TResultViewEvents {

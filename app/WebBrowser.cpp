@@ -9,6 +9,9 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QShortcut>
 #include <QLoggingCategory>
 #include <QOpenGLContext>
 #include <QPrintPreviewDialog>
@@ -60,9 +63,19 @@ TMakeResultView LoadViewModule() {
 
 }  // namespace
 
-TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent) {
+TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent), FFindField(new QLineEdit(this)) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(2);
+  FFindField->setPlaceholderText(QStringLiteral("Найти на странице"));
+  FFindField->hide();
+  layout->addWidget(FFindField);
+  FFindField->installEventFilter(this);
+  connect(FFindField, &QLineEdit::textEdited, this, [this] { FindText(false); });
+  // Wherever the focus is: the page's own window takes the keys while it is read.
+  auto* find = new QShortcut(QKeySequence::Find, this);
+  find->setContext(Qt::ApplicationShortcut);
+  connect(find, &QShortcut::activated, this, &TWebBrowser::OpenFind);
 }
 
 TWebBrowser::~TWebBrowser() {
@@ -99,7 +112,7 @@ void TWebBrowser::Start() {
   events.OnLinkClicked = [](const QUrl& target) { ShellOpen(target.toString(QUrl::FullyEncoded).toStdString()); };
   FView.reset(make(std::move(events)));
   FContainer = QWidget::createWindowContainer(FView->Window(), this);
-  layout()->addWidget(FContainer);
+  static_cast<QVBoxLayout*>(layout())->insertWidget(0, FContainer);
 }
 
 void TWebBrowser::Navigate(const std::string& path) {
@@ -136,6 +149,48 @@ void TWebBrowser::PrintPreview() {
   QPrintPreviewDialog dialog(&printer, window());
   connect(&dialog, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* target) { FView->Print(target); });
   RunDialog(dialog);
+}
+
+void TWebBrowser::OpenFind() {
+  if (!Started() || !isVisible()) return;
+  FFindField->show();
+  FFindField->setFocus(Qt::ShortcutFocusReason);
+  FFindField->selectAll();
+}
+
+void TWebBrowser::CloseFind() {
+  FFindField->hide();
+  FView->Find(QString(), false, [](bool) {});
+  FContainer->setFocus(Qt::OtherFocusReason);
+}
+
+void TWebBrowser::FindText(bool backward) {
+  // Only the latest search marks the field: the engine answers one it has
+  // dropped for a newer search as if nothing were found.
+  const int search = ++FSearches;
+  FView->Find(FFindField->text(), backward, [self = QPointer<TWebBrowser>(this), search](bool found) {
+    if (!self || search != self->FSearches) return;
+    QLineEdit* field = self->FFindField;
+    if (found || field->text().isEmpty()) return field->setPalette(QPalette());
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, QColor(0xFF, 0xCC, 0xCC));
+    field->setPalette(palette);
+  });
+}
+
+bool TWebBrowser::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == FFindField && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->key() == Qt::Key_Escape) {
+      CloseFind();
+      return true;
+    }
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+      FindText(key->modifiers() & Qt::ShiftModifier);
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TWebBrowser::PageText(std::function<void(const QString&)> answer) {

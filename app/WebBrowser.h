@@ -6,12 +6,18 @@
 // Print preview are SaveAs and PrintPreview, and its links to the web or to
 // mail go to the desktop (Shell.h).
 //
+// Ctrl+F, while the view shows a page, opens a find field under it: the
+// page is searched as one types, Enter goes to the next match, Shift+Enter
+// to the one before, and Esc closes the field. A text not in the page turns
+// the field red.
+//
 // The browser engine behind it lives in a module (ResultView.h) that loads
 // when Start is called, or at the latest with the first Navigate; until then
 // this is an empty area of the window.
 
 #include "ResultView.h"
 
+#include <QLineEdit>
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -48,11 +54,20 @@ public:
   // The shown page's text; `answer` is called later, from the event loop.
   void PageText(std::function<void(const QString&)> answer);
 
+protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
 signals:
   // A page has finished loading; false when it could not be shown.
   void Loaded(bool ok);
 
 private:
+  void OpenFind();
+  void CloseFind();
+  void FindText(bool backward);
+
   std::unique_ptr<TResultView> FView;
   QWidget* FContainer = nullptr;
+  QLineEdit* FFindField;
+  int FSearches = 0;
 };

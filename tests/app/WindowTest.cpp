@@ -271,6 +271,33 @@ TEST_F(ResultPageTest, KeysMoveThroughThePageAndTheNextOneStartsAtTheTop) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return ScrollY() > 10 * page; }, 10000));
 }
 
+// Ctrl+F finds in the shown page as one types; Enter and Shift+Enter move
+// between matches, a text not in the page marks the field, Esc closes it.
+TEST_F(ResultPageTest, FindMovesBetweenMatches) {
+  ASSERT_TRUE(QTest::qWaitFor(ViewHasFocus, 10000));
+  auto* field = Form->WebBrowser1->findChild<QLineEdit*>();
+  ASSERT_NE(field, nullptr);
+  EXPECT_FALSE(field->isVisible());
+  Press(Qt::Key_F, Qt::ControlModifier);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return field->isVisible() && field->hasFocus(); }, 10000));
+  const QColor plain = field->palette().color(QPalette::Base);
+  // "line 25" is first found in "line 25", then in "line 250".
+  QTest::keyClicks(field, "line 25");
+  ASSERT_TRUE(QTest::qWaitFor([] { return ScrollY() > 0; }, 10000));
+  const double first = ScrollY();
+  QTest::keyClick(field, Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ScrollY() > first; }, 10000)) << ScrollY();
+  QTest::keyClick(field, Qt::Key_Return, Qt::ShiftModifier);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return ScrollY() == first; }, 10000)) << ScrollY();
+  EXPECT_EQ(field->palette().color(QPalette::Base), plain);
+
+  QTest::keyClicks(field, "-none");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return field->palette().color(QPalette::Base) != plain; }, 10000));
+  QTest::keyClick(field, Qt::Key_Escape);
+  EXPECT_FALSE(field->isVisible());
+  EXPECT_TRUE(QTest::qWaitFor(ViewHasFocus, 10000));
+}
+
 // What the view's menu offers, in Russian; nothing in it, nor a link of the
 // page, takes the view away from the result; its Save is the window's.
 TEST_F(ResultPageTest, ContextMenuSuitsAReport) {
@@ -300,7 +327,8 @@ TEST_F(ResultPageTest, ContextMenuSuitsAReport) {
   EXPECT_EQ(accept.remove('&'), "Сохранить");
 
   // Following the page's link hands it to the desktop and keeps the page.
-  Form->WebBrowser1->findChild<QWidget*>()->setFocus();
+  for (QWidget* child : Form->WebBrowser1->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+    if (!qobject_cast<QLineEdit*>(child)) child->setFocus();
   ASSERT_TRUE(QTest::qWaitFor(ViewHasFocus, 10000));
   Press(Qt::Key_Tab);
   Press(Qt::Key_Return);
