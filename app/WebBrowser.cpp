@@ -63,15 +63,10 @@ TMakeResultView LoadViewModule() {
 
 }  // namespace
 
-TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent), FFindField(new QLineEdit(this)) {
+TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent) {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(2);
-  FFindField->setPlaceholderText(QStringLiteral("Найти на странице"));
-  FFindField->hide();
-  layout->addWidget(FFindField);
-  FFindField->installEventFilter(this);
-  connect(FFindField, &QLineEdit::textEdited, this, [this] { FindText(false); });
   // Wherever the focus is: the page's own window takes the keys while it is read.
   auto* find = new QShortcut(QKeySequence::Find, this);
   find->setContext(Qt::ApplicationShortcut);
@@ -112,7 +107,7 @@ void TWebBrowser::Start() {
   events.OnLinkClicked = [](const QUrl& target) { ShellOpen(target.toString(QUrl::FullyEncoded).toStdString()); };
   FView.reset(make(std::move(events)));
   FContainer = QWidget::createWindowContainer(FView->Window(), this);
-  static_cast<QVBoxLayout*>(layout())->insertWidget(0, FContainer);
+  layout()->addWidget(FContainer);
 }
 
 void TWebBrowser::Navigate(const std::string& path) {
@@ -153,6 +148,13 @@ void TWebBrowser::PrintPreview() {
 
 void TWebBrowser::OpenFind() {
   if (!Started() || !isVisible()) return;
+  if (!FFindField) {
+    FFindField = new QLineEdit(this);
+    FFindField->setPlaceholderText(QStringLiteral("Найти на странице"));
+    FFindField->installEventFilter(this);
+    connect(FFindField, &QLineEdit::textEdited, this, [this] { FindText(false); });
+    layout()->addWidget(FFindField);
+  }
   FFindField->show();
   FFindField->setFocus(Qt::ShortcutFocusReason);
   FFindField->selectAll();

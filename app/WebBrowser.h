@@ -68,6 +68,6 @@ private:
 
   std::unique_ptr<TResultView> FView;
   QWidget* FContainer = nullptr;
-  QLineEdit* FFindField;
+  QLineEdit* FFindField = nullptr;
   int FSearches = 0;
 };
