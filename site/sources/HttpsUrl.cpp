@@ -7,7 +7,10 @@ namespace site {
 
 namespace {
 
-constexpr std::size_t kMaxUrl = 2048;
+// The target is bounded, not the whole text, so that an address taken reads
+// the same when written out with its port, or made from a redirection.
+constexpr std::size_t kMaxTarget = 2048;
+constexpr std::size_t kMaxAuthority = 253 + 1 + 5;
 
 bool HostChar(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '.';
@@ -22,7 +25,7 @@ bool TargetChar(char c) {
 
 std::optional<HttpsUrl> ParseHttpsUrl(const std::string& text) {
   static const std::string kScheme = "https://";
-  if (text.size() > kMaxUrl || text.size() <= kScheme.size()) return std::nullopt;
+  if (text.size() > kScheme.size() + kMaxAuthority + kMaxTarget || text.size() <= kScheme.size()) return std::nullopt;
   std::string scheme = text.substr(0, kScheme.size());
   std::transform(scheme.begin(), scheme.end(), scheme.begin(), [](unsigned char c) { return std::tolower(c); });
   if (scheme != kScheme) return std::nullopt;
@@ -33,7 +36,8 @@ std::optional<HttpsUrl> ParseHttpsUrl(const std::string& text) {
   HttpsUrl url;
   url.Target = slash < rest.size() ? rest.substr(slash) : "/";
   if (url.Target.front() == '?') url.Target.insert(0, "/");
-  if (!std::all_of(url.Target.begin(), url.Target.end(), TargetChar)) return std::nullopt;
+  if (url.Target.size() > kMaxTarget || !std::all_of(url.Target.begin(), url.Target.end(), TargetChar))
+    return std::nullopt;
 
   url.Port = "443";
   if (const std::size_t colon = authority.rfind(':'); colon != std::string::npos) {
@@ -53,7 +57,7 @@ std::optional<HttpsUrl> ParseHttpsUrl(const std::string& text) {
 
 std::optional<HttpsUrl> ResolveLocation(const HttpsUrl& base, const std::string& location) {
   if (location.starts_with("/") && !location.starts_with("//")) {
-    if (location.size() > kMaxUrl || !std::all_of(location.begin(), location.end(), TargetChar)) return std::nullopt;
+    if (location.size() > kMaxTarget || !std::all_of(location.begin(), location.end(), TargetChar)) return std::nullopt;
     HttpsUrl url = base;
     url.Target = location;
     return url;
