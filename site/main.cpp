@@ -64,11 +64,11 @@ int main(int argc, char** argv) {
     site::ServerState server(options, static_cast<int>(threads));
     boost::asio::io_context& io = server.Io;
     const boost::asio::ip::tcp::endpoint endpoint(boost::asio::ip::make_address(options.ListenAddress), options.ListenPort);
-    auto listener = std::make_shared<site::Listener>(server, endpoint);
+    auto listener = site::MakeListener(server, endpoint);
     listener->Start();
-    std::shared_ptr<site::MetricsListener> metrics;
+    std::shared_ptr<site::Acceptor> metrics;
     if (!options.MetricsAddress.empty()) {
-      metrics = std::make_shared<site::MetricsListener>(
+      metrics = site::MakeMetricsListener(
           server, boost::asio::ip::tcp::endpoint(boost::asio::ip::make_address(options.MetricsAddress), options.MetricsPort));
       metrics->Start();
     }

@@ -1,7 +1,5 @@
 #include "server/MetricsListener.h"
 
-#include <boost/asio/post.hpp>
-#include <boost/asio/strand.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
@@ -17,8 +15,8 @@ constexpr std::chrono::seconds kScrapeTimeout{5};
 
 class Scrape : public std::enable_shared_from_this<Scrape> {
 public:
-  Scrape(boost::asio::ip::tcp::socket socket, ServerState& server, std::atomic<std::size_t>& scrapes)
-      : FServer(server), FSlot(scrapes), FStream(std::move(socket)) {}
+  Scrape(boost::asio::ip::tcp::socket socket, ServerState& server)
+      : FServer(server), FSlot(server.Scrapes), FStream(std::move(socket)) {}
 
   void Start() {
     FParser.header_limit(4096);
@@ -56,41 +54,12 @@ private:
 
 }  // namespace
 
-MetricsListener::MetricsListener(ServerState& server, const boost::asio::ip::tcp::endpoint& endpoint)
-    : FServer(server), FAcceptor(boost::asio::make_strand(server.Io)), FPause(FAcceptor.get_executor()) {
-  FAcceptor.open(endpoint.protocol());
-  FAcceptor.set_option(boost::asio::socket_base::reuse_address(true));
-  FAcceptor.bind(endpoint);
-  FAcceptor.listen();
-}
-
-void MetricsListener::Start() {
-  boost::asio::post(FAcceptor.get_executor(), [self = shared_from_this()] { self->Accept(); });
-}
-
-void MetricsListener::Stop() {
-  boost::asio::post(FAcceptor.get_executor(), [self = shared_from_this()] {
-    boost::system::error_code ignored;
-    self->FAcceptor.close(ignored);
-    self->FPause.cancel();
-  });
-}
-
-void MetricsListener::Accept() {
-  FAcceptor.async_accept(boost::asio::make_strand(FServer.Io), [self = shared_from_this()](const boost::system::error_code& error,
-                                                                                            boost::asio::ip::tcp::socket socket) {
-    if (error == boost::asio::error::operation_aborted || !self->FAcceptor.is_open()) return;
-    if (error) {
-      // Out of descriptors, say: a pause, not a loop spinning on the same error.
-      self->FPause.expires_after(std::chrono::milliseconds(50));
-      self->FPause.async_wait([self](const boost::system::error_code& waited) {
-        if (!waited) self->Accept();
-      });
-      return;
-    }
-    if (self->FScrapes.load() < kMaxScrapes) std::make_shared<Scrape>(std::move(socket), self->FServer, self->FScrapes)->Start();
-    self->Accept();
-  });
+std::shared_ptr<Acceptor> MakeMetricsListener(ServerState& server, const boost::asio::ip::tcp::endpoint& endpoint) {
+  return std::make_shared<Acceptor>(server.Io, endpoint, boost::asio::socket_base::max_listen_connections,
+                                    [&server](boost::asio::ip::tcp::socket socket) {
+                                      if (server.Scrapes.load() < kMaxScrapes)
+                                        std::make_shared<Scrape>(std::move(socket), server)->Start();
+                                    });
 }
 
 }  // namespace site

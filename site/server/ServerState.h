@@ -37,6 +37,7 @@ struct ServerState {
   RateLimiter Rate;
   std::atomic<std::size_t> Connections{0};
   std::atomic<std::size_t> InFlight{0};
+  std::atomic<std::size_t> Scrapes{0};  // metrics requests being answered
   ClientShares ClientConnections;
   ClientShares ClientPages;
   MemoryTrim Trim;
