@@ -11,12 +11,12 @@ constexpr std::chrono::milliseconds kAcceptPause{50};
 
 }  // namespace
 
-Acceptor::Acceptor(boost::asio::io_context& io, const boost::asio::ip::tcp::endpoint& endpoint, int backlog, Take take)
+Acceptor::Acceptor(boost::asio::io_context& io, const boost::asio::ip::tcp::endpoint& endpoint, Take take)
     : FIo(io), FAcceptor(boost::asio::make_strand(io)), FPause(FAcceptor.get_executor()), FTake(std::move(take)) {
   FAcceptor.open(endpoint.protocol());
   FAcceptor.set_option(boost::asio::socket_base::reuse_address(true));
   FAcceptor.bind(endpoint);
-  FAcceptor.listen(backlog);
+  FAcceptor.listen();
 }
 
 void Acceptor::Start() {

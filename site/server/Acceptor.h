@@ -16,7 +16,7 @@ public:
   using Take = std::function<void(boost::asio::ip::tcp::socket)>;
 
   // Binds and listens at once; throws boost::system::system_error.
-  Acceptor(boost::asio::io_context& io, const boost::asio::ip::tcp::endpoint& endpoint, int backlog, Take take);
+  Acceptor(boost::asio::io_context& io, const boost::asio::ip::tcp::endpoint& endpoint, Take take);
   boost::asio::ip::tcp::endpoint LocalEndpoint() const { return FAcceptor.local_endpoint(); }
   void Start();
   void Stop();

@@ -25,8 +25,7 @@ void TakeConnection(ServerState& server, boost::asio::ip::tcp::socket socket) {
 }  // namespace
 
 std::shared_ptr<Acceptor> MakeListener(ServerState& server, const boost::asio::ip::tcp::endpoint& endpoint) {
-  return std::make_shared<Acceptor>(server.Io, endpoint, boost::asio::socket_base::max_listen_connections,
-                                    [&server](boost::asio::ip::tcp::socket socket) { TakeConnection(server, std::move(socket)); });
+  return std::make_shared<Acceptor>(server.Io, endpoint, [&server](boost::asio::ip::tcp::socket socket) { TakeConnection(server, std::move(socket)); });
 }
 
 }  // namespace site

@@ -55,8 +55,7 @@ private:
 }  // namespace
 
 std::shared_ptr<Acceptor> MakeMetricsListener(ServerState& server, const boost::asio::ip::tcp::endpoint& endpoint) {
-  return std::make_shared<Acceptor>(server.Io, endpoint, boost::asio::socket_base::max_listen_connections,
-                                    [&server](boost::asio::ip::tcp::socket socket) {
+  return std::make_shared<Acceptor>(server.Io, endpoint, [&server](boost::asio::ip::tcp::socket socket) {
                                       if (server.Scrapes.load() < kMaxScrapes)
                                         std::make_shared<Scrape>(std::move(socket), server)->Start();
                                     });
