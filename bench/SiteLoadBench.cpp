@@ -1,15 +1,18 @@
 // The lookup service under load from wrk, a separate process, against a
 // private unbound whose zone has an SOA, so that negative answers are cached
 // for the SOA's minimum as a real zone's are. The warm runs ask for one name
-// (every answer from the cache after the first page), each beside nginx
-// serving that same page, saved from the service, as a static file: the same
-// client, the same connections, in turns, several rounds. The server (the
-// service's every thread, or nginx's one process) runs on processor 0 and wrk
-// on processor 1, so both servers have one processor and the same client.
-// After the warm rounds a cold run asks for a new name with every page.
-// Every reply must be a 200 with a finished report in it; the program exits
-// non-zero when any page failed. Then the service's memory: idle after its
-// first page, and per page in flight against a resolver that never answers.
+// (every answer from the cache after the first page) of two instances: one as
+// it runs by default, giving the finished page again, and one told to make
+// every page afresh from its caches of records (--page-cache 0). Each is set
+// beside nginx serving that same page, saved from the service, as a static
+// file: the same client, the same connections, in turns, several rounds. The
+// servers (each with one worker thread, as nginx has one worker) run on
+// processor 0 and wrk on processor 1, so every server has one processor and
+// the same client. After the warm rounds a cold run asks for a new name with
+// every page. Every reply must be a 200 with a finished report in it; the
+// program exits non-zero when any page failed. Then the service's memory:
+// idle after its first page, and per page in flight against a resolver that
+// never answers.
 //
 // TARNWELL_BENCH_ROUNDS sets the number of warm rounds (default 5).
 #include "NginxServer.h"
@@ -172,7 +175,7 @@ int main() {
     return 1;
   }
   const std::vector<std::string> common{"--whois-root", "127.0.0.1:1", "--rdap-bootstrap", "https://127.0.0.1:1/", "--rate-per-second", "0",
-                                        "--threads", "2", "--max-in-flight", "1000", "--max-client-connections", "1000",
+                                        "--threads", "1", "--max-in-flight", "1000", "--max-client-connections", "1000",
                                         "--max-client-in-flight", "1000"};
   long failed = 0;
 
@@ -180,16 +183,23 @@ int main() {
     std::vector<std::string> args = common;
     args.insert(args.end(), {"--resolver", dns.Address()});
     SiteProcess site(args);
-    if (site.Port() == 0) {
-      std::fprintf(stderr, "tarnwell-site did not start\n%s", site.Log().c_str());
+    // The same service making every page afresh from its caches of records.
+    args.insert(args.end(), {"--page-cache", "0"});
+    SiteProcess built(args);
+    if (site.Port() == 0 || built.Port() == 0) {
+      std::fprintf(stderr, "tarnwell-site did not start\n%s%s", site.Log().c_str(), built.Log().c_str());
       return 1;
     }
     PinProcess(site.Pid(), kServerCpu);
+    PinProcess(built.Pid(), kServerCpu);
     const std::string target = "/whois/index.php?addr=www.bench.test" + kQuery;
     const SiteReply first = GetSite(site.Port(), target);
-    if (first.Status != 200 || first.Body.find("выполнено") == std::string::npos) {
-      std::fprintf(stderr, "the first page failed: %d\n%s", first.Status, first.Body.c_str());
-      return 1;
+    const SiteReply firstBuilt = GetSite(built.Port(), target);
+    for (const SiteReply* reply : {&first, &firstBuilt}) {
+      if (reply->Status != 200 || reply->Body.find("выполнено") == std::string::npos) {
+        std::fprintf(stderr, "the first page failed: %d\n%s", reply->Status, reply->Body.c_str());
+        return 1;
+      }
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     std::printf("site_idle_rss_kib: %ld\n", site.RssKiB());
@@ -202,34 +212,41 @@ int main() {
       return 1;
     }
     const std::string script = nginx.Dir().File("load.lua");
-    const std::string siteUrl = "http://127.0.0.1:" + std::to_string(site.Port()) + target;
+    const auto siteUrl = [&](const SiteProcess& process) { return "http://127.0.0.1:" + std::to_string(process.Port()) + target; };
 
-    std::vector<double> siteRate, nginxRate, ratio, siteCpu, nginxCpu, cpuRatio, siteP99;
-    for (int round = 0; round < rounds; ++round) {
-      Run warm, stat;
-      if (round % 2 == 0) {
-        warm = Load(script, siteUrl, site.Pid(), false);
-        stat = Load(script, nginx.Url("/page.html"), nginx.Pid(), false);
-      } else {
-        stat = Load(script, nginx.Url("/page.html"), nginx.Pid(), false);
-        warm = Load(script, siteUrl, site.Pid(), false);
+    // Per round, the three in turn, each round starting with the next.
+    struct Server {
+      std::string Name, Url;
+      pid_t Pid;
+      std::vector<Run> Runs;
+    };
+    std::vector<Server> servers{{"site_warm", siteUrl(site), site.Pid(), {}},
+                                {"site_built", siteUrl(built), built.Pid(), {}},
+                                {"nginx_same_page", nginx.Url("/page.html"), nginx.Pid(), {}}};
+    for (int round = 0; round < rounds; ++round)
+      for (std::size_t turn = 0; turn < servers.size(); ++turn) {
+        Server& server = servers[(round + turn) % servers.size()];
+        server.Runs.push_back(Load(script, server.Url, server.Pid, false));
+        failed += server.Runs.back().Failed;
       }
-      failed += warm.Failed + stat.Failed;
-      siteRate.push_back(warm.PagesPerSecond);
-      nginxRate.push_back(stat.PagesPerSecond);
-      ratio.push_back(stat.PagesPerSecond > 0 ? warm.PagesPerSecond / stat.PagesPerSecond : 0);
-      siteCpu.push_back(warm.CpuMsPer1000);
-      nginxCpu.push_back(stat.CpuMsPer1000);
-      cpuRatio.push_back(warm.CpuMsPer1000 > 0 ? stat.CpuMsPer1000 / warm.CpuMsPer1000 : 0);
-      siteP99.push_back(warm.P99);
+    const std::vector<Run>& nginxRuns = servers.back().Runs;
+    for (const Server& server : servers) {
+      std::vector<double> rate, cpu, p99, rateRatio, cpuRatio;
+      for (std::size_t i = 0; i < server.Runs.size(); ++i) {
+        const Run& run = server.Runs[i];
+        rate.push_back(run.PagesPerSecond);
+        cpu.push_back(run.CpuMsPer1000);
+        p99.push_back(run.P99);
+        rateRatio.push_back(nginxRuns[i].PagesPerSecond > 0 ? run.PagesPerSecond / nginxRuns[i].PagesPerSecond : 0);
+        cpuRatio.push_back(run.CpuMsPer1000 > 0 ? nginxRuns[i].CpuMsPer1000 / run.CpuMsPer1000 : 0);
+      }
+      PrintSpread(server.Name + "_pages_per_s", rate, "%.0f");
+      PrintSpread(server.Name + "_cpu_ms_per_1000", cpu, "%.1f");
+      PrintSpread(server.Name + "_p99_ms", p99, "%.2f");
+      if (&server == &servers.back()) continue;
+      PrintSpread(server.Name + "_to_nginx_rate", rateRatio, "%.3f");
+      PrintSpread(server.Name + "_to_nginx_cpu", cpuRatio, "%.3f");
     }
-    PrintSpread("site_warm_pages_per_s", siteRate, "%.0f");
-    PrintSpread("nginx_same_page_per_s", nginxRate, "%.0f");
-    PrintSpread("site_warm_to_nginx_rate", ratio, "%.3f");
-    PrintSpread("site_warm_cpu_ms_per_1000", siteCpu, "%.1f");
-    PrintSpread("nginx_cpu_ms_per_1000", nginxCpu, "%.1f");
-    PrintSpread("site_warm_to_nginx_cpu", cpuRatio, "%.3f");
-    PrintSpread("site_warm_p99_ms", siteP99, "%.2f");
     // After the warm rounds: the names it floods the cache with would
     // otherwise compete with the warm name's answers.
     const Run cold = Load(script, "http://127.0.0.1:" + std::to_string(site.Port()) + "/", site.Pid(), true);

@@ -9,7 +9,7 @@ namespace {
 constexpr const char* kPageOutcomeNames[kPageOutcomes] = {"ok", "bad_request", "rate_limited", "busy", "failed"};
 constexpr const char* kReportOutcomeNames[3] = {"done", "failed", "timed_out"};
 constexpr const char* kRegistryNames[kRegistryKinds] = {"whois", "rdap", "dns"};
-constexpr const char* kCacheNames[2] = {"records", "dns"};
+constexpr const char* kCacheNames[kCacheKinds] = {"records", "dns", "pages"};
 constexpr const char* kLevelNames[2] = {"local", "shared"};
 
 std::uint64_t Read(const Counter& counter) { return counter.load(std::memory_order_relaxed); }
@@ -54,12 +54,15 @@ std::string MetricsText(const Metrics& m, std::size_t connections, std::size_t p
   Head(out, "tarnwell_registry_queries_total", "counter", "Queries sent to registries and DNS servers, by kind.");
   for (std::size_t i = 0; i < kRegistryKinds; ++i) Sample(out, "tarnwell_registry_queries_total", std::string("kind=\"") + kRegistryNames[i] + "\"", Read(m.Registries[i]));
   Head(out, "tarnwell_cache_lookups_total", "counter", "Cache lookups, by cache, level (this instance's own or the shared one) and result.");
-  for (std::size_t kind = 0; kind < 2; ++kind)
-    for (std::size_t level = 0; level < 2; ++level)
+  for (std::size_t kind = 0; kind < kCacheKinds; ++kind)
+    for (std::size_t level = 0; level < 2; ++level) {
+      // Finished pages are never shared between instances: they have no shared level.
+      if (kind == static_cast<std::size_t>(CacheKind::Pages) && level == static_cast<std::size_t>(CacheLevel::Shared)) continue;
       for (std::size_t hit = 0; hit < 2; ++hit)
         Sample(out, "tarnwell_cache_lookups_total",
                std::string("cache=\"") + kCacheNames[kind] + "\",level=\"" + kLevelNames[level] + "\",result=\"" + (hit ? "hit" : "miss") + "\"",
                Read(m.Caches[kind][level][hit]));
+    }
   Head(out, "tarnwell_page_seconds", "histogram", "Time from a lookup's request to its page.");
   std::uint64_t cumulative = 0;
   for (std::size_t i = 0; i < m.PageSeconds.size(); ++i) {

@@ -18,7 +18,8 @@ enum class PageOutcome { Ok, BadRequest, RateLimited, Busy, Failed };
 inline constexpr std::size_t kPageOutcomes = 5;
 enum class RegistryKind { Whois, Rdap, Dns };
 inline constexpr std::size_t kRegistryKinds = 3;
-enum class CacheKind { Records, Dns };
+enum class CacheKind { Records, Dns, Pages };  // pages: finished pages, this instance's own only
+inline constexpr std::size_t kCacheKinds = 3;
 enum class CacheLevel { Local, Shared };
 
 // Upper bounds of the page latency histogram, in seconds; +Inf follows.
@@ -37,7 +38,7 @@ struct Metrics {
   Counter PageMicroseconds{0};
   std::array<Counter, 3> Reports{};  // by Outcome: done, failed, timed out
   std::array<Counter, kRegistryKinds> Registries{};
-  std::array<std::array<std::array<Counter, 2>, 2>, 2> Caches{};  // [kind][level][miss, hit]
+  std::array<std::array<std::array<Counter, 2>, 2>, kCacheKinds> Caches{};  // [kind][level][miss, hit]
 };
 
 // The Prometheus text exposition of `metrics` and of the gauges read at the scrape.

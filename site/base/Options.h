@@ -40,6 +40,7 @@ struct Options {
   std::chrono::milliseconds ProbeTimeout{2000};     // one trace probe
   std::chrono::milliseconds HeaderTimeout{10000};   // a client's request head must arrive within this
   std::chrono::milliseconds RedisTimeout{50};       // past it a page goes on without Redis
+  std::chrono::milliseconds PageCache{1000};        // a finished page of records is given again for this long; 0: never
 
   std::size_t MaxConnections = 10000;
   std::size_t MaxInFlight = 64;         // pages being looked up at once; past it: 503 at once

@@ -73,7 +73,7 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
   std::string listen = defaults.ListenAddress + ":" + std::to_string(defaults.ListenPort);
   std::string resolver, scanPorts, config, redis, metricsListen;
   std::vector<std::string> trustedProxies;
-  long redisTimeout = 0, pageBudget = 0, whoisTimeout = 0, rdapTimeout = 0, dnsTimeout = 0, portTimeout = 0, probeTimeout = 0, headerTimeout = 0;
+  long redisTimeout = 0, pageCache = 0, pageBudget = 0, whoisTimeout = 0, rdapTimeout = 0, dnsTimeout = 0, portTimeout = 0, probeTimeout = 0, headerTimeout = 0;
   ParsedOptions parsed;
   Options& o = parsed.Values;
   // Every size and count, read as text and checked below; threads may be 0 (one per core).
@@ -118,6 +118,7 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
       ("allow-lan", po::bool_switch(&o.AllowLan), "trace and scan private (LAN) addresses, never loopback")
       ("trusted-proxy", po::value(&trustedProxies)->composing(), "IP address of a proxy in front of the site whose X-Real-IP or X-Forwarded-For names the client; may be repeated")
       ("any-source-port", po::bool_switch(&o.AnySourcePort), "reach WHOIS and RDAP servers on any port, not only 43 and 443 (so always where the sources are private)")
+      ("page-cache", po::value(&pageCache)->default_value(o.PageCache.count()), "ms a finished page of records (no trace or scan) is given again to the same question; 0: never")
       ("page-budget", po::value(&pageBudget)->default_value(o.PageBudget.count()), "ms a page may take")
       ("whois-timeout", po::value(&whoisTimeout)->default_value(o.WhoisTimeout.count()), "ms for one WHOIS query")
       ("rdap-timeout", po::value(&rdapTimeout)->default_value(o.RdapTimeout.count()), "ms for one RDAP request")
@@ -183,6 +184,8 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
   if (!metricsListen.empty()) SplitHostPort(metricsListen, "metrics-listen", o.MetricsAddress, o.MetricsPort);
   if (!scanPorts.empty()) o.ScanPorts = PortList(scanPorts);
   o.RedisTimeout = Milliseconds(redisTimeout, "redis-timeout");
+  if (pageCache < 0) throw OptionsError("--page-cache must be 0 or a positive number of milliseconds");
+  o.PageCache = std::chrono::milliseconds(pageCache);
   o.PageBudget = Milliseconds(pageBudget, "page-budget");
   o.WhoisTimeout = Milliseconds(whoisTimeout, "whois-timeout");
   o.RdapTimeout = Milliseconds(rdapTimeout, "rdap-timeout");

@@ -39,7 +39,7 @@ public:
     return it->second->Item;
   }
 
-  void Store(const std::string& key, Value value, std::chrono::seconds ttl) {
+  void Store(const std::string& key, Value value, Clock::duration ttl) {
     if (ttl.count() <= 0) return;
     const std::size_t bytes = kEntryBytes + 2 * key.size() + FMeasure(value);
     std::lock_guard lock(FMutex);

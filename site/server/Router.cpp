@@ -6,6 +6,7 @@
 #include "server/Redirector.h"
 #include "server/SharedRate.h"
 
+#include <algorithm>
 #include <exception>
 #include <mutex>
 #include <optional>
@@ -37,6 +38,23 @@ std::string LookupNote(const LookupRequest& request) {
     any = true;
   }
   return note + (any ? "" : "-");
+}
+
+// The question a page answers: the address as typed, which the page shows,
+// and the reports ticked.
+std::string PageKey(const LookupRequest& request) {
+  std::string key = request.Address.Input;
+  key += '\n';
+  for (bool wanted : request.Wanted) key += wanted ? '1' : '0';
+  return key;
+}
+
+// A trace and a scan measure the network as it is now, so a page with either
+// is never given again; nor is one whose reports did not all finish, so that
+// asking again is a true retry.
+bool Reusable(const LookupRequest& request, const std::vector<PageSection>& sections) {
+  if (request.Wanted[static_cast<std::size_t>(ReportKind::RouteTrace)] || request.Wanted[static_cast<std::size_t>(ReportKind::PortScan)]) return false;
+  return std::all_of(sections.begin(), sections.end(), [](const PageSection& section) { return section.Result.State == Outcome::Done; });
 }
 
 // A lookup whose page starts once the client's rate has been checked, which
@@ -77,6 +95,13 @@ private:
 void RunLookup(ServerState& server, const std::string& clientKey, const LookupRequest& lookup, std::string note,
                ReplyDone done, Clock::time_point received, const std::shared_ptr<PendingLookup>& pending) {
   Metrics& counters = server.Shared.Counters;
+  std::string key = PageKey(lookup);
+  if (auto page = server.FinishedPages.Find(key)) {
+    counters.Cache(CacheKind::Pages, CacheLevel::Local, true);
+    counters.Page(PageOutcome::Ok, Clock::now() - received);
+    return done(Reply{200, std::move(*page), {}, std::move(note)});
+  }
+  counters.Cache(CacheKind::Pages, CacheLevel::Local, false);
   auto share = std::make_shared<ClientSlot>(server.ClientPages.Take(clientKey));
   if (!*share) {
     counters.Page(PageOutcome::Busy, Clock::now() - received);
@@ -90,13 +115,15 @@ void RunLookup(ServerState& server, const std::string& clientKey, const LookupRe
   }
   try {
     pending->Started(RunPage(server.Io, server.Shared, server.Pages, lookup, server.Reports,
-                             [target = lookup.Address, note, done, share, pending, &server, received,
-                              limit = server.Opts.MaxPageBytes, asked = std::chrono::system_clock::now()](std::vector<PageSection> sections) {
+                             [lookup, key = std::move(key), note, done, share, pending, &server, received,
+                              asked = std::chrono::system_clock::now()](std::vector<PageSection> sections) {
                                // The slots are free before the page is written, the moment its reports have ended.
                                --server.InFlight;
                                *share = ClientSlot{};
                                server.Shared.Counters.Page(PageOutcome::Ok, Clock::now() - received);
-                               done(Reply{200, LookupPage(target, sections, asked, limit), {}, note});
+                               std::string page = LookupPage(lookup.Address, sections, asked, server.Opts.MaxPageBytes);
+                               if (Reusable(lookup, sections)) server.FinishedPages.Store(key, page, server.Opts.PageCache);
+                               done(Reply{200, std::move(page), {}, note});
                              }));
   } catch (const std::exception& e) {
     // The page never started (no memory for it): its slot is free again. The

@@ -3,6 +3,7 @@
 // lookup state, and the counters behind the limits.
 
 #include "base/Options.h"
+#include "base/TtlCache.h"
 #include "page/PageRun.h"
 #include "server/ClientShares.h"
 #include "server/MemoryTrim.h"
@@ -13,12 +14,14 @@
 #include <atomic>
 #include <boost/asio/io_context.hpp>
 #include <cstddef>
+#include <string>
 
 namespace site {
 
 struct ServerState {
   ServerState(const Options& options, int threads)
-      : Opts(options), Shared(options), Rate(options.RatePerSecond, options.RateBurst),
+      : Opts(options), Shared(options),
+        FinishedPages(options.CacheBytes / 8, [](const std::string& page) { return sizeof page + page.capacity(); }), Rate(options.RatePerSecond, options.RateBurst),
         ClientConnections(options.MaxClientConnections), ClientPages(options.MaxClientInFlight), Io(threads) {
     if (options.RedisSocket.empty() && options.RedisHost.empty()) return;
     Redis = std::make_shared<RedisLink>(Io, RedisAddress{options.RedisHost, options.RedisPort, options.RedisSocket}, options.RedisTimeout);
@@ -34,6 +37,11 @@ struct ServerState {
 
   const Options& Opts;
   SharedState Shared;
+  // Pages of records as they were given, keyed by the question: the same
+  // question again within moments (a reload, a crowd after one name) is
+  // answered with the page made for it, with no report run again. An eighth
+  // of the records' bound: a page is made of records, most of them kept.
+  TtlCache<std::string> FinishedPages;
   RateLimiter Rate;
   std::atomic<std::size_t> Connections{0};
   std::atomic<std::size_t> InFlight{0};

@@ -2,6 +2,7 @@
 // refusals and its limits. Its resolver is a silent or closed loopback port,
 // its WHOIS and RDAP sources closed loopback ports: nothing leaves the machine.
 #include "DelayRelay.h"
+#include "LoopbackPort.h"
 #include "RunProgram.h"
 #include "SilentResolver.h"
 #include "SiteClient.h"
@@ -111,6 +112,57 @@ TEST_F(SiteService, TracePagesWithALateResolverEndWithoutWaitingForRetries) {
     EXPECT_TRUE(Has(reply.Body, "<p class=\"outcome done\">")) << page << "\n" << reply.Body;
     EXPECT_TRUE(Has(reply.Body, " 1  127.0.0.1 (localhost) [AS64501")) << page << "\n" << reply.Body;
   }
+}
+
+// A page of records asked again soon is the page made the first time, with no
+// cache of records or DNS server asked; a page with a scan is made afresh
+// each time, and so is every page when giving pages again is switched off.
+TEST_F(SiteService, GivesAPageOfRecordsAgainButMakesAScanAfresh) {
+  UnboundServer zone;
+  ASSERT_TRUE(zone.Start());
+  const int listening = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listening, 8), 0);
+  socklen_t length = sizeof address;
+  getsockname(listening, reinterpret_cast<sockaddr*>(&address), &length);
+  const std::string open = std::to_string(ntohs(address.sin_port));
+  const std::uint16_t metrics = FreeLoopbackPort(), metricsOff = FreeLoopbackPort();
+  const auto args = With(LoopbackSources(zone.Address()), {"--allow-private", "--scan-ports", open});
+  SiteProcess site(With(args, {"--page-cache", "60000", "--metrics-listen", "127.0.0.1:" + std::to_string(metrics)}));
+  SiteProcess off(With(args, {"--page-cache", "0", "--metrics-listen", "127.0.0.1:" + std::to_string(metricsOff)}));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  ASSERT_NE(off.Port(), 0) << off.Log();
+  const auto lookups = [](std::uint16_t port) {
+    auto samples = MetricSamples(GetSite(port, "/metrics").Body);
+    return std::vector<double>{samples["tarnwell_cache_lookups_total{cache=\"pages\",level=\"local\",result=\"hit\"}"],
+                               samples["tarnwell_cache_lookups_total{cache=\"dns\",level=\"local\",result=\"hit\"}"] +
+                                   samples["tarnwell_cache_lookups_total{cache=\"dns\",level=\"local\",result=\"miss\"}"],
+                               samples["tarnwell_pages_total{outcome=\"ok\"}"]};
+  };
+
+  const std::string records = Lookup("example.test", "dom_dns");
+  const SiteReply first = GetSite(site.Port(), records);
+  ASSERT_EQ(first.Status, 200) << site.Log();
+  ASSERT_TRUE(Has(first.Body, "192.0.2.10"));
+  const auto afterFirst = lookups(metrics);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // the page's time, to the second, would show a new page
+  EXPECT_EQ(GetSite(site.Port(), records).Body, first.Body);
+  const auto afterSecond = lookups(metrics);
+  EXPECT_EQ(afterSecond[0], afterFirst[0] + 1);
+  EXPECT_EQ(afterSecond[1], afterFirst[1]) << "the DNS cache was asked again";
+  EXPECT_EQ(afterSecond[2], afterFirst[2] + 1) << "a page given again is still a page";
+
+  const std::string scan = Lookup("127.0.0.1", "port_scan");
+  ASSERT_TRUE(Has(GetSite(site.Port(), scan).Body, "Открыто: 1, закрыто: 0"));
+  close(listening);
+  EXPECT_TRUE(Has(GetSite(site.Port(), scan).Body, "Открыто: 0, закрыто: 1"));
+  EXPECT_EQ(lookups(metrics)[0], afterSecond[0]);
+
+  for (int i = 0; i < 2; ++i) ASSERT_TRUE(Has(GetSite(off.Port(), records).Body, "192.0.2.10"));
+  EXPECT_EQ(lookups(metricsOff)[0], 0);
 }
 
 TEST_F(SiteService, AnswersEachRequestWithItsPageOrError) {
@@ -451,6 +503,7 @@ TEST(SiteProgram, BadOptionsEndTheProgramAtStartAndSayWhy) {
       {{"--scan-ports", "22,80,22"}, "--scan-ports: port 22 is listed twice"},
       {{"--page-budget", "0"}, "--page-budget must be a positive number"},
       {{"--dns-timeout", "-5"}, "--dns-timeout must be a positive number"},
+      {{"--page-cache", "-1"}, "--page-cache must be 0 or a positive number"},
       {{"--page-budget", "soon"}, "'--page-budget' is invalid"},
       {{"--max-in-flight", "0"}, "--max-in-flight must be at least 1"},
       {{"--max-connections", "-1"}, "--max-connections: '-1' is not a whole number"},

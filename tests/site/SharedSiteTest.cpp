@@ -16,7 +16,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <map>
 #include <thread>
 #include <unistd.h>
 
@@ -27,21 +26,6 @@ std::string RecordPage(const std::string& name) {
 }
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-// The samples of a scrape, by name and labels as written ("name{a=\"b\"}").
-std::map<std::string, double> Samples(const std::string& text) {
-  std::map<std::string, double> samples;
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const std::size_t end = std::min(text.find('\n', at), text.size());
-    const std::string line = text.substr(at, end - at);
-    at = end + 1;
-    const std::size_t space = line.rfind(' ');
-    if (line.empty() || line[0] == '#' || space == std::string::npos) continue;
-    samples[line.substr(0, space)] = std::stod(line.substr(space + 1));
-  }
-  return samples;
-}
 
 class SharedSite : public ::testing::Test {
 protected:
@@ -112,7 +96,7 @@ TEST_F(SharedSite, ARecordFetchedThroughOneInstanceIsAnsweredByTheOtherAndTheMet
   // DNS answers are shared as well: B asks the DNS server nothing.
   const std::string dnsPage = "/whois/index.php?addr=example.test&dom_whois=&dom_dns=true&traceroute=&net_whois=&port_scan=";
   EXPECT_TRUE(Has(GetSite(a.Port(), dnsPage).Body, "192.0.2.10"));
-  const double asked = Samples(GetSite(metricsOfA, "/metrics").Body)["tarnwell_registry_queries_total{kind=\"dns\"}"];
+  const double asked = MetricSamples(GetSite(metricsOfA, "/metrics").Body)["tarnwell_registry_queries_total{kind=\"dns\"}"];
   ASSERT_GE(asked, 1);
   const auto lines = [](const std::string& text) { return static_cast<double>(std::count(text.begin(), text.end(), '\n')); };
   for (int i = 0; i < 40 && lines(Redis.Keys("tarnwell:dns:*")) < asked; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -129,7 +113,7 @@ TEST_F(SharedSite, ARecordFetchedThroughOneInstanceIsAnsweredByTheOtherAndTheMet
   dir.WriteFile("metrics.txt", scrape.Body);
   EXPECT_EQ(RunProgram({"sh", "-c", "promtool check metrics < " + dir.File("metrics.txt")}, dir.File("promtool.log")), 0)
       << dir.ReadFile("promtool.log") << scrape.Body;
-  auto samples = Samples(scrape.Body);
+  auto samples = MetricSamples(scrape.Body);
   EXPECT_EQ(samples["tarnwell_pages_total{outcome=\"ok\"}"], 4);
   EXPECT_EQ(samples["tarnwell_pages_total{outcome=\"bad_request\"}"], 1);
   EXPECT_EQ(samples["tarnwell_page_seconds_count"], 5);
@@ -170,7 +154,7 @@ TEST_F(SharedSite, AClientOverItsRateOnOneInstanceIsLimitedOnTheOther) {
   EXPECT_EQ(GetSite(b.Port(), none).Status, 429) << b.Log();
   EXPECT_EQ(GetSite(a.Port(), none).Status, 429) << a.Log();
 
-  const auto samples = Samples(GetSite(metricsPort, "/metrics").Body);
+  const auto samples = MetricSamples(GetSite(metricsPort, "/metrics").Body);
   EXPECT_EQ(samples.at("tarnwell_refusals_total{code=\"429\"}"), 1);
   EXPECT_EQ(samples.at("tarnwell_pages_total{outcome=\"rate_limited\"}"), 1);
   EXPECT_EQ(samples.at("tarnwell_pages_total{outcome=\"ok\"}"), 1);

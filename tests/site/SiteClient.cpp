@@ -1,6 +1,7 @@
 #include "SiteClient.h"
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
@@ -72,4 +73,18 @@ bool ClosedByPeer(int fd, int milliseconds) {
   // A close that met data still on its way is a reset rather than an end.
   const ssize_t n = recv(fd, &byte, 1, MSG_DONTWAIT);
   return n == 0 || (n < 0 && errno == ECONNRESET);
+}
+
+std::map<std::string, double> MetricSamples(const std::string& text) {
+  std::map<std::string, double> samples;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    const std::string line = text.substr(at, end - at);
+    at = end + 1;
+    const std::size_t space = line.rfind(' ');
+    if (line.empty() || line[0] == '#' || space == std::string::npos) continue;
+    samples[line.substr(0, space)] = std::stod(line.substr(space + 1));
+  }
+  return samples;
 }

@@ -3,6 +3,7 @@
 // they control every byte and every connection.
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 struct SiteReply {
@@ -20,3 +21,5 @@ SiteReply Exchange(int fd, const std::string& request);
 SiteReply GetSite(std::uint16_t port, const std::string& target, const char* source = nullptr);
 // True when the peer closes or resets the connection within `milliseconds` without sending anything.
 bool ClosedByPeer(int fd, int milliseconds);
+// The samples of a /metrics scrape, by name and labels as written ("name{a=\"b\"}").
+std::map<std::string, double> MetricSamples(const std::string& text);
