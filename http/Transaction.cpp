@@ -115,7 +115,6 @@ void THttpClient::CaptureBody() {
   if (InputFileMode) {
     received = CaptureFileBytes(Body, wanted);
   } else {
-    Body.clear();
     const bool hinted = ReserveBody(length);
     received = CaptureStringBytes(Body, wanted);
     // A hint that the body fell short of must not hold its memory.

@@ -174,8 +174,8 @@ protected:
   // landed there (0 when none). Returns the number of bytes received. The
   // caller raises the cancel error, whose text depends on the operation.
   int64_t Capture(const std::function<char*(size_t)>& room, const std::function<void(size_t)>& took, int64_t Size);
-  // CaptureFile, and CaptureString appending to Text, stopping once Size
-  // bytes (-1: no limit) arrived; each returns the number of bytes received.
+  // CaptureFile and CaptureString, stopping once Size bytes (-1: no limit)
+  // arrived; each returns the number of bytes received.
   int64_t CaptureFileBytes(const std::string& FileName, int64_t Size);
   int64_t CaptureStringBytes(std::string& Text, int64_t Size);
   // The notifications every socket of the component is selected for.

@@ -253,23 +253,27 @@ int64_t TAsyncSocket::CaptureFileBytes(const std::string& FileName, int64_t Size
 }
 
 void TAsyncSocket::CaptureString(std::string& Text, int32_t Size) {
-  // clear() keeps the capacity a caller may have reserved for the reply.
-  Text.clear();
   CaptureStringBytes(Text, Size == -1 ? -1 : std::max(Size, 0));
 }
 
 int64_t TAsyncSocket::CaptureStringBytes(std::string& Text, int64_t Size) {
   StatusMessage(8, "Capture String");
-  // The kernel writes straight into the end of Text; the string grows
-  // geometrically, or not at all when its capacity was reserved.
-  size_t before = 0;
+  // The kernel writes straight into Text, over the bytes it held: a string
+  // kept from the last reply has its room already, where growing an emptied
+  // one would first fill every chunk with zeros only to have them
+  // overwritten. Beyond the bytes it held, the string grows geometrically.
+  // However the capture ends, Text ends with the last byte received.
+  struct TEnd {
+    std::string& Text;
+    size_t At = 0;
+    ~TEnd() { Text.resize(At); }
+  } end{Text};
   const int64_t received = Capture(
       [&](size_t n) {
-        before = Text.size();
-        Text.resize(before + n);
-        return Text.data() + before;
+        if (Text.size() < end.At + n) Text.resize(end.At + n);
+        return Text.data() + end.At;
       },
-      [&](size_t n) { Text.resize(before + n); }, Size);
+      [&](size_t n) { end.At += n; }, Size);
   if (Canceled) {
     Canceled = false;
     throw EAbortError("Socket capture aborted");
