@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <ifaddrs.h>
@@ -274,6 +275,24 @@ int TPosixWinsock::Socket(int family, int type, int protocol) {
 int TPosixWinsock::SetLinger(int s, bool on, int seconds) {
   const linger l{on ? 1 : 0, seconds};
   return ::setsockopt(s, SOL_SOCKET, SO_LINGER, &l, sizeof l) == 0 ? 0 : Fail();
+}
+
+int TPosixWinsock::SetReceiveBuffer(int s, int bytes) {
+  static const long cap = [] {
+    // Read without a stdio buffer: the first large reply would count it as its own memory.
+    char text[32] = {};
+    const int fd = ::open("/proc/sys/net/core/rmem_max", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0L;
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    return n > 0 ? std::strtol(text, nullptr, 10) : 0L;
+  }();
+  int current = 0;
+  socklen_t length = sizeof current;
+  if (::getsockopt(s, SOL_SOCKET, SO_RCVBUF, &current, &length) != 0) return Fail();
+  // The kernel reports twice what was asked for, its own bookkeeping included.
+  if (bytes > cap || current / 2 >= bytes) return 0;
+  return ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0 ? 0 : Fail();
 }
 
 int TPosixWinsock::WSAAsyncSelect(int s, THiddenWindow* window, unsigned message, long mask) {

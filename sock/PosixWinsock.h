@@ -21,6 +21,12 @@ public:
   int WSAGetLastError() override;
   int Socket(int family, int type, int protocol) override;
   int SetLinger(int s, bool on, int seconds) override;
+  // Linux caps a buffer set by hand at net.core.rmem_max and never grows it
+  // again, where one left alone grows with the transfer, often beyond that
+  // cap: so a buffer is set only when the cap allows it whole and it is
+  // larger than the one the socket has. Otherwise nothing changes, and the
+  // call succeeds, as the room is only ever a matter of speed.
+  int SetReceiveBuffer(int s, int bytes) override;
   int WSAAsyncSelect(int s, THiddenWindow* window, unsigned message, long mask) override;
   TAsyncHandle WSAAsyncGetHostByName(THiddenWindow* window, unsigned message, const char* name, char* buffer,
                                      int bufferLength) override;

@@ -93,6 +93,8 @@ public:
   virtual int Socket(int family, int type, int protocol) = 0;
   // SO_LINGER at SOL_SOCKET.
   virtual int SetLinger(int s, bool on, int seconds) = 0;
+  // SO_RCVBUF at SOL_SOCKET: room for `bytes` received and not yet read.
+  virtual int SetReceiveBuffer(int s, int bytes) = 0;
   // Makes the socket non-blocking and posts `message` to `window` for each
   // event of `mask`: wParam the socket, lParam the event code in its low and
   // the error number in its high 16 bits. Each event is posted once and again
