@@ -51,9 +51,6 @@ const QString kCancelled = QStringLiteral("Запрос отменён");
 }  // namespace
 
 TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<THttpClient>(nullptr)) {
-  // The definition's font is not found on Linux desktops; Liberation Sans has
-  // the same narrow metrics as Arial, close to those the positions assume.
-  QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
   // The pictures live in a static library, whose resources a linker would drop.
   Q_INIT_RESOURCE(tarnwell);
   setupUi(this);
