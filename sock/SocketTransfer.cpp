@@ -267,12 +267,17 @@ int64_t TAsyncSocket::CaptureStringBytes(std::string& Text, int64_t Size) {
   // kept from the last reply has its room already, where growing an emptied
   // one would first fill every chunk with zeros only to have them
   // overwritten. Beyond the bytes it held, the string grows geometrically.
-  // However the capture ends, Text ends with the last byte received.
+  // However the capture ends, Text ends with the last byte received; but when
+  // the component was destroyed by a handler during it, Text may have gone
+  // with it (a client's body is its member), and is not touched.
   struct TEnd {
     std::string& Text;
+    std::shared_ptr<const bool> Alive;
     size_t At = 0;
-    ~TEnd() { Text.resize(At); }
-  } end{Text};
+    ~TEnd() {
+      if (*Alive) Text.resize(At);
+    }
+  } end{Text, FAlive};
   const int64_t received = Capture(
       [&](size_t n) {
         if (Text.size() < end.At + n) Text.resize(end.At + n);
