@@ -2,6 +2,7 @@
 
 #include "Dialogs.h"
 #include "Toolkit.h"
+#include "WindowStyle.h"
 
 #include <QLibraryInfo>
 #include <QLocale>
@@ -15,6 +16,7 @@ constexpr const char* kTranslations[] = {"qtbase_ru", "qtwebengine_ru"};
 }  // namespace
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  setStyle(new TWindowStyle);
   // Every text of the window is Russian, so the toolkit's own texts (dialog
   // buttons, the save dialog, the view's menu) are too, whatever the
   // system's locale; the page view's engine takes its language from here.
