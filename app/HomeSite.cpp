@@ -7,12 +7,20 @@
 
 namespace {
 const QString kOption = QStringLiteral("--home-site");
+const QString kScheme = QStringLiteral("http://");
 }  // namespace
 
 std::string ChooseHomeSite(const QString& argument, const QString& environment, const QString& configured,
                            const QString& built) {
-  for (const QString* source : {&argument, &environment, &configured, &built})
-    if (!source->trimmed().isEmpty()) return source->trimmed().toStdString();
+  for (const QString* source : {&argument, &environment, &configured, &built}) {
+    QString site = source->trimmed();
+    if (site.isEmpty()) continue;
+    // A site copied from a browser's address bar names the same host: the
+    // requests' own "http://" and path go round it.
+    if (site.startsWith(kScheme, Qt::CaseInsensitive)) site.remove(0, kScheme.size());
+    while (site.endsWith('/')) site.chop(1);
+    return site.toStdString();
+  }
   return {};
 }
 

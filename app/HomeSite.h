@@ -9,7 +9,9 @@
 #include <QStringList>
 #include <string>
 
-// The first non-empty one of the four, in that order of precedence.
+// The first non-empty one of the four, in that order of precedence, as
+// HOST[:PORT]: one given as "http://HOST[:PORT]/" is taken without the
+// scheme and the slash.
 std::string ChooseHomeSite(const QString& argument, const QString& environment, const QString& configured,
                            const QString& built);
 

@@ -149,6 +149,8 @@ TEST(HomeSite, FirstGivenSourceWins) {
       {"", "", "", "built.example", "built.example"},
       {"", "", " conf.example ", "", "conf.example"},
       {"", "", "", "", ""},
+      {"http://arg.example:81/", "env.example", "", "", "arg.example:81"},
+      {"", " HTTP://env.example// ", "", "", "env.example"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(ChooseHomeSite(c.argument, c.environment, c.configured, c.built), c.expected) << c.expected;
