@@ -89,6 +89,12 @@ protected:
     client.ProxyPort = proxy.Port();
     client.TimeOut = 20000;
   }
+  // squid answers for its origin when it cannot reach it; its logs say why.
+  void TearDown() override {
+    if (HasFailure())
+      ADD_FAILURE() << "squid's access.log:\n" << proxy.Dir().ReadFile("access.log") << "cache.log:\n"
+                    << proxy.Dir().ReadFile("cache.log");
+  }
 
   SquidServer proxy;
   TestClient client;
