@@ -295,6 +295,10 @@ int TPosixWinsock::SetReceiveBuffer(int s, int bytes) {
   return ::setsockopt(s, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0 ? 0 : Fail();
 }
 
+int TPosixWinsock::SetReceiveLowWater(int s, int bytes) {
+  return ::setsockopt(s, SOL_SOCKET, SO_RCVLOWAT, &bytes, sizeof bytes) == 0 ? 0 : Fail();
+}
+
 int TPosixWinsock::WSAAsyncSelect(int s, THiddenWindow* window, unsigned message, long mask) {
   const int flags = ::fcntl(s, F_GETFL);
   if (flags < 0 || ::fcntl(s, F_SETFL, flags | O_NONBLOCK) < 0) return Fail();

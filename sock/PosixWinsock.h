@@ -27,6 +27,7 @@ public:
   // larger than the one the socket has. Otherwise nothing changes, and the
   // call succeeds, as the room is only ever a matter of speed.
   int SetReceiveBuffer(int s, int bytes) override;
+  int SetReceiveLowWater(int s, int bytes) override;
   int WSAAsyncSelect(int s, THiddenWindow* window, unsigned message, long mask) override;
   TAsyncHandle WSAAsyncGetHostByName(THiddenWindow* window, unsigned message, const char* name, char* buffer,
                                      int bufferLength) override;

@@ -95,6 +95,9 @@ public:
   virtual int SetLinger(int s, bool on, int seconds) = 0;
   // SO_RCVBUF at SOL_SOCKET: room for `bytes` received and not yet read.
   virtual int SetReceiveBuffer(int s, int bytes) = 0;
+  // SO_RCVLOWAT at SOL_SOCKET: the socket counts as readable only once
+  // `bytes` are waiting, or the peer has closed.
+  virtual int SetReceiveLowWater(int s, int bytes) = 0;
   // Makes the socket non-blocking and posts `message` to `window` for each
   // event of `mask`: wParam the socket, lParam the event code in its low and
   // the error number in its high 16 bits. Each event is posted once and again

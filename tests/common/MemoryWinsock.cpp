@@ -21,6 +21,7 @@ int TMemoryWinsock::Socket(int, int, int) {
 
 int TMemoryWinsock::SetLinger(int, bool, int) { return 0; }
 int TMemoryWinsock::SetReceiveBuffer(int, int) { return 0; }
+int TMemoryWinsock::SetReceiveLowWater(int, int) { return 0; }
 
 int TMemoryWinsock::WSAAsyncSelect(int s, THiddenWindow* window, unsigned message, long) {
   auto it = FSockets.find(s);

@@ -40,6 +40,7 @@ public:
   int Socket(int family, int type, int protocol) override;
   int SetLinger(int s, bool on, int seconds) override;
   int SetReceiveBuffer(int s, int bytes) override;
+  int SetReceiveLowWater(int s, int bytes) override;
   int WSAAsyncSelect(int s, sock::THiddenWindow* window, unsigned message, long mask) override;
   int Connect(int s, const sock::TSockAddrIn& address) override;
   int Send(int s, const char* data, int length, int flags) override;
