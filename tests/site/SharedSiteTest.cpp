@@ -34,9 +34,11 @@ protected:
     ASSERT_TRUE(Dns.Start());
   }
 
-  std::vector<std::string> Args(const std::vector<std::string>& more = {}) {
+  // `redis` names Redis otherwise than by its address.
+  std::vector<std::string> Args(const std::vector<std::string>& more = {}, const std::string& redis = {}) {
     std::vector<std::string> args{"--resolver", Dns.Address(), "--whois-root", Registry.Address(), "--rdap-bootstrap",
-                                  "https://127.0.0.1:1/", "--threads", "2", "--redis", Redis.Address(), "--redis-timeout", "50"};
+                                  "https://127.0.0.1:1/", "--threads", "2", "--redis", redis.empty() ? Redis.Address() : redis,
+                                  "--redis-timeout", "50"};
     args.insert(args.end(), more.begin(), more.end());
     return args;
   }
@@ -76,7 +78,8 @@ protected:
 TEST_F(SharedSite, ARecordFetchedThroughOneInstanceIsAnsweredByTheOtherAndTheMetricsSaySo) {
   const std::uint16_t metricsPort = FreeLoopbackPort(), metricsOfA = FreeLoopbackPort();
   SiteProcess a(Args({"--metrics-listen", "127.0.0.1:" + std::to_string(metricsOfA)}));
-  SiteProcess b(Args({"--metrics-listen", "127.0.0.1:" + std::to_string(metricsPort)}));
+  // B finds Redis by name, which the hosts file answers.
+  SiteProcess b(Args({"--metrics-listen", "127.0.0.1:" + std::to_string(metricsPort)}, "localhost:" + std::to_string(Redis.Port())));
   ASSERT_NE(a.Port(), 0) << a.Log();
   ASSERT_NE(b.Port(), 0) << b.Log();
   WaitUntilShared(a, b);

@@ -67,7 +67,8 @@ struct RedisLink::Watch {
 };
 
 RedisLink::RedisLink(boost::asio::io_context& io, RedisAddress address, std::chrono::milliseconds timeout)
-    : FStrand(boost::asio::make_strand(io)), FAddress(std::move(address)), FTimeout(timeout), FRetry(FStrand), FPause(kFirstPause) {}
+    : FStrand(boost::asio::make_strand(io)), FAddress(std::move(address)), FTimeout(timeout), FResolver(FStrand), FRetry(FStrand),
+      FPause(kFirstPause) {}
 
 RedisLink::~RedisLink() { Close(); }
 
@@ -78,14 +79,37 @@ void RedisLink::Start() {
 void RedisLink::Close() {
   FClosed = true;
   FRetry.cancel();
+  FResolver.cancel();
   // Every command still waiting ends without a reply, through OnReply.
   if (FContext) redisAsyncFree(FContext);
 }
 
 void RedisLink::Connect() {
   if (FClosed || FContext) return;
-  redisAsyncContext* context = FAddress.SocketPath.empty() ? redisAsyncConnect(FAddress.Host.c_str(), FAddress.Port)
-                                                           : redisAsyncConnectUnix(FAddress.SocketPath.c_str());
+  if (!FAddress.SocketPath.empty()) return Open(redisAsyncConnectUnix(FAddress.SocketPath.c_str()));
+  // Given a name, hiredis would look it up itself and hold one of the
+  // service's threads for as long as the name server takes, at every
+  // reconnect. It is looked up here, off those threads, IPv4 first as hiredis
+  // does, and again before each connection, so that a Redis that moved is found.
+  Resolve(boost::asio::ip::tcp::v4());
+}
+
+void RedisLink::Resolve(boost::asio::ip::tcp protocol) {
+  FResolver.async_resolve(protocol, FAddress.Host, std::to_string(FAddress.Port),
+                          boost::asio::ip::tcp::resolver::numeric_service,
+                          [self = shared_from_this(), protocol](const boost::system::error_code& error,
+                                                                const boost::asio::ip::tcp::resolver::results_type& found) {
+                            if (self->FClosed || self->FContext) return;
+                            if (!error && !found.empty()) {
+                              const auto at = found.begin()->endpoint();
+                              return self->Open(redisAsyncConnect(at.address().to_string().c_str(), at.port()));
+                            }
+                            if (protocol == boost::asio::ip::tcp::v4()) return self->Resolve(boost::asio::ip::tcp::v6());
+                            self->Lost(error ? error.message() : "no address");
+                          });
+}
+
+void RedisLink::Open(redisAsyncContext* context) {
   if (!context) return Lost("no memory for a connection");
   if (context->err) {
     const std::string why = context->errstr;

@@ -7,6 +7,7 @@
 
 #include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/posix/stream_descriptor.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
@@ -64,6 +65,9 @@ private:
   struct Watch;
 
   void Connect();
+  void Resolve(boost::asio::ip::tcp protocol);
+  // Drives a connection hiredis has begun; null when it had no memory for one.
+  void Open(redisAsyncContext* context);
   void Lost(const std::string& why);
   void Send(std::vector<std::string> args, const std::shared_ptr<Call>& call);
   void Arm(bool write);
@@ -82,6 +86,7 @@ private:
   const std::chrono::milliseconds FTimeout;
   redisAsyncContext* FContext = nullptr;
   std::shared_ptr<Watch> FWatch;  // the context's socket, while there is one
+  boost::asio::ip::tcp::resolver FResolver;
   boost::asio::steady_timer FRetry;
   std::chrono::milliseconds FPause;
   bool FUp = false;          // the connection answered its PING
