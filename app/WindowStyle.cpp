@@ -4,6 +4,8 @@
 #include <QStyleOption>
 #include <qdrawutil.h>
 
+#include <algorithm>
+
 void TWindowStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                                  const QWidget* widget) const {
   if (element != PE_FrameGroupBox || baseStyle()->name().compare(QLatin1String("fusion"), Qt::CaseInsensitive) != 0)

@@ -116,6 +116,8 @@ Instance StartSite(const UnboundServer& dns, const std::string& redis) {
   const std::uint16_t metrics = FreeLoopbackPort();
   std::vector<std::string> args{"--resolver", dns.Address(), "--whois-root", "127.0.0.1:1", "--rdap-bootstrap", "https://127.0.0.1:1/",
                                 "--rate-per-second", "0", "--threads", "2", "--max-in-flight", "1000",
+                                // Every page comes through nginx, from one address.
+                                "--max-client-connections", "1000", "--max-client-in-flight", "1000",
                                 "--metrics-listen", "127.0.0.1:" + std::to_string(metrics)};
   if (!redis.empty()) args.insert(args.end(), {"--redis", redis});
   Instance instance{metrics, std::make_unique<SiteProcess>(args)};
