@@ -3,12 +3,16 @@
 
 #include "HiddenWindow.h"
 
+#include <QTimer>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
 
 using namespace sock;
 
@@ -20,6 +24,9 @@ constexpr int ChunkSize = 65536;
 // small read keeps that buffer, and the body's one extra copy, to a page.
 constexpr int LineChunk = 4096;
 constexpr auto MessageInterval = std::chrono::milliseconds(5);
+// The longest a capture sleeps for its low-water mark before it reads what
+// has come.
+constexpr auto MarkWait = std::chrono::milliseconds(2);
 constexpr uint16_t NoSocket = 0xFFFF;
 
 struct TFileCloser {
@@ -37,6 +44,70 @@ std::FILE* OpenFile(const std::string& name, const char* mode) {
 void Grow(int32_t& counter, int n) {
   counter = static_cast<int32_t>(static_cast<uint32_t>(counter) + static_cast<uint32_t>(n));
 }
+
+// The receive low-water mark of a long capture of known length. A reply that
+// comes about as fast as it is read would wake the capture for every few
+// kilobytes, each wake a pass of the event loop and, with the sender on the
+// other processor, a wake of this one from idle. Woken only once a whole
+// chunk, or the rest of the reply, is waiting, the capture makes under half
+// the passes, and 16 MiB come in a fifth sooner. A sleep for the mark is
+// bounded: one that ends without it means the reply comes slower than that,
+// and its rest is read as it comes, as every reply is without a mark, each
+// packet raising its event. The mark is one byte again at the end, for
+// whatever is read next on the socket.
+class TLowWaterMark {
+public:
+  TLowWaterMark(const uint16_t& socket, std::shared_ptr<const bool> alive, bool on)
+      : FSocket(socket), FAlive(std::move(alive)), FOn(on) {}
+  ~TLowWaterMark() {
+    if (*FAlive && FSocket != NoSocket) Set(1);
+  }
+  TLowWaterMark(const TLowWaterMark&) = delete;
+  TLowWaterMark& operator=(const TLowWaterMark&) = delete;
+
+  // Before a receive of up to `want` bytes, the most the capture takes.
+  void Before(size_t want) {
+    if (FOn) Set(static_cast<int>(std::min<size_t>(want, ChunkSize)));
+  }
+  // After it, with what it returned.
+  void After(int received) {
+    if (FStalled && received < FBytes) {
+      FOn = false;
+      Set(1);
+    }
+    if (received > 0 && FBound) {
+      FBound->stop();
+      FStalled = false;
+    }
+  }
+  // A pass of the event loop that sleeps until the next event. The bound runs
+  // from the first sleep after the last bytes: other events may end a sleep
+  // early, and must not put off the bound.
+  void Sleep(const std::function<void()>& pass) {
+    if (FBytes > 1 && !(FBound && FBound->isActive())) {
+      if (!FBound) {
+        FBound.emplace();
+        FBound->setSingleShot(true);
+        FBound->setInterval(MarkWait);
+        QObject::connect(&*FBound, &QTimer::timeout, [this] { FStalled = true; });
+      }
+      FBound->start();
+    }
+    pass();
+  }
+
+private:
+  void Set(int bytes) {
+    if (bytes != FBytes && Winsock().SetReceiveLowWater(FSocket, bytes) == 0) FBytes = bytes;
+  }
+
+  const uint16_t& FSocket;
+  std::shared_ptr<const bool> FAlive;
+  bool FOn;
+  int FBytes = 1;
+  bool FStalled = false;         // the bound passed without the mark's bytes
+  std::optional<QTimer> FBound;  // runs while the capture waits for the mark
+};
 
 }  // namespace
 
@@ -204,29 +275,14 @@ int64_t TAsyncSocket::Capture(const std::function<char*(size_t)>& room, const st
     RaiseEvent(OnPacketRecvd, this);
     TimerOn();
   }
-  // A long reply that comes about as fast as it is read would wake this loop
-  // for every few kilobytes, each wake a pass of the event loop and, with the
-  // sender on the other processor, a wake of this one from idle. Woken only
-  // once a whole chunk, or the rest of the reply, is waiting, the loop makes
-  // under half the passes, and 16 MiB come in a fifth sooner. The mark goes
-  // back to one byte afterwards, for whatever is read next on the socket.
-  struct TLowWater {
-    TAsyncSocket& Socket;
-    std::shared_ptr<const bool> Alive;
-    int Bytes = 1;
-    void Set(int bytes) {
-      if (bytes != Bytes && Winsock().SetReceiveLowWater(Socket.SocketHandle, bytes) == 0) Bytes = bytes;
-    }
-    ~TLowWater() {
-      if (*Alive && Socket.SocketHandle != NoSocket) Set(1);
-    }
-  } lowWater{*this, FAlive};
+  TLowWaterMark mark(SocketHandle, FAlive, Size > ChunkSize);
   auto lastPass = std::chrono::steady_clock::now();
   while (!Canceled && (Size < 0 || received < Size)) {
     // Never more than Size asks for: what follows belongs to nobody here.
     const size_t want = Size < 0 ? ChunkSize : static_cast<size_t>(std::min<int64_t>(ChunkSize, Size - received));
-    if (Size > ChunkSize) lowWater.Set(static_cast<int>(want));
+    mark.Before(want);
     const int n = Winsock().Recv(SocketHandle, room(want), static_cast<int>(want), 0);
+    mark.After(n);
     took(n > 0 ? static_cast<size_t>(n) : 0);
     if (n == 0) break;
     if (n > 0) {
@@ -245,7 +301,8 @@ int64_t TAsyncSocket::Capture(const std::function<char*(size_t)>& room, const st
     // a cancel and the time-out just as prompt.
     const auto now = std::chrono::steady_clock::now();
     if (n < 0 || now - lastPass >= MessageInterval) {
-      ProcessMessages(n < 0);
+      if (n < 0) mark.Sleep([this] { ProcessMessages(true); });
+      else ProcessMessages(false);
       lastPass = now;
     }
   }
