@@ -40,7 +40,7 @@ extern char** environ;
 
 namespace {
 
-// On a shared machine one round's ratio ranges from 0.9 to 1.5; the median of
+// On a shared machine one round's ratio ranges from 0.6 to 2.0; the median of
 // this many holds to a few hundredths from run to run.
 constexpr int kRounds = 25;
 constexpr int kEngineHeadStartMs = 1000;

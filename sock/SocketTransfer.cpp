@@ -65,9 +65,10 @@ public:
   TLowWaterMark(const TLowWaterMark&) = delete;
   TLowWaterMark& operator=(const TLowWaterMark&) = delete;
 
-  // Before a receive of up to `want` bytes, the most the capture takes.
+  // Before a receive of up to `want` bytes, a chunk at most: the most the
+  // capture takes.
   void Before(size_t want) {
-    if (FOn) Set(static_cast<int>(std::min<size_t>(want, ChunkSize)));
+    if (FOn) Set(static_cast<int>(want));
   }
   // After it, with what it returned.
   void After(int received) {
