@@ -2,17 +2,20 @@
 // user would) side by side against the same local nginx, pinned to processor 0.
 // Five body sizes; two placements: the client on nginx's processor, and on
 // the other one. Each round runs both placements, in turn first, and in each
-// both clients on every size, in turn first. Every size has a pair of clients
-// of its own, and each keeps its body between transfers as the window keeps
-// the client's, so a transfer finds the memory of the one before in place;
-// the first transfer of each, which has none, is shown apart. Every reply
-// must be a 200 whose
-// body has the served file's hash, and every request that is not counts as an
-// error. Every transfer is timed alone, so a batch's total is the sum of its
+// both clients on every size, the one that goes first taking turns from round
+// to round. Every size has a pair of clients of its own, and each keeps its
+// body between transfers as the window keeps the client's, so a transfer
+// finds the memory of the one before in place; the first transfer of each,
+// which has none, is shown apart. Every reply must be a 200 whose body has
+// the served file's hash, and every request that is not counts as an error.
+// Every transfer is timed alone, so a batch's total is the sum of its
 // transfers and each size also shows its median transfer and its 90th
-// percentile. Then, for every size, the peak resident growth of one capture
-// into an empty body, each in a fresh process of its own, so that no memory
-// an earlier transfer left with the allocator hides the growth.
+// percentile. A batch's first transfer comes after other work and, on the
+// virtual machines this runs on, is regularly slower for both clients; so
+// each size also shows the median of the batches' first transfers and the
+// 90th percentile of the rest. Then, for every size, the peak resident growth
+// of one capture into an empty body, each in a fresh process of its own, so
+// that no memory an earlier transfer left with the allocator hides the growth.
 // Prints one `name: value` line per figure.
 //
 // TARNWELL_BENCH_ROUNDS sets the number of rounds (default 5).
@@ -192,6 +195,8 @@ double Quantile(std::vector<double> v, double q) {
 struct TSeries {
   std::vector<double> batches;    // seconds per batch
   std::vector<double> transfers;  // seconds per transfer
+  std::vector<double> openers;    // seconds per batch's first transfer
+  std::vector<double> followers;  // seconds per transfer after a batch's first
 };
 
 struct TFigures {
@@ -281,12 +286,13 @@ int main(int argc, char** argv) {
           for (int i = 0; i < s.requests; ++i) {
             const double t = Transfer(fetcher, url(s), hashes[k], s.bytes, errors);
             series.transfers.push_back(t);
+            (i == 0 ? series.openers : series.followers).push_back(t);
             total += t;
           }
           series.batches.push_back(total);
           return total;
         };
-        const bool oursFirst = (round + p) % 2 == 0;
+        const bool oursFirst = (round + placement) % 2 == 0;
         const double a = oursFirst ? batch(ours[k], f.ours, ourErrors) : batch(curl[k], f.theirs, curlErrors);
         const double b = oursFirst ? batch(curl[k], f.theirs, curlErrors) : batch(ours[k], f.ours, ourErrors);
         f.ratios.push_back(oursFirst ? b / a : a / b);
@@ -311,6 +317,9 @@ int main(int argc, char** argv) {
         std::printf("%s_%s_transfer_median_ms: %.3f\n", name.c_str(), who, median * 1e3);
         std::printf("%s_%s_transfer_p90_ms: %.3f\n", name.c_str(), who, p90 * 1e3);
         std::printf("%s_%s_transfer_p90_to_median: %.3f\n", name.c_str(), who, p90 / median);
+        std::printf("%s_%s_batch_first_median_ms: %.3f\n", name.c_str(), who, Quantile(series->openers, 0.5) * 1e3);
+        std::printf("%s_%s_after_first_p90_to_median: %.3f\n", name.c_str(), who,
+                    Quantile(series->followers, 0.9) / Quantile(series->followers, 0.5));
       }
     }
   }
