@@ -16,6 +16,32 @@ namespace {
 constexpr DnsType kDomainTypes[] = {DnsType::A,  DnsType::AAAA, DnsType::CNAME, DnsType::MX,
                                     DnsType::NS, DnsType::TXT,  DnsType::SOA};
 
+// A record as the summary shows it: every name in it as the page names the
+// domain, in both forms when international, so that a mail server or a name
+// server under an international name reads as it is written. The raw records
+// keep the form the DNS sends. The records are of our own making (a space
+// inside a name comes escaped), so their names are where these look.
+std::string ShownRecord(DnsType type, const std::string& record) {
+  switch (type) {
+    case DnsType::CNAME:
+    case DnsType::NS:
+    case DnsType::PTR:
+      return ShownName(record);
+    case DnsType::MX: {
+      const std::size_t name = record.find(' ') + 1;
+      return record.substr(0, name) + ShownName(record.substr(name));
+    }
+    case DnsType::SOA: {
+      const std::size_t mailbox = record.find(' ') + 1;
+      const std::size_t numbers = record.find(' ', mailbox);
+      return ShownName(record.substr(0, mailbox - 1)) + ' ' +
+             ShownName(record.substr(mailbox, numbers - mailbox)) + record.substr(numbers);
+    }
+    default:
+      return record;
+  }
+}
+
 // One page's DNS report: every query at once, finished when the last answer is
 // in or the page's deadline comes, whichever is first.
 class DnsLookup : public std::enable_shared_from_this<DnsLookup> {
@@ -75,7 +101,7 @@ private:
       }
       const std::string ttl = std::to_string(answer->Ttl);
       for (const std::string& record : answer->Records) {
-        result.Summary.Rows.push_back({type, record, ttl});
+        result.Summary.Rows.push_back({type, ShownRecord(FTypes[i], record), ttl});
         result.Raw.append(FOwner).append(".\t").append(ttl).append("\tIN\t").append(type).append("\t").append(record).append("\n");
       }
     }

@@ -17,6 +17,11 @@ const char* const kZone[] = {
     R"(local-data: 'example.test. 3600 IN TXT "v=spf1 -all"')",
     R"(local-data: "www.example.test. 3600 IN CNAME example.test.")",
     R"(local-data: "loopback.example.test. 3600 IN A 127.0.0.1")",
+    // домен.example.test, its mail at почта.домен and its name server at сервер.
+    R"(local-data: "xn--d1acufc.example.test. 3600 IN MX 10 xn--80a1acny.xn--d1acufc.example.test.")",
+    R"(local-data: "xn--d1acufc.example.test. 3600 IN NS xn--b1afb6bcb.example.test.")",
+    R"(local-data: "xn--d1acufc.example.test. 3600 IN SOA xn--b1afb6bcb.example.test. xn--80a1acny.xn--d1acufc.example.test. 1 3600 600 86400 300")",
+    R"(local-data-ptr: "10.0.0.3 xn--b1afb6bcb.example.test")",
     R"(local-data-ptr: "10.0.0.1 host1.example.test")",
     R"(local-data-ptr: "127.0.0.2 loop2.example.test")",
     R"(local-data: '1.0.0.10.origin.asn.example.test. 3600 IN TXT "64500 | 10.0.0.0/8 | ZZ | test | 2020-01-01"')",

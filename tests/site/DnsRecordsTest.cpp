@@ -55,6 +55,31 @@ TEST_F(DnsRecordsTest, ReverseNameOfAnAddress) {
   EXPECT_EQ(none->Summary.Rows, (Rows{{"PTR", "нет записей", ""}}));
 }
 
+TEST_F(DnsRecordsTest, InternationalNamesInRecordsReadInBothForms) {
+  const auto result = H.Run(site::DnsRecords, DomainTarget("xn--d1acufc.example.test"));
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->State, Outcome::Done) << result->Reason;
+  EXPECT_EQ(result->Summary.Rows,
+            (Rows{
+                {"A", "нет записей", ""},
+                {"AAAA", "нет записей", ""},
+                {"CNAME", "нет записей", ""},
+                {"MX", "10 почта.домен.example.test (xn--80a1acny.xn--d1acufc.example.test)", "3600"},
+                {"NS", "сервер.example.test (xn--b1afb6bcb.example.test)", "3600"},
+                {"TXT", "нет записей", ""},
+                {"SOA",
+                 "сервер.example.test (xn--b1afb6bcb.example.test) почта.домен.example.test "
+                 "(xn--80a1acny.xn--d1acufc.example.test) 1 3600 600 86400 300",
+                 "3600"},
+            }));
+  // The zone-file text keeps the names as the DNS sends them.
+  EXPECT_NE(result->Raw.find("\tMX\t10 xn--80a1acny.xn--d1acufc.example.test\n"), std::string::npos) << result->Raw;
+
+  const auto reverse = H.Run(site::DnsRecords, AddressTarget(0x0a000003, "10.0.0.3"));
+  ASSERT_TRUE(reverse);
+  EXPECT_EQ(reverse->Summary.Rows, (Rows{{"PTR", "сервер.example.test (xn--b1afb6bcb.example.test)", "3600"}}));
+}
+
 TEST_F(DnsRecordsTest, FailuresSayWhy) {
   // Each query gives up long before the page's budget.
   H.Opts.DnsTimeout = std::chrono::milliseconds(300);
