@@ -81,10 +81,10 @@ public:
       FStalled = false;
     }
   }
-  // A pass of the event loop that sleeps until the next event. The bound runs
-  // from the first sleep after the last bytes: other events may end a sleep
-  // early, and must not put off the bound.
-  void Sleep(const std::function<void()>& pass) {
+  // Before a pass of the event loop that sleeps until the next event. The
+  // bound runs from the first sleep after the last bytes: other events may
+  // end a sleep early, and must not put off the bound.
+  void BeforeSleep() {
     if (FBytes > 1 && !(FBound && FBound->isActive())) {
       if (!FBound) {
         FBound.emplace();
@@ -94,7 +94,6 @@ public:
       }
       FBound->start();
     }
-    pass();
   }
 
 private:
@@ -302,8 +301,8 @@ int64_t TAsyncSocket::Capture(const std::function<char*(size_t)>& room, const st
     // a cancel and the time-out just as prompt.
     const auto now = std::chrono::steady_clock::now();
     if (n < 0 || now - lastPass >= MessageInterval) {
-      if (n < 0) mark.Sleep([this] { ProcessMessages(true); });
-      else ProcessMessages(false);
+      if (n < 0) mark.BeforeSleep();
+      ProcessMessages(n < 0);
       lastPass = now;
     }
   }
