@@ -71,7 +71,7 @@ int Year(const Token& token) {
   return year;
 }
 
-std::optional<std::string> At(const std::vector<Token>& t, std::size_t i) {
+std::optional<std::string> At(const std::vector<Token>& t, std::size_t i, DateOrder order) {
   const auto n = t.size();
   const auto joined = [&](std::size_t k) { return k < n && Joins(t[k].Before); };
   // 2001-02-03, 2001.02.03, 2001/02/03, 2001. 02. 03., 2001年02月03日
@@ -83,10 +83,11 @@ std::optional<std::string> At(const std::vector<Token>& t, std::size_t i) {
   // 20010203, 20010203040506
   if (t[i].Number && (t[i].Text.size() == 8 || t[i].Text.size() == 14) && (t[i].Text.starts_with("19") || t[i].Text.starts_with("20")))
     return Iso(std::stoi(t[i].Text.substr(0, 4)), std::stoi(t[i].Text.substr(4, 2)), std::stoi(t[i].Text.substr(6, 2)));
-  // 03.02.2001, 03/02/01; 02/13/2001 is month first
+  // 03.02.2001, 03/02/01, 02/03/2001 where the month comes first; 02/13/2001 is month first anywhere
   if (i + 2 < n && Number(t[i], 1, 2) && Number(t[i + 1], 1, 2) && (Number(t[i + 2], 4, 4) || Number(t[i + 2], 2, 2)) && joined(i + 1) &&
       joined(i + 2) && !t[i + 1].Before.empty() && t[i + 1].Before == t[i + 2].Before) {
     int day = std::stoi(t[i].Text), month = std::stoi(t[i + 1].Text);
+    if (order == DateOrder::MonthFirst) std::swap(day, month);
     if (month > 12 && day <= 12) std::swap(day, month);
     return Iso(Year(t[i + 2]), month, day);
   }
@@ -103,15 +104,15 @@ std::optional<std::string> At(const std::vector<Token>& t, std::size_t i) {
 
 }  // namespace
 
-std::optional<std::string> IsoDate(std::string_view value) {
+std::optional<std::string> IsoDate(std::string_view value, DateOrder order) {
   const std::vector<Token> tokens = Tokens(value);
   for (std::size_t i = 0; i < tokens.size(); ++i)
-    if (auto iso = At(tokens, i)) return iso;
+    if (auto iso = At(tokens, i, order)) return iso;
   return std::nullopt;
 }
 
-std::string DateShown(const std::string& value) {
-  const auto iso = IsoDate(value);
+std::string DateShown(const std::string& value, DateOrder order) {
+  const auto iso = IsoDate(value, order);
   if (!iso || value.starts_with(*iso)) return value;
   return value + " (" + *iso + ")";
 }
