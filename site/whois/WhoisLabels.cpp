@@ -62,7 +62,7 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
       "Authorized Agency", "Registrar Company", "Registrar Organization Name", "Current Registrar", "Current Registar", "Registrar Handle", "Registered through",
       "Регистратор", "Регистратор домена", "Реєстратор", "Registrador", "Agente Registrador", "Agente registrador", "Provedor",
       "Bureau d'enregistrement", "Registraire", "Rejestrator", "Registrar Ragione Sociale", "Registrar Organizzazione",
-      "등록대행자", "登録担当者", "注册商", "注册服务机构", "所屬註冊服務機構"});
+      "등록대행자", "注册商", "注册服务机构", "所屬註冊服務機構"});
   static const std::vector<std::string> kCreated = Keys({
       "Creation Date", "Created", "Created On", "Created Date", "Create Date", "Date Created", "Creation", "Domain Created",
       "Domain Create Date", "Domain Registration Date", "Registration Date", "Registration Time", "Registered",
