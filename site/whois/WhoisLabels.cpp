@@ -67,7 +67,7 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
       "Creation Date", "Created", "Created On", "Created Date", "Create Date", "Date Created", "Creation", "Domain Created",
       "Domain Create Date", "Domain Registration Date", "Registration Date", "Registration Time", "Registered",
       "Registered On", "Registered Date", "Date Registered", "Record Created", "Record Created On", "Activated",
-      "Relevant Dates Registered On", "Commencement Date", "Domain Name Commencement Date", "Domain registered", "Registration", "Domain Date Registered", "Domain Record Activated",
+      "Relevant Dates Registered On", "Commencement Date", "Domain Name Commencement Date", "Domain registered", "Registration", "Domain Date Registered", "Domain Record Activated", "Acivated",
       "Дата создания", "Создан", "Дата регистрации", "Зарегистрирован", "Створено", "Дата створення", "Дата реєстрації",
       "Fecha de creación", "Fecha de registro", "Fecha de alta", "Registrado", "Fecha de Creacion", "Criado", "Data de criação",
       "Data de registro", "Date de création", "Créé le", "Creation date", "Erstellt", "Registriert", "Angelegt",
@@ -86,7 +86,7 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
       "Verloopdatum", "Data wygaśnięcia", "Wygasa", "Data di scadenza", "Scadenza", "사용 종료일", "有効期限", "过期时间",
       "到期时间", "到期日期"});
   static const std::vector<std::string> kStatus = Keys({
-      "Domain Status", "Status", "State", "EPP Status", "eppstatus", "Registration Status", "Domain State", "Registry Status",
+      "Domain Status", "Status", "State", "EPP Status", "eppstatus", "dsstatus", "Registration Status", "Domain State", "Registry Status",
       "domaintype", "Flags",
       "Статус", "Состояние", "Стан", "Estado", "Situação", "Statut", "État", "Stato", "Stan", "상태", "状態", "状态",
       "域名状态"});
