@@ -14,7 +14,9 @@ enum class DateOrder { DayFirst, MonthFirst };
 
 // The first date in `value` as "YYYY-MM-DD"; none when no date can be read.
 // Two numbers before a four-digit year are read in `order`, unless one of them
-// cannot be a month; a two-digit year is 19xx from 70 on, else 20xx.
+// cannot be a month; a two-digit year is 19xx from 70 on, else 20xx. A date
+// written year first with a time and that time's UTC offset is the UTC date
+// ("2001-02-03 04:05:06 (UTC+8)" is 2001-02-02), as other sources give dates.
 std::optional<std::string> IsoDate(std::string_view value, DateOrder order = DateOrder::DayFirst);
 
 // The value as found, followed by its ISO form when it is written otherwise:
