@@ -172,6 +172,23 @@ TEST(WhoisReaderTest, ReadsLayoutsTheRealAnswersLack) {
   }
 }
 
+// A label is one key however a registry cases, accents or widens it, in any script.
+TEST(WhoisReaderTest, FoldsLabelsOfEveryScript) {
+  const std::pair<const char*, const char*> same[] = {
+      {"KAYIT TARİHİ", "Kayıt Tarihi"},          {"OLUŞTURULMA TARİHİ", "oluşturulma tarihi"},
+      {"ΗΜΕΡΟΜΗΝΙΑ ΛΗΞΗΣ", "Ημερομηνία λήξης"}, {"ДАТА СОЗДАНИЯ", "Дата создания"},
+      {"ＤＯＭＡＩＮ　ＮＡＭＥ", "Domain Name"},    {"DATE DE CRÉATION", "Date de creation"},
+      {"Straße", "STRASSE"},                      {"Name Server 2", "nameserver"},
+  };
+  for (const auto& [a, b] : same) EXPECT_EQ(site::KeyOf(a), site::KeyOf(b)) << a << " / " << b;
+  EXPECT_NE(site::KeyOf("Created"), site::KeyOf("Creator"));
+  // Read by the reader as the vocabulary writes them.
+  const site::WhoisDomainFields tr = site::ReadWhoisDomain(
+      "** DOMAIN NAME: example.com.tr\n** ADDITIONAL INFO:\nOLUŞTURULMA TARİHİ......: 2001-Feb-03.\nBİTİŞ TARİHİ......: 2030-Feb-02.\n", "example.com.tr");
+  EXPECT_EQ(tr.Created, "2001-Feb-03.");
+  EXPECT_EQ(tr.Expires, "2030-Feb-02.");
+}
+
 // The same layouts as their registries' charsets send them, made by glibc's iconv.
 TEST(WhoisReaderTest, ReadsAnswersInTheirRegistriesCharsets) {
   const struct {
