@@ -52,6 +52,8 @@ bool IsScriptVariant(const std::string& asked, const std::string& named) {
 
 std::string DomainKey(const std::string& value) {
   std::string name = value.substr(0, value.find_first_of(" \t("));
+  // Chinese and Japanese answers put the ASCII form in full-width brackets or after an ideographic space.
+  for (const char* wide : {"\xEF\xBC\x88", "\xE3\x80\x80"}) name = name.substr(0, name.find(wide));
   while (name.ends_with('.')) name.pop_back();
   std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
   if (std::any_of(name.begin(), name.end(), [](unsigned char c) { return c >= 0x80; })) {

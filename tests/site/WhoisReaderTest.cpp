@@ -239,6 +239,11 @@ TEST(WhoisReaderTest, TakesValuesOnlyFromTheAskedObject) {
   const site::Table summary = site::WhoisSummary({text}, site::WhoisKind::Domain, "example.test");
   EXPECT_EQ(summary.Rows.at(1).at(1), "03-feb-2001 (2001-02-03)");
 
+  // A name in Unicode, with the ideographic full stop or its ASCII form in full-width brackets, is the asked one.
+  for (const char* named : {"Domain Name: 例子。中国\nDomain Status: ok\n", "Domain Name: 例子.中国（xn--fsqu00a.xn--fiqs8s）\nDomain Status: ok\n"}) {
+    EXPECT_EQ(Joined(site::ReadWhoisDomain(named, "xn--fsqu00a.xn--fiqs8s").Status), "ok") << named;
+    EXPECT_EQ(Joined(site::ReadWhoisDomain(named, "例子.中国").Status), "ok") << named;
+  }
   // An answer about another name, even one in the same script, gives nothing.
   for (const char* other : {"Domain Name: other.test\nRegistrar: Wrong\n", "Domain Name: 样本.台灣\nRegistrar: Wrong\n"}) {
     EXPECT_EQ(site::ReadWhoisDomain(other, "example.test").Registrar, "") << other;
