@@ -3,7 +3,9 @@
 #include <uchardet/uchardet.h>
 #include <unistr.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <iconv.h>
 #include <memory>
 #include <optional>
@@ -36,6 +38,14 @@ struct Superset {
 };
 constexpr Superset kSupersets[] = {{"ISO-8859-1", "WINDOWS-1252"}, {"SHIFT_JIS", "CP932"}, {"EUC-KR", "CP949"}};
 
+// The charsets registries answer in. On a short answer uchardet may name a
+// Mac, DOS or rare Latin code page ("Zürich" as ISO-8859-3, "København" as
+// MAC-CENTRALEUROPE) that no registry uses; the fallback reads those better.
+constexpr const char* kRegistryCharsets[] = {
+    "KOI8-R", "WINDOWS-1251", "ISO-8859-5", "WINDOWS-1252", "ISO-8859-15", "ISO-8859-2", "WINDOWS-1250", "ISO-8859-7",
+    "WINDOWS-1253", "ISO-8859-9", "WINDOWS-1254", "ISO-8859-13", "WINDOWS-1257", "TIS-620", "EUC-JP", "CP932", "ISO-2022-JP",
+    "CP949", "UHC", "GB18030", "BIG5", "EUC-TW", "UTF-8"};
+
 const uint8_t* Bytes(std::string_view text) { return reinterpret_cast<const uint8_t*>(text.data()); }
 
 bool ReadsAsUtf8(std::string_view bytes) {
@@ -64,7 +74,8 @@ std::string Detected(std::string_view bytes) {
   std::string name = uchardet_get_charset(detector.get());
   for (const Superset& superset : kSupersets)
     if (name == superset.Detected) name = superset.Read;
-  return name;
+  const bool used = std::any_of(std::begin(kRegistryCharsets), std::end(kRegistryCharsets), [&](const char* c) { return name == c; });
+  return used ? name : std::string{};
 }
 
 // Valid UTF-8 as it is, anything else as U+FFFD: glibc's UTF-8 decoder lets
@@ -164,7 +175,7 @@ std::string Cleaned(const std::string& text) {
 std::string GuessCharset(std::string_view bytes) {
   // ISO-2022-JP is all ASCII bytes, told by its escape sequences.
   if (ReadsAsUtf8(bytes) && bytes.find('\x1B') == std::string_view::npos) return "UTF-8";
-  if (std::string detected = Detected(bytes); !detected.empty() && detected != "ASCII" && Converted({}, detected)) return detected;
+  if (std::string detected = Detected(bytes); !detected.empty()) return detected;
   if (ReadsAsUtf8(bytes)) return "UTF-8";
   if (!LooksCyrillic(bytes)) return "WINDOWS-1252";
   return RussianScore(*Converted(bytes, "KOI8-R")) > RussianScore(*Converted(bytes, "WINDOWS-1251")) ? "KOI8-R" : "WINDOWS-1251";

@@ -286,6 +286,9 @@ TEST(WhoisTextTest, DecodesEachCharsetToValidUtf8) {
       {"windows-1252 quotes and euro", "\x93" "Caf\xE9\x94 \x80" "5 \x96 \x8A" "koda \x81", "WINDOWS-1252",
        "“Café” €5 – Škoda \uFFFD"},
       {"controls", std::string("a\0b\x1b[31mc\rd", 11), "UTF-8", "ab[31mc\nd"},
+      // Short Latin-1 answers that uchardet alone takes for a Latin-3 or a Mac code page.
+      {"latin-1, one letter", "Holder: Example AG, Z\xFCrich", "WINDOWS-1252", "Holder: Example AG, Zürich"},
+      {"latin-1, one word", "Address: Vej 1, K\xF8" "benhavn", "WINDOWS-1252", "Address: Vej 1, København"},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(GuessCharset(row.Bytes), row.Expected) << row.Name;
