@@ -40,7 +40,7 @@ protected:
         "location ~ /(domain|ip)/ { types { } default_type application/rdap+json; try_files $uri.json =404; }\n",
         &error))
         << error;
-    Serve("dns.json", R"({"version": "1.0", "services": [[["test"], [")" + nginx.Url("/registry") + R"("]]]})");
+    Serve("dns.json", R"({"version": "1.0", "services": [[["test", "ae"], [")" + nginx.Url("/registry") + R"("]]]})");
     Serve("ipv4.json", R"({"version": "1.0", "services": [[["192.0.2.0/24"], [")" + nginx.Url("/rir/") + R"("]]]})");
     Serve("registry/domain/example.test.json",
           Rdap(R"("ldhName": "example.test", "status": ["active"],
@@ -57,6 +57,7 @@ protected:
           Rdap(R"("ldhName": "lonely.test", "status": ["active"],
                   "links": [{"rel": "related", "type": "application/rdap+json", "href": ")" +
                nginx.Url("/registrar/domain/lonely.test") + R"("}])"));
+    Serve("registry/domain/net.ae.json", Rdap(R"("ldhName": "net.ae", "status": ["active"])"));
     Serve("registry/domain/malformed.test.json", R"({"objectClassName": "domain", "ldhName": )");
     Serve("registry/domain/huge.test.json", Rdap(R"("remarks": [")" + std::string(100 * 1024, 'x') + R"("])"));
     Serve("rir/ip/192.0.2.10.json",
@@ -191,11 +192,18 @@ TEST_F(RegistrationRecordTest, RegistriesAreAskedTheNameRegisteredUnderThePublic
   EXPECT_EQ(Value(result, "Регистратор"), "Full Registrar Inc.");
   EXPECT_NE(result.Note.find("«uk.com» — также публичная зона"), std::string::npos) << result.Note;
   EXPECT_EQ(registry.Queries().back(), "uk.com");
-  // Refused where the registry has no record of it; a top-level zone nobody is asked about.
+  result = rig.Run(site::DomainRecord, "net.ae");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(Value(result, "Статус"), "active");
+  EXPECT_NE(result.Note.find("«net.ae» — также публичная зона"), std::string::npos) << result.Note;
+  // Refused where the registry has no record of it (by WHOIS or RDAP); a top-level zone nobody is asked about.
   result = rig.Run(site::DomainRecord, "co.uk");
   EXPECT_EQ(result.State, Outcome::Failed);
   EXPECT_NE(result.Reason.find("«co.uk» — публичная зона"), std::string::npos) << result.Reason;
   EXPECT_EQ(registry.Queries().back(), "co.uk");
+  result = rig.Run(site::DomainRecord, "gov.ae");
+  EXPECT_EQ(result.State, Outcome::Failed);
+  EXPECT_NE(result.Reason.find("«gov.ae» — публичная зона"), std::string::npos) << result.Reason;
   const std::size_t asked = root.Queries().size();
   result = rig.Run(site::DomainRecord, "com");
   EXPECT_EQ(result.State, Outcome::Failed);
