@@ -1,12 +1,12 @@
 #include "sources/WhoisText.h"
 
+#include "base/TextCoding.h"
+
 #include <uchardet/uchardet.h>
 #include <unistr.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <iterator>
-#include <iconv.h>
 #include <memory>
 #include <optional>
 
@@ -26,8 +26,6 @@ constexpr int kCaseFlipPenalty = 100;
 
 // Bytes in valid multi-byte sequences per broken byte above which a reply counts as UTF-8.
 constexpr std::size_t kUtf8Majority = 8;
-
-constexpr char kReplacement[] = "\xEF\xBF\xBD";
 
 // uchardet's names that iconv reads better as a superset: Latin-1 text from
 // Windows has its quotes and dashes in 0x80-0x9F, Japanese and Korean text
@@ -76,51 +74,6 @@ std::string Detected(std::string_view bytes) {
     if (name == superset.Detected) name = superset.Read;
   const bool used = std::any_of(std::begin(kRegistryCharsets), std::end(kRegistryCharsets), [&](const char* c) { return name == c; });
   return used ? name : std::string{};
-}
-
-// Valid UTF-8 as it is, anything else as U+FFFD: glibc's UTF-8 decoder lets
-// code points past U+10FFFF through.
-std::string CheckedUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (std::size_t at = 0; at < bytes.size();) {
-    ucs4_t c;
-    const int length = u8_mbtoucr(&c, Bytes(bytes) + at, bytes.size() - at);
-    if (length < 0) {
-      out += kReplacement;
-      ++at;
-    } else {
-      out.append(bytes.substr(at, length));
-      at += length;
-    }
-  }
-  return out;
-}
-
-// The bytes as UTF-8 by iconv; none when iconv does not know the charset.
-std::optional<std::string> Converted(std::string_view bytes, const std::string& charset) {
-  if (charset == "UTF-8") return CheckedUtf8(bytes);
-  const iconv_t converter = iconv_open("UTF-8", charset.c_str());
-  if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-  std::string out;
-  char buffer[4096];
-  char* in = const_cast<char*>(bytes.data());
-  std::size_t left = bytes.size();
-  // The last call, without input, ends a stateful charset's shift sequence.
-  for (bool flushing = false; !flushing;) {
-    flushing = left == 0;
-    char* to = buffer;
-    std::size_t room = sizeof buffer;
-    const std::size_t done = flushing ? iconv(converter, nullptr, nullptr, &to, &room) : iconv(converter, &in, &left, &to, &room);
-    out.append(buffer, to - buffer);
-    if (done == static_cast<std::size_t>(-1) && errno != E2BIG && left > 0) {
-      out += kReplacement;
-      ++in;
-      --left;
-    }
-  }
-  iconv_close(converter);
-  return out;
 }
 
 long RussianScore(const std::string& text) {
@@ -178,12 +131,12 @@ std::string GuessCharset(std::string_view bytes) {
   if (std::string detected = Detected(bytes); !detected.empty()) return detected;
   if (ReadsAsUtf8(bytes)) return "UTF-8";
   if (!LooksCyrillic(bytes)) return "WINDOWS-1252";
-  return RussianScore(*Converted(bytes, "KOI8-R")) > RussianScore(*Converted(bytes, "WINDOWS-1251")) ? "KOI8-R" : "WINDOWS-1251";
+  return RussianScore(*ToUtf8(bytes, "KOI8-R")) > RussianScore(*ToUtf8(bytes, "WINDOWS-1251")) ? "KOI8-R" : "WINDOWS-1251";
 }
 
 std::string DecodeText(std::string_view bytes, const std::string& charset) {
-  std::optional<std::string> text = Converted(bytes, charset);
-  return Cleaned(text ? *text : *Converted(bytes, "WINDOWS-1252"));
+  std::optional<std::string> text = ToUtf8(bytes, charset);
+  return Cleaned(text ? *text : *ToUtf8(bytes, "WINDOWS-1252"));
 }
 
 }  // namespace site
