@@ -72,6 +72,8 @@ int Year(const Token& token) {
   return year;
 }
 
+constexpr int kLargestOffset = 14 * 60;  // minutes east of UTC, Kiribati's
+
 int Sign(const std::string& separator) {
   if (separator.ends_with('+')) return 1;
   if (separator.ends_with('-')) return -1;
@@ -94,6 +96,7 @@ int DaysToUtc(const std::vector<Token>& t, std::size_t k) {
   const std::string& zone = t[k].Text;
   int offset = zone.size() > 2 ? std::stoi(zone.substr(0, zone.size() - 2)) * 60 + std::stoi(zone.substr(zone.size() - 2)) : std::stoi(zone) * 60;
   if (zone.size() <= 2 && k + 1 < n && Number(t[k + 1], 2, 2) && t[k + 1].Before == ":") offset += std::stoi(t[k + 1].Text);
+  if (offset > kLargestOffset) return 0;  // a range's second date, not a zone
   const int utc = local - Sign(t[k].Before) * offset;
   return utc < 0 ? -1 : utc >= 24 * 60 ? 1 : 0;
 }

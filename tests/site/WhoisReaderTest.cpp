@@ -267,6 +267,7 @@ TEST(WhoisReaderTest, ReadsDatesAsRegistriesWriteThem) {
       // A time with its offset: the date in UTC, across a day's, a month's and a leap year's end.
       {"2020-01-15 06:59:05 (UTC+8)", "2020-01-14"}, {"2001-02-03T23:30:00-05:00", "2001-02-04"}, {"2001-03-01T01:00:00.0+0200", "2001-02-28"},
       {"2000-03-01 01:00 GMT+3", "2000-02-29"},      {"2001-02-03 04:05:06 +03:00", "2001-02-03"}, {"2001-02-03 23:59:59", "2001-02-03"},
+      {"2001-02-03 12:30 - 2030-02-03", "2001-02-03"},
   };
   for (const auto& row : rows) EXPECT_EQ(site::IsoDate(row.Text).value_or("none"), row.Iso) << row.Text;
 }
