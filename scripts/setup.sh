@@ -9,6 +9,7 @@ packages=(
   libgtest-dev
   nginx-light tinyproxy squid
   libboost1.81-dev libboost-program-options1.81-dev libc-ares-dev libidn2-dev libssl-dev nlohmann-json3-dev
+  libunistring-dev libuchardet-dev
   libpsl-dev publicsuffix
   unbound bind9-dnsutils iproute2 nmap libqt6svg6
   libcurl4-openssl-dev

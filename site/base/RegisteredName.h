@@ -6,15 +6,19 @@
 // private one.
 // "www.example.co.uk" → "example.co.uk"; a name under a zone the list does not
 // hold takes libpsl's default rule "*": the zone and one label
-// ("www.example.test" → "example.test").
+// ("www.example.test" → "example.test"); a public suffix of several labels is
+// itself ("gb.com" → "gb.com").
 
 #include <string>
 
 namespace site {
 
 struct RegisteredName {
-  std::string Name;     // ASCII, lower case; empty when the name is itself a public suffix
-  std::string Failure;  // Russian, when Name is empty
+  std::string Name;           // ASCII, lower case; empty for a top-level zone
+  // The name is itself a public suffix (net.ae, gov.scot, gb.com): registries
+  // hold records for many such names, so it is asked as typed.
+  bool PublicSuffix = false;
+  std::string Failure;        // Russian: why Name is empty, or, for a public suffix, why its registry has no record
 };
 
 // `domain`: ASCII (IDNA), lower case, without the trailing dot.

@@ -1,6 +1,7 @@
 #pragma once
 // Byte-level decoding of what clients send (percent escapes and the two
-// character sets an address arrives in) and the two forms of a domain name.
+// character sets an address arrives in), conversion of other charsets to
+// UTF-8, and the two forms of a domain name.
 
 #include <optional>
 #include <string>
@@ -14,13 +15,10 @@ std::string PercentDecode(std::string_view text);
 
 bool IsValidUtf8(std::string_view bytes);
 
-// The character of a Windows-1251 byte; 0 for 0x98, which has none.
-char32_t Cp1251CodePoint(unsigned char byte);
-
-void AppendUtf8(std::string& out, char32_t code);
-
-// Windows-1251 bytes as UTF-8; empty when a byte has no character (0x98).
-std::optional<std::string> Cp1251ToUtf8(std::string_view bytes);
+// `bytes` in `charset` (iconv's name, "WINDOWS-1251", "EUC-JP", ...) as UTF-8.
+// A byte sequence without a character becomes U+FFFD, or, when `strict`, makes
+// the whole text unreadable. None when iconv does not know the charset.
+std::optional<std::string> ToUtf8(std::string_view bytes, const std::string& charset, bool strict = false);
 
 // The Unicode form of an ASCII (IDNA) domain name, "пример.рф" for
 // "xn--e1afmkfd.xn--p1ai"; the name itself when it has no international label

@@ -23,7 +23,7 @@ void AskRdap(const std::shared_ptr<ReportContext>& context, const std::string& u
   HttpsGet(context, url, deadline, PrivateSourcesAllowed(context->Shared.Opts),
            [context, key, done = std::move(done)](HttpsReply reply) {
              if (!reply.Failure.empty()) return done({std::nullopt, reply.Failure, reply.TimedOut});
-             if (reply.Status != 200) return done({std::nullopt, StatusFailure(reply.Status), false});
+             if (reply.Status != 200) return done({std::nullopt, StatusFailure(reply.Status), false, reply.Status == 404});
              auto record = ParseRdapJson(reply.Body);
              if (!record) return done({std::nullopt, "Сервер RDAP прислал неверный JSON или ответ сверх пределов разбора", false});
              StoreRecord(context->Shared, key, reply.Body, kRecordTtl);

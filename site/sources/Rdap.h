@@ -16,6 +16,7 @@ struct RdapAnswer {
   std::optional<nlohmann::json> Record;  // empty on failure
   std::string Failure;                   // Russian
   bool TimedOut = false;
+  bool NotFound = false;                 // the server holds no such record (404)
 };
 
 using RdapDone = std::function<void(RdapAnswer)>;

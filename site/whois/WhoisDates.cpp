@@ -1,6 +1,7 @@
 #include "whois/WhoisDates.h"
 
 #include <array>
+#include <chrono>
 #include <cctype>
 #include <cstdio>
 #include <vector>
@@ -71,22 +72,59 @@ int Year(const Token& token) {
   return year;
 }
 
-std::optional<std::string> At(const std::vector<Token>& t, std::size_t i) {
+constexpr int kLargestOffset = 14 * 60;  // minutes east of UTC, Kiribati's
+
+int Sign(const std::string& separator) {
+  if (separator.ends_with('+')) return 1;
+  if (separator.ends_with('-')) return -1;
+  return 0;
+}
+
+// The days a time written after a date at `k` moves that date by in UTC:
+// "04:05:06+08:00", "04:05:06 (UTC+8)", "04:05 -0500", "04:05:06.0Z"; none
+// without a time, and none without an offset, where the zone is unknown.
+int DaysToUtc(const std::vector<Token>& t, std::size_t k) {
+  const auto n = t.size();
+  if (k < n && (t[k].Text == "T" || t[k].Text == "t")) ++k;
+  if (!(k + 1 < n && Number(t[k], 1, 2) && Number(t[k + 1], 2, 2) && t[k + 1].Before == ":")) return 0;
+  const int local = std::stoi(t[k].Text) * 60 + std::stoi(t[k + 1].Text);
+  k += 2;
+  if (k < n && Number(t[k], 2, 2) && t[k].Before == ":") ++k;  // seconds
+  if (k < n && t[k].Number && t[k].Before == ".") ++k;         // their fraction
+  if (k < n && (t[k].Text == "Z" || t[k].Text == "UTC" || t[k].Text == "GMT")) ++k;
+  if (!(k < n && t[k].Number && t[k].Text.size() <= 4 && Sign(t[k].Before))) return 0;
+  const std::string& zone = t[k].Text;
+  int offset = zone.size() > 2 ? std::stoi(zone.substr(0, zone.size() - 2)) * 60 + std::stoi(zone.substr(zone.size() - 2)) : std::stoi(zone) * 60;
+  if (zone.size() <= 2 && k + 1 < n && Number(t[k + 1], 2, 2) && t[k + 1].Before == ":") offset += std::stoi(t[k + 1].Text);
+  if (offset > kLargestOffset) return 0;  // a range's second date, not a zone
+  const int utc = local - Sign(t[k].Before) * offset;
+  return utc < 0 ? -1 : utc >= 24 * 60 ? 1 : 0;
+}
+
+std::optional<std::string> Shifted(int year, int month, int day, int days) {
+  const std::chrono::year_month_day date{std::chrono::year{year}, std::chrono::month(month), std::chrono::day(day)};
+  if (days == 0 || !date.ok()) return Iso(year, month, day);
+  const std::chrono::year_month_day moved{std::chrono::sys_days(date) + std::chrono::days(days)};
+  return Iso(static_cast<int>(moved.year()), static_cast<unsigned>(moved.month()), static_cast<unsigned>(moved.day()));
+}
+
+std::optional<std::string> At(const std::vector<Token>& t, std::size_t i, DateOrder order) {
   const auto n = t.size();
   const auto joined = [&](std::size_t k) { return k < n && Joins(t[k].Before); };
-  // 2001-02-03, 2001.02.03, 2001/02/03, 2001. 02. 03., 2001年02月03日
+  // 2001-02-03, 2001.02.03, 2001/02/03, 2001. 02. 03., 2001年02月03日; with a time and its offset, the date in UTC
   if (i + 2 < n && Number(t[i], 4, 4) && Number(t[i + 1], 1, 2) && Number(t[i + 2], 1, 2) && joined(i + 1) && joined(i + 2))
-    return Iso(std::stoi(t[i].Text), std::stoi(t[i + 1].Text), std::stoi(t[i + 2].Text));
+    return Shifted(std::stoi(t[i].Text), std::stoi(t[i + 1].Text), std::stoi(t[i + 2].Text), DaysToUtc(t, i + 3));
   // 2001-Aug-23
   if (i + 2 < n && Number(t[i], 4, 4) && Month(t[i + 1]) && Number(t[i + 2], 1, 2) && joined(i + 1) && joined(i + 2))
     return Iso(std::stoi(t[i].Text), Month(t[i + 1]), std::stoi(t[i + 2].Text));
   // 20010203, 20010203040506
   if (t[i].Number && (t[i].Text.size() == 8 || t[i].Text.size() == 14) && (t[i].Text.starts_with("19") || t[i].Text.starts_with("20")))
     return Iso(std::stoi(t[i].Text.substr(0, 4)), std::stoi(t[i].Text.substr(4, 2)), std::stoi(t[i].Text.substr(6, 2)));
-  // 03.02.2001, 03/02/01; 02/13/2001 is month first
+  // 03.02.2001, 03/02/01, 02/03/2001 where the month comes first; 02/13/2001 is month first anywhere
   if (i + 2 < n && Number(t[i], 1, 2) && Number(t[i + 1], 1, 2) && (Number(t[i + 2], 4, 4) || Number(t[i + 2], 2, 2)) && joined(i + 1) &&
       joined(i + 2) && !t[i + 1].Before.empty() && t[i + 1].Before == t[i + 2].Before) {
     int day = std::stoi(t[i].Text), month = std::stoi(t[i + 1].Text);
+    if (order == DateOrder::MonthFirst) std::swap(day, month);
     if (month > 12 && day <= 12) std::swap(day, month);
     return Iso(Year(t[i + 2]), month, day);
   }
@@ -103,15 +141,15 @@ std::optional<std::string> At(const std::vector<Token>& t, std::size_t i) {
 
 }  // namespace
 
-std::optional<std::string> IsoDate(std::string_view value) {
+std::optional<std::string> IsoDate(std::string_view value, DateOrder order) {
   const std::vector<Token> tokens = Tokens(value);
   for (std::size_t i = 0; i < tokens.size(); ++i)
-    if (auto iso = At(tokens, i)) return iso;
+    if (auto iso = At(tokens, i, order)) return iso;
   return std::nullopt;
 }
 
-std::string DateShown(const std::string& value) {
-  const auto iso = IsoDate(value);
+std::string DateShown(const std::string& value, DateOrder order) {
+  const auto iso = IsoDate(value, order);
   if (!iso || value.starts_with(*iso)) return value;
   return value + " (" + *iso + ")";
 }

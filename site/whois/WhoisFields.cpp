@@ -229,10 +229,11 @@ Table WhoisSummary(const std::vector<std::string>& answers, WhoisKind kind, cons
       if (std::string value = get(fields); !value.empty()) return value;
     return std::string{};
   };
+  const DateOrder order = DateOrderOf(asked);
   const std::pair<const char*, std::string> rows[] = {
       {"Регистратор", first([](const WhoisDomainFields& f) { return f.Registrar; })},
-      {"Создан", first([](const WhoisDomainFields& f) { return f.Created.empty() ? f.Created : DateShown(f.Created); })},
-      {"Оплачен до", first([](const WhoisDomainFields& f) { return f.Expires.empty() ? f.Expires : DateShown(f.Expires); })},
+      {"Создан", first([order](const WhoisDomainFields& f) { return f.Created.empty() ? f.Created : DateShown(f.Created, order); })},
+      {"Оплачен до", first([order](const WhoisDomainFields& f) { return f.Expires.empty() ? f.Expires : DateShown(f.Expires, order); })},
       {"Статус", first([](const WhoisDomainFields& f) { return Joined(f.Status); })},
       {"Серверы имён", first([](const WhoisDomainFields& f) { return Joined(f.NameServers); })},
   };

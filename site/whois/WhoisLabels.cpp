@@ -1,59 +1,25 @@
 #include "whois/WhoisLabels.h"
 
+#include <unicase.h>
+#include <unictype.h>
+#include <uninorm.h>
+#include <unistr.h>
+
 #include <algorithm>
+#include <cstdlib>
 
 namespace site {
 
 namespace {
 
-// One code point from UTF-8 at `at`, which moves past it; U+FFFD for a broken sequence.
-char32_t NextCodePoint(std::string_view text, std::size_t& at) {
-  const auto byte = static_cast<unsigned char>(text[at++]);
-  if (byte < 0x80) return byte;
-  const int extra = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : -1;
-  if (extra < 0) return 0xFFFD;
-  char32_t code = byte & (0x3F >> extra);
-  for (int i = 0; i < extra; ++i) {
-    if (at >= text.size() || (static_cast<unsigned char>(text[at]) & 0xC0) != 0x80) return 0xFFFD;
-    code = (code << 6) | (static_cast<unsigned char>(text[at++]) & 0x3F);
-  }
-  return code;
-}
+// Letters and digits carry a label; punctuation, symbols, spaces and the
+// combining marks that the decomposition splits off (accents, the dot of
+// Turkish İ, Japanese voicing marks) do not.
+bool Carries(ucs4_t c) { return uc_is_general_category_withtable(c, UC_CATEGORY_MASK_L | UC_CATEGORY_MASK_N); }
 
-void Append(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
-char32_t Lower(char32_t c) {
-  if (c >= 'A' && c <= 'Z') return c + 32;
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
-  if (c >= 0x410 && c <= 0x42F) return c + 32;
-  if (c >= 0x400 && c <= 0x40F) return c + 80;
-  const bool oddFirst = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-  if (c >= 0x100 && c <= 0x17E && c != 0x138 && c != 0x149 && (c % 2 == 1) == oddFirst) return c + 1;
-  return c;
-}
-
-// Punctuation, symbols and spaces of the scripts WHOIS answers use.
-bool IsMark(char32_t c) {
-  if (c < 0x80) return !((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'));
-  return (c >= 0x80 && c <= 0xBF) || c == 0xD7 || c == 0xF7 || (c >= 0x2000 && c <= 0x206F) || (c >= 0x3000 && c <= 0x303F) ||
-         (c >= 0xFF00 && c <= 0xFF0F) || (c >= 0xFF1A && c <= 0xFF20) || c == 0xFFFD;
-}
+// Turkish writes one letter i with and without its dot; case folding keeps the
+// dotless ı apart, so "KAYIT" and "Kayıt" would be two labels.
+constexpr ucs4_t kDotlessI = 0x131;
 
 std::vector<std::string> Keys(std::initializer_list<const char*> labels) {
   std::vector<std::string> keys;
@@ -64,11 +30,22 @@ std::vector<std::string> Keys(std::initializer_list<const char*> labels) {
 }  // namespace
 
 std::string KeyOf(std::string_view label) {
+  // Folded by Unicode's own case folding in its compatibility decomposition:
+  // full-width letters, ligatures and accented letters meet their plain forms.
+  if (label.empty()) return {};
+  std::size_t length = 0;
+  uint8_t* folded = u8_casefold(reinterpret_cast<const uint8_t*>(label.data()), label.size(), nullptr, UNINORM_NFKD, nullptr, &length);
+  if (!folded) return {};
   std::string key;
-  for (std::size_t at = 0; at < label.size();) {
-    const char32_t c = NextCodePoint(label, at);
-    if (!IsMark(c)) Append(key, Lower(c));
+  for (const uint8_t* at = folded; at < folded + length;) {
+    ucs4_t c;
+    at += u8_mbtouc(&c, at, folded + length - at);
+    if (!Carries(c)) continue;
+    uint8_t bytes[6];
+    const int size = u8_uctomb(bytes, c == kDotlessI ? 'i' : c, sizeof bytes);
+    key.append(reinterpret_cast<const char*>(bytes), size);
   }
+  std::free(folded);
   while (!key.empty() && key.back() >= '0' && key.back() <= '9') key.pop_back();
   return key;
 }
@@ -85,12 +62,12 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
       "Authorized Agency", "Registrar Company", "Registrar Organization Name", "Current Registrar", "Current Registar", "Registrar Handle", "Registered through",
       "Регистратор", "Регистратор домена", "Реєстратор", "Registrador", "Agente Registrador", "Agente registrador", "Provedor",
       "Bureau d'enregistrement", "Registraire", "Rejestrator", "Registrar Ragione Sociale", "Registrar Organizzazione",
-      "등록대행자", "登録担当者", "注册商", "注册服务机构", "所屬註冊服務機構"});
+      "등록대행자", "注册商", "注册服务机构", "所屬註冊服務機構"});
   static const std::vector<std::string> kCreated = Keys({
       "Creation Date", "Created", "Created On", "Created Date", "Create Date", "Date Created", "Creation", "Domain Created",
       "Domain Create Date", "Domain Registration Date", "Registration Date", "Registration Time", "Registered",
       "Registered On", "Registered Date", "Date Registered", "Record Created", "Record Created On", "Activated",
-      "Relevant Dates Registered On", "Commencement Date", "Registration", "Domain Date Registered", "Domain Record Activated",
+      "Relevant Dates Registered On", "Commencement Date", "Domain Name Commencement Date", "Domain registered", "Registration", "Domain Date Registered", "Domain Record Activated", "Acivated",
       "Дата создания", "Создан", "Дата регистрации", "Зарегистрирован", "Створено", "Дата створення", "Дата реєстрації",
       "Fecha de creación", "Fecha de registro", "Fecha de alta", "Registrado", "Fecha de Creacion", "Criado", "Data de criação",
       "Data de registro", "Date de création", "Créé le", "Creation date", "Erstellt", "Registriert", "Angelegt",
@@ -101,7 +78,7 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
       "Registry Expiry Date", "Registrar Registration Expiration Date", "Registry Expiration Date", "Record Expired", "Date of Expiry",
       "Data scadenza", "Bitiş Tarihi", "Действителен до", "Expiration Date", "Expiry Date", "Expires",
       "Expires On", "Expire", "Expire Date", "Expiration Time", "Expiry", "Paid-till", "Paid till", "Valid Until",
-      "Renewal Date", "Record Expires", "Record Expires On", "Domain Expiration Date", "Domain Expires", "Registration Expiration Date",
+      "Renewal Date", "Record Expires", "Record Expires On", "Record will expire on", "Domain Expiration Date", "Domain Expires", "Registration Expiration Date",
       "Expiration", "Date Expires", "Expires at", "Validity", "Domain Date Billed Until", "Expired", "Exp Date", "Renewal",
       "Оплачен до", "Дата окончания", "Действует до", "Дата окончания регистрации", "Оплачено до", "Дата закінчення", "Діє до",
       "Fecha de expiración", "Fecha de vencimiento", "Fecha de Expiracion", "Vencimiento", "Expira", "Expiração",
@@ -109,7 +86,7 @@ const std::vector<std::string>& FieldKeys(WhoisField field) {
       "Verloopdatum", "Data wygaśnięcia", "Wygasa", "Data di scadenza", "Scadenza", "사용 종료일", "有効期限", "过期时间",
       "到期时间", "到期日期"});
   static const std::vector<std::string> kStatus = Keys({
-      "Domain Status", "Status", "State", "EPP Status", "eppstatus", "Registration Status", "Domain State", "Registry Status",
+      "Domain Status", "Status", "State", "EPP Status", "eppstatus", "dsstatus", "Registration Status", "Domain State", "Registry Status",
       "domaintype", "Flags",
       "Статус", "Состояние", "Стан", "Estado", "Situação", "Statut", "État", "Stato", "Stan", "상태", "状態", "状态",
       "域名状态"});
@@ -137,7 +114,8 @@ bool IsContactSection(std::string_view sectionKey) {
   static const std::vector<std::string> kWords = Keys({
       "registrant", "admin", "tech", "billing", "contact", "holder", "owner", "onsite", "zonec", "titular", "contacto",
       "contato", "responsavel", "titulaire", "inhaber", "houder", "abonent", "администратор", "владелец", "контакт",
-      "власник", "등록인", "책임자", "登録者", "registrante", "abuse", "reseller", "kontakt", "abonament", "person"});
+      "власник", "등록인", "책임자", "登録者", "registrante", "abuse", "reseller", "kontakt", "abonament", "person", "organisation",
+      "organization"});
   return std::any_of(kWords.begin(), kWords.end(), [&](const std::string& word) { return sectionKey.find(word) != std::string_view::npos; });
 }
 
@@ -163,6 +141,13 @@ bool OpensOtherObject(std::string_view key, bool firstInParagraph) {
 const std::vector<std::string>& NameKeys() {
   static const std::vector<std::string> kNames = Keys({"Name", "Organization", "Organisation", "org-name", "Company", "contact", "Registrar Name"});
   return kNames;
+}
+
+DateOrder DateOrderOf(std::string_view asked) {
+  // The zones of one registry operator that writes "MM/DD/YYYY".
+  static const std::vector<std::string_view> kMonthFirst = {"tk", "ml", "ga", "cf", "gq"};
+  const std::string_view zone = asked.substr(asked.rfind('.') + 1);
+  return std::find(kMonthFirst.begin(), kMonthFirst.end(), zone) != kMonthFirst.end() ? DateOrder::MonthFirst : DateOrder::DayFirst;
 }
 
 const std::vector<NetworkLabel>& NetworkLabels() {

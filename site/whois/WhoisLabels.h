@@ -5,6 +5,8 @@
 // "Created On", "created-on", "CREATED ON......" and "[Created on]" are one.
 // A new registry's wording is a row here, not a branch in the reader.
 
+#include "whois/WhoisDates.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,7 +15,7 @@ namespace site {
 
 enum class WhoisField { DomainName, Registrar, Created, Expires, Status, NameServer };
 
-// The key of a label as written: lower case (Latin, Latin-1, Cyrillic),
+// The key of a label as written: case-folded in any script, accents and
 // punctuation and spaces removed, trailing digits ("Name Server 2") dropped.
 std::string KeyOf(std::string_view label);
 
@@ -40,6 +42,10 @@ bool OpensOtherObject(std::string_view key, bool firstInParagraph);
 
 // Keys under which a later object names a registrar given as a handle.
 const std::vector<std::string>& NameKeys();
+
+// The order a registry writes numeric dates in, by the zone of the asked name
+// (ASCII); most write the day first.
+DateOrder DateOrderOf(std::string_view asked);
 
 // The network summary's fields: the shown label and its keys.
 struct NetworkLabel {

@@ -215,8 +215,13 @@ std::vector<WhoisEntry> WhoisEntries(const std::string& text) {
       if (!labelled->Value.empty()) {
         for (std::string& part : LabelKeys(labelled->Label)) add(std::move(part), section, labelled->Value, first, false, line.Indent);
       } else {
-        if (next && *next > line.Indent) headings.push_back({key, line.Indent, false});
-        else if ((first && !line.Open && !SharesTopic(labelled->Label, lines, at)) || (next == line.Indent && !Separate(lines[NextLine(lines, at)].Text))) headings.push_back({key, line.Indent, true, first});
+        if (next && *next > line.Indent) {
+          headings.push_back({key, line.Indent, false});
+        } else if ((first && !line.Open && !SharesTopic(labelled->Label, lines, at)) || (next == line.Indent && !Separate(lines[NextLine(lines, at)].Text))) {
+          // Without blank lines between them, a flat heading ends the one before it at its indentation.
+          while (!headings.empty() && headings.back().Flat && headings.back().Indent == line.Indent) headings.pop_back();
+          headings.push_back({key, line.Indent, true, first});
+        }
         previous.reset();
       }
       continue;

@@ -40,7 +40,7 @@ protected:
         "location ~ /(domain|ip)/ { types { } default_type application/rdap+json; try_files $uri.json =404; }\n",
         &error))
         << error;
-    Serve("dns.json", R"({"version": "1.0", "services": [[["test"], [")" + nginx.Url("/registry") + R"("]]]})");
+    Serve("dns.json", R"({"version": "1.0", "services": [[["test", "ae"], [")" + nginx.Url("/registry") + R"("]]]})");
     Serve("ipv4.json", R"({"version": "1.0", "services": [[["192.0.2.0/24"], [")" + nginx.Url("/rir/") + R"("]]]})");
     Serve("registry/domain/example.test.json",
           Rdap(R"("ldhName": "example.test", "status": ["active"],
@@ -57,6 +57,7 @@ protected:
           Rdap(R"("ldhName": "lonely.test", "status": ["active"],
                   "links": [{"rel": "related", "type": "application/rdap+json", "href": ")" +
                nginx.Url("/registrar/domain/lonely.test") + R"("}])"));
+    Serve("registry/domain/net.ae.json", Rdap(R"("ldhName": "net.ae", "status": ["active"])"));
     Serve("registry/domain/malformed.test.json", R"({"objectClassName": "domain", "ldhName": )");
     Serve("registry/domain/huge.test.json", Rdap(R"("remarks": [")" + std::string(100 * 1024, 'x') + R"("])"));
     Serve("rir/ip/192.0.2.10.json",
@@ -88,7 +89,7 @@ protected:
     if (query == "stalling.example") return WhoisScript::Stall()(query, fd, stopping);
     if (query == "endless.example") return WhoisScript::Endless()(query, fd, stopping);
     if (query == "silent.example") return WhoisScript::Answer(" \r\n")(query, fd, stopping);
-    if (query == "unknown.example") return WhoisScript::Answer("No match for \"UNKNOWN.EXAMPLE\".\r\n")(query, fd, stopping);
+    if (query == "unknown.example" || query == "co.uk") return WhoisScript::Answer("No match for \"" + query + "\".\r\n")(query, fd, stopping);
     WhoisScript::Answer("Domain Name: " + query + "\r\nRegistrar WHOIS Server: whois.registrar.example:" + std::to_string(registrar.Port()) +
                         "\r\nCreation Date: 2001-01-01T00:00:00Z\r\nName Server: ns1.example.test\r\n")(query, fd, stopping);
   }
@@ -100,7 +101,7 @@ protected:
   WhoisScript rir{WhoisScript::Answer("inetnum: 198.51.100.0 - 198.51.100.255\nnetname: TEST-NET-2\ncountry: ZZ\n")};
   // The root refers domains of the "example" zone to the registry, addresses to the regional registry.
   WhoisScript root{[this](const std::string& q, int fd, const std::atomic<bool>& s) {
-    const WhoisScript& next = q.ends_with(".example") ? registry : rir;
+    const WhoisScript& next = q.ends_with(".example") || q == "uk.com" || q == "co.uk" ? registry : rir;
     WhoisScript::Answer("% root\n\nrefer:        " + next.Address() + "\n\ndomain: ZONE\ncreated: 1985-01-01\n")(q, fd, s);
   }};
   ReportRig rig;
@@ -185,11 +186,29 @@ TEST_F(RegistrationRecordTest, RegistriesAreAskedTheNameRegisteredUnderThePublic
   EXPECT_EQ(root.Queries(), std::vector<std::string>{"shop.co.uk"});
   EXPECT_NE(result.Note.find("запрошено зарегистрированное имя shop.co.uk"), std::string::npos) << result.Note;
 
-  // A name that is itself a public suffix has no registration record, and nobody is asked.
+  // A name that is itself a public suffix is asked as typed: its registry may hold a record of it, and the page says what it is.
+  result = rig.Run(site::DomainRecord, "uk.com");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(Value(result, "Регистратор"), "Full Registrar Inc.");
+  EXPECT_NE(result.Note.find("«uk.com» — также публичная зона"), std::string::npos) << result.Note;
+  EXPECT_EQ(registry.Queries().back(), "uk.com");
+  result = rig.Run(site::DomainRecord, "net.ae");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(Value(result, "Статус"), "active");
+  EXPECT_NE(result.Note.find("«net.ae» — также публичная зона"), std::string::npos) << result.Note;
+  // Refused where the registry has no record of it (by WHOIS or RDAP); a top-level zone nobody is asked about.
   result = rig.Run(site::DomainRecord, "co.uk");
   EXPECT_EQ(result.State, Outcome::Failed);
-  EXPECT_NE(result.Reason.find("публичная зона"), std::string::npos) << result.Reason;
-  EXPECT_EQ(root.Queries().size(), 1u);
+  EXPECT_NE(result.Reason.find("«co.uk» — публичная зона"), std::string::npos) << result.Reason;
+  EXPECT_EQ(registry.Queries().back(), "co.uk");
+  result = rig.Run(site::DomainRecord, "gov.ae");
+  EXPECT_EQ(result.State, Outcome::Failed);
+  EXPECT_NE(result.Reason.find("«gov.ae» — публичная зона"), std::string::npos) << result.Reason;
+  const std::size_t asked = root.Queries().size();
+  result = rig.Run(site::DomainRecord, "com");
+  EXPECT_EQ(result.State, Outcome::Failed);
+  EXPECT_NE(result.Reason.find("«com» — публичная зона"), std::string::npos) << result.Reason;
+  EXPECT_EQ(root.Queries().size(), asked);
 
   // An international name is the registered one in its ASCII form, and is named in both forms.
   result = rig.Run(site::DomainRecord, "xn--e1afmkfd.example");

@@ -4,11 +4,14 @@
 
 #include "base/RegisteredName.h"
 #include "whois/WhoisDates.h"
+#include "sources/WhoisText.h"
 #include "whois/WhoisFields.h"
+#include "whois/WhoisLabels.h"
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iconv.h>
 #include <iterator>
 
 namespace {
@@ -16,6 +19,26 @@ namespace {
 std::string Answer(const std::string& file) {
   std::ifstream in(std::string(TARNWELL_WHOIS_DATA) + "/answers/" + file, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string Layout(const std::string& file) {
+  std::ifstream in(std::string(TARNWELL_WHOIS_DATA) + "/../whois-layouts/" + file, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The text in another charset, by glibc's iconv.
+std::string Encoded(const std::string& utf8, const char* charset) {
+  const iconv_t converter = iconv_open(charset, "UTF-8");
+  EXPECT_NE(converter, reinterpret_cast<iconv_t>(-1)) << charset;
+  std::string out(utf8.size() * 4 + 16, '\0');
+  char* in = const_cast<char*>(utf8.data());
+  char* to = out.data();
+  std::size_t left = utf8.size(), room = out.size();
+  EXPECT_NE(iconv(converter, &in, &left, &to, &room), static_cast<std::size_t>(-1)) << charset;
+  iconv(converter, nullptr, nullptr, &to, &room);
+  iconv_close(converter);
+  out.resize(to - out.data());
+  return out;
 }
 
 std::string Joined(const std::vector<std::string>& values) {
@@ -68,7 +91,9 @@ TEST(WhoisReaderTest, ReadsEachLayoutClassOfRealAnswers) {
       {"sentence lines", "google.xn--kpry57d.txt", "google.xn--kpry57d", "Markmonitor, Inc.", "2020-01-15 06:59:05 (UTC+8)",
        "2024-01-15 06:59:05 (UTC+8)", "clientUpdateProhibited clientTransferProhibited clientDeleteProhibited",
        "ns3.googledomains.com ns1.googledomains.com ns2.googledomains.com ns4.googledomains.com"},
-      {"an answer about another name gives nothing", "google.xn--kprw13d.txt", "google.xn--kprw13d", "", "", "", "", ""},
+      {"the record of the asked name's script variant", "google.xn--kprw13d.txt", "google.xn--kprw13d", "Markmonitor, Inc.",
+       "2020-01-15 06:59:05 (UTC+8)", "2024-01-15 06:59:05 (UTC+8)", "clientUpdateProhibited clientTransferProhibited clientDeleteProhibited",
+       "ns3.googledomains.com ns1.googledomains.com ns2.googledomains.com ns4.googledomains.com"},
   };
   for (const auto& row : rows) {
     const site::WhoisDomainFields got = site::ReadWhoisDomain(Answer(row.File), row.Asked);
@@ -124,17 +149,78 @@ TEST(WhoisReaderTest, ReadsLayoutsTheRealAnswersLack) {
       {"kg.txt", "example.kg", "", "2001-02-03", "2030-02-03", "", "ns1.example.kg ns2.example.kg"},
       {"registrar-legacy.txt", "example.test", "Example Registrar, LLC", "2001-02-03", "2030-02-03", "", "ns1.example.test ns2.example.test"},
       {"traps.txt", "example.test", "Right Registrar", "2001-02-03", "2030-02-03", "ok", "ns1.example.test"},
+      {"li.txt", "example.li", "Beispiel Registrar AG", "2001-02-03", "", "", "ns1.example.li ns2.example.li"},
+      {"se.txt", "example.se", "Exempel Registrar AB", "2001-02-03", "2030-02-03", "active serverUpdateProhibited serverTransferProhibited",
+       "ns1.example.se ns2.example.se"},
+      {"hk.txt", "example.hk", "Example Registrar Limited", "2001-04-03", "2030-06-05", "Active", "ns1.example.hk ns2.example.hk"},
+      {"tk.txt", "example.tk", "", "2001-03-04", "2030-05-06", "", "ns1.example.tk ns2.example.tk"},
+      {"jp-en.txt", "example.co.jp", "", "2001-02-03", "2030-02-28", "Connected (2030/02/28)", "ns1.example.co.jp ns2.example.co.jp"},
+      {"jp-domain.txt", "example.jp", "", "2001-02-03", "2030-02-28", "Active", "ns1.example.jp ns2.example.jp"},
+      {"tw-variant.txt", "xn--fsqu00a.xn--kprw13d", "例子註冊服務有限公司", "2001-02-03", "2030-02-03", "ok", "ns1.example.tw ns2.example.tw"},
+      {"cn-variants.txt", "xn--fsqu00a.xn--fiqs8s", "例子注册服务有限公司", "2001-02-03", "2030-02-03", "ok", "ns1.example.cn ns2.example.cn"},
+      {"cn-variants.txt", "例子.中國", "另一注册商", "1999-05-06", "2029-05-06", "serverHold", ""},
   };
   for (const auto& row : rows) {
-    std::ifstream in(std::string(TARNWELL_WHOIS_DATA) + "/../whois-layouts/" + row.File, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string text = Layout(row.File);
     ASSERT_FALSE(text.empty()) << row.File;
     const site::WhoisDomainFields got = site::ReadWhoisDomain(text, row.Asked);
     EXPECT_EQ(got.Registrar, row.Registrar) << row.File;
-    EXPECT_EQ(site::IsoDate(got.Created).value_or(""), row.Created) << row.File << ": " << got.Created;
-    EXPECT_EQ(site::IsoDate(got.Expires).value_or(""), row.Expires) << row.File << ": " << got.Expires;
+    EXPECT_EQ(site::IsoDate(got.Created, site::DateOrderOf(row.Asked)).value_or(""), row.Created) << row.File << ": " << got.Created;
+    EXPECT_EQ(site::IsoDate(got.Expires, site::DateOrderOf(row.Asked)).value_or(""), row.Expires) << row.File << ": " << got.Expires;
     EXPECT_EQ(Joined(got.Status), row.Status) << row.File;
     EXPECT_EQ(Joined(got.NameServers), row.NameServers) << row.File;
+  }
+}
+
+// A label is one key however a registry cases, accents or widens it, in any script.
+TEST(WhoisReaderTest, FoldsLabelsOfEveryScript) {
+  const std::pair<const char*, const char*> same[] = {
+      {"KAYIT TARİHİ", "Kayıt Tarihi"},          {"OLUŞTURULMA TARİHİ", "oluşturulma tarihi"},
+      {"ΗΜΕΡΟΜΗΝΙΑ ΛΗΞΗΣ", "Ημερομηνία λήξης"}, {"ДАТА СОЗДАНИЯ", "Дата создания"},
+      {"ＤＯＭＡＩＮ　ＮＡＭＥ", "Domain Name"},    {"DATE DE CRÉATION", "Date de creation"},
+      {"Straße", "STRASSE"},                      {"Name Server 2", "nameserver"},
+  };
+  for (const auto& [a, b] : same) EXPECT_EQ(site::KeyOf(a), site::KeyOf(b)) << a << " / " << b;
+  EXPECT_NE(site::KeyOf("Created"), site::KeyOf("Creator"));
+  // Read by the reader as the vocabulary writes them.
+  const site::WhoisDomainFields tr = site::ReadWhoisDomain(
+      "** DOMAIN NAME: example.com.tr\n** ADDITIONAL INFO:\nOLUŞTURULMA TARİHİ......: 2001-Feb-03.\nBİTİŞ TARİHİ......: 2030-Feb-02.\n", "example.com.tr");
+  EXPECT_EQ(tr.Created, "2001-Feb-03.");
+  EXPECT_EQ(tr.Expires, "2030-Feb-02.");
+}
+
+// The same layouts as their registries' charsets send them, made by glibc's iconv.
+TEST(WhoisReaderTest, ReadsAnswersInTheirRegistriesCharsets) {
+  const struct {
+    const char* File;
+    const char* Asked;
+    const char* Charset;
+    const char* Detected;
+  } rows[] = {
+      {"jp-domain.txt", "example.jp", "EUC-JP", "EUC-JP"},
+      {"jp-domain.txt", "example.jp", "SHIFT_JIS", "CP932"},
+      {"jp-domain.txt", "example.jp", "ISO-2022-JP", "ISO-2022-JP"},
+      {"jp.txt", "example.co.jp", "SHIFT_JIS", "CP932"},
+      {"tw-variant.txt", "xn--fsqu00a.xn--kpry57d", "BIG5", "BIG5"},
+      {"cn-variants.txt", "xn--fsqu00a.xn--fiqs8s", "GB18030", "GB18030"},
+      {"kr.txt", "example.kr", "EUC-KR", "UHC"},
+      {"pl.txt", "example.pl", "ISO-8859-2", "ISO-8859-2"},
+      {"ru.txt", "xn--e1afmkfd.xn--p1ai", "KOI8-R", "KOI8-R"},
+      {"ru.txt", "xn--e1afmkfd.xn--p1ai", "WINDOWS-1251", "WINDOWS-1251"},
+  };
+  for (const auto& row : rows) {
+    const std::string utf8 = Layout(row.File);
+    const std::string bytes = Encoded(utf8, row.Charset);
+    ASSERT_NE(bytes, utf8) << row.File;
+    EXPECT_EQ(site::GuessCharset(bytes), row.Detected) << row.File << " in " << row.Charset;
+    const std::string text = site::WhoisTextToUtf8(bytes);
+    EXPECT_EQ(text, utf8) << row.File << " in " << row.Charset;
+    const site::WhoisDomainFields want = site::ReadWhoisDomain(utf8, row.Asked), got = site::ReadWhoisDomain(text, row.Asked);
+    EXPECT_FALSE(want.Created.empty() || want.NameServers.empty()) << row.File;
+    EXPECT_EQ(got.Registrar, want.Registrar) << row.File << " in " << row.Charset;
+    EXPECT_EQ(got.Created, want.Created) << row.File << " in " << row.Charset;
+    EXPECT_EQ(Joined(got.Status), Joined(want.Status)) << row.File << " in " << row.Charset;
+    EXPECT_EQ(Joined(got.NameServers), Joined(want.NameServers)) << row.File << " in " << row.Charset;
   }
 }
 
@@ -152,6 +238,20 @@ TEST(WhoisReaderTest, TakesValuesOnlyFromTheAskedObject) {
   EXPECT_EQ(Joined(got.NameServers), "ns1.example.test");
   const site::Table summary = site::WhoisSummary({text}, site::WhoisKind::Domain, "example.test");
   EXPECT_EQ(summary.Rows.at(1).at(1), "03-feb-2001 (2001-02-03)");
+
+  // A name in Unicode, with the ideographic full stop or its ASCII form in full-width brackets, is the asked one.
+  for (const char* named : {"Domain Name: 例子。中国\nDomain Status: ok\n", "Domain Name: 例子.中国（xn--fsqu00a.xn--fiqs8s）\nDomain Status: ok\n"}) {
+    EXPECT_EQ(Joined(site::ReadWhoisDomain(named, "xn--fsqu00a.xn--fiqs8s").Status), "ok") << named;
+    EXPECT_EQ(Joined(site::ReadWhoisDomain(named, "例子.中国").Status), "ok") << named;
+  }
+  // An answer about another name, even one in the same script, gives nothing.
+  for (const char* other : {"Domain Name: other.test\nRegistrar: Wrong\n", "Domain Name: 样本.台灣\nRegistrar: Wrong\n"}) {
+    EXPECT_EQ(site::ReadWhoisDomain(other, "example.test").Registrar, "") << other;
+    EXPECT_EQ(site::ReadWhoisDomain(other, "例子.台湾").Registrar, "") << other;
+  }
+  // Where the month comes first, the page shows the date as found with its ISO form.
+  const site::Table tk = site::WhoisSummary({"Domain name:\n   EXAMPLE.TK\n\nDomain registered: 03/04/2001\n"}, site::WhoisKind::Domain, "example.tk");
+  EXPECT_EQ(tk.Rows.at(0).at(1), "03/04/2001 (2001-03-04)");
 }
 
 TEST(WhoisReaderTest, ReadsDatesAsRegistriesWriteThem) {
@@ -164,6 +264,10 @@ TEST(WhoisReaderTest, ReadsDatesAsRegistriesWriteThem) {
       {"Sat Feb 03 2001", "2001-02-03"},      {"February 3, 2001", "2001-02-03"},   {"Thu Jun 05 00:00:00 GMT 2003", "2003-06-05"},
       {"2001. 02. 03.", "2001-02-03"},        {"2001年02月03日", "2001-02-03"},      {"0-UANIC 20010203040506", "2001-02-03"},
       {"2001-Aug-23.", "2001-08-23"},         {"03-Feb-01", "2001-02-03"},         {"before 2001", "none"},             {"10:02:03", "none"},
+      // A time with its offset: the date in UTC, across a day's, a month's and a leap year's end.
+      {"2020-01-15 06:59:05 (UTC+8)", "2020-01-14"}, {"2001-02-03T23:30:00-05:00", "2001-02-04"}, {"2001-03-01T01:00:00.0+0200", "2001-02-28"},
+      {"2000-03-01 01:00 GMT+3", "2000-02-29"},      {"2001-02-03 04:05:06 +03:00", "2001-02-03"}, {"2001-02-03 23:59:59", "2001-02-03"},
+      {"2001-02-03 12:30 - 2030-02-03", "2001-02-03"},
   };
   for (const auto& row : rows) EXPECT_EQ(site::IsoDate(row.Text).value_or("none"), row.Iso) << row.Text;
 }
@@ -172,6 +276,7 @@ TEST(RegisteredNameTest, FollowsThePublicSuffixListsIcannSection) {
   const struct {
     const char* Domain;
     const char* Registered;
+    bool PublicSuffix = false;
   } rows[] = {
       {"www.example.co.uk", "example.co.uk"},
       {"iac.spb.ru", "iac.spb.ru"},
@@ -180,13 +285,19 @@ TEST(RegisteredNameTest, FollowsThePublicSuffixListsIcannSection) {
       {"www.xn--e1afmkfd.xn--p1ai", "xn--e1afmkfd.xn--p1ai"},
       {"a.b.example.test", "example.test"},                   // not in the list: the zone and one label
       {"www.mining.com.ru", "mining.com.ru"},                 // a regional zone of the private section
-      {"co.uk", ""},
+      {"www.uk.com", "www.uk.com"},                         // under a private-section suffix
+      // Public suffixes themselves, which registries may hold records of, are asked as typed; top-level zones are not.
+      {"co.uk", "co.uk", true},
+      {"net.ae", "net.ae", true},
+      {"uk.com", "uk.com", true},
       {"com", ""},
+      {"localhost", ""},
   };
   for (const auto& row : rows) {
     const site::RegisteredName name = site::RegisteredNameOf(row.Domain);
     EXPECT_EQ(name.Name, row.Registered) << row.Domain;
-    EXPECT_EQ(name.Failure.empty(), *row.Registered != '\0') << row.Domain;
+    EXPECT_EQ(name.PublicSuffix, row.PublicSuffix) << row.Domain;
+    EXPECT_EQ(name.Failure.empty(), *row.Registered != '\0' && !row.PublicSuffix) << row.Domain;
   }
 }
 
