@@ -113,7 +113,6 @@ WhoisObjects SplitWhoisObjects(const std::vector<WhoisEntry>& entries, const std
   for (auto object = objects.rbegin(); object != objects.rend(); ++object) {
     if (object->Of == Kind::Asked) split.Asked.push_back(object->Entries);
     if (object->Of == Kind::Other) split.Others.push_back(object->Entries);
-    if (object->Of == Kind::Domain) split.NamedOther = true;
   }
   std::reverse(split.Others.begin(), split.Others.end());
   split.Asked.push_back(objects.front().Entries);

@@ -19,7 +19,6 @@ namespace site {
 struct WhoisObjects {
   std::vector<std::vector<WhoisEntry>> Asked;   // the asked domain's objects in the order to read them, then the preamble
   std::vector<std::vector<WhoisEntry>> Others;  // objects of other kinds (contacts, registrars), for handles
-  bool NamedOther = false;                      // a domain object named another name than the asked one
 };
 
 // `asked`: the registered name, ASCII or Unicode, any case, with or without the trailing dot.
