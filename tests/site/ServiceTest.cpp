@@ -21,6 +21,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -44,6 +45,18 @@ std::string Lookup(const std::string& addr, const std::string& ticked) {
 }
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The service as the packaged unit confines it: socket() makes only the
+// address families its RestrictAddressFamilies= line lists.
+std::vector<std::string> UnderFamilies(const std::string& families) { return {TARNWELL_RESTRICT_FAMILIES, families}; }
+
+std::string UnitFamilies() {
+  std::ifstream unit(TARNWELL_SITE_UNIT);
+  const std::string key = "RestrictAddressFamilies=";
+  for (std::string line; std::getline(unit, line);)
+    if (line.starts_with(key)) return line.substr(key.size());
+  return {};
+}
 
 // A port open for the scan to find: a listening socket on a loopback port
 // the system picks, whose number goes to `port`; -1 when none could be made.
@@ -441,10 +454,10 @@ TEST_F(SiteService, BoundsTheWholeHeadInTimeAndBytes) {
 }
 
 // The service's host gains a public address (on a veth pair, in a network
-// namespace of the test's own) while it runs: once it has read its
-// interfaces again, a trace or scan of that address is refused as loopback's
-// would be, and no source may be reached there. Another public address is
-// not the host's.
+// namespace of the test's own) while it runs, confined as its unit confines
+// it: once it has read its interfaces again, a trace or scan of that address
+// is refused as loopback's would be, and no source may be reached there.
+// Another public address is not the host's.
 TEST_F(SiteService, RefusesTheHostsOwnAddressesAsTargetsAndSources) {
   if (geteuid() != 0) GTEST_SKIP() << "a network namespace needs root";
   std::thread([&] {
@@ -452,7 +465,8 @@ TEST_F(SiteService, RefusesTheHostsOwnAddressesAsTargetsAndSources) {
     for (const std::string command : {"link set lo up", "link add own0 type veth peer name own1", "link set own0 up"})
       ASSERT_EQ(RunProgram({"sh", "-c", "ip " + command}), 0) << command;
     SilentResolver dns;
-    SiteProcess site(With(LoopbackSources(dns.Address()), {"--scan-ports", "80", "--page-budget", "3000", "--rate-per-second", "0"}));
+    SiteProcess site(With(LoopbackSources(dns.Address()), {"--scan-ports", "80", "--page-budget", "3000", "--rate-per-second", "0"}),
+                     UnderFamilies(UnitFamilies()));
     ASSERT_NE(site.Port(), 0) << site.Log();
     const std::string own = "принадлежит самому серверу службы";
     EXPECT_FALSE(Has(GetSite(site.Port(), Lookup("8.8.8.8", "traceroute port_scan")).Body, own));
@@ -472,6 +486,22 @@ TEST_F(SiteService, RefusesTheHostsOwnAddressesAsTargetsAndSources) {
     EXPECT_FALSE(site::SourceAddressAllowed(make_address("::ffff:8.8.8.8"), false));
     EXPECT_TRUE(site::SourceAddressAllowed(make_address("8.8.4.4"), false));
   }).join();
+}
+
+// Where netlink sockets are refused, as a unit without AF_NETLINK refuses
+// them, the host's own addresses cannot be read: the service does not start
+// rather than trace and scan its own host, and says why.
+TEST(SiteProgram, RefusesToStartWhereItCannotReadItsOwnAddresses) {
+  ASSERT_FALSE(UnitFamilies().empty()) << TARNWELL_SITE_UNIT;
+  SiteProcess confined({"--rate-per-second", "0"}, UnderFamilies("AF_INET AF_INET6 AF_UNIX"));
+  EXPECT_EQ(confined.Port(), 0);
+  EXPECT_EQ(confined.Terminate(5), 2);
+  EXPECT_TRUE(Has(confined.Log(), "cannot read the host's own addresses (getifaddrs: Address family not supported by protocol)"))
+      << confined.Log();
+
+  SiteProcess packaged({"--rate-per-second", "0"}, UnderFamilies(UnitFamilies()));
+  ASSERT_NE(packaged.Port(), 0) << packaged.Log();
+  EXPECT_EQ(GetSite(packaged.Port(), "/?ii=1").Status, 200);
 }
 
 TEST_F(SiteService, ExitsWithZeroOnSigtermWhileBusy) {
