@@ -15,14 +15,6 @@ namespace site {
 namespace beast = boost::beast;
 namespace http = boost::beast::http;
 
-namespace {
-
-// A page is at most a few hundred kilobytes; a client that will not take it
-// in this time is gone.
-constexpr std::chrono::seconds kWriteTimeout{30};
-
-}  // namespace
-
 Session::Session(boost::asio::ip::tcp::socket socket, ServerState& server, ClientSlot share)
     : FServer(server), FSlot(server.Connections), FShare(std::move(share)), FStream(std::move(socket)) {
   boost::system::error_code error;

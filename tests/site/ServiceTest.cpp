@@ -181,6 +181,24 @@ TEST_F(SiteService, GivesAPageOfRecordsAgainButMakesAScanAfresh) {
   EXPECT_EQ(lookups(metricsOff)[0], 0);
 }
 
+// Connections to /metrics that send nothing never keep a scrape out, and
+// each is closed at the request head's deadline, as on the public listener.
+TEST_F(SiteService, IdleConnectionsNeverKeepAScrapeOut) {
+  const std::uint16_t metrics = FreeLoopbackPort();
+  SiteProcess site(With(LoopbackSources(Dns.Address()), {"--metrics-listen", "127.0.0.1:" + std::to_string(metrics), "--header-timeout", "500"}));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  std::vector<int> idle;
+  for (int i = 0; i < 20; ++i) {
+    idle.push_back(ConnectSite(metrics));
+    ASSERT_GE(idle.back(), 0);
+  }
+  const SiteReply scrape = GetSite(metrics, "/metrics");
+  EXPECT_EQ(scrape.Status, 200);
+  EXPECT_TRUE(Has(scrape.Body, "tarnwell_connections ")) << scrape.Body;
+  EXPECT_TRUE(ClosedByPeer(idle.back(), 2500)) << "an idle connection outlived the head's deadline";
+  for (const int fd : idle) close(fd);
+}
+
 TEST_F(SiteService, AnswersEachRequestWithItsPageOrError) {
   SiteProcess site(LoopbackSources(Dns.Address()));
   ASSERT_NE(site.Port(), 0) << site.Log();
