@@ -3,6 +3,7 @@
 // its WHOIS and RDAP sources closed loopback ports: nothing leaves the machine.
 #include "DelayRelay.h"
 #include "LoopbackPort.h"
+#include "NginxServer.h"
 #include "RunProgram.h"
 #include "SilentResolver.h"
 #include "SiteClient.h"
@@ -21,7 +22,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
+#include <latch>
 #include <thread>
 #include <vector>
 
@@ -197,6 +200,49 @@ TEST_F(SiteService, IdleConnectionsNeverKeepAScrapeOut) {
   EXPECT_TRUE(Has(scrape.Body, "tarnwell_connections ")) << scrape.Body;
   EXPECT_TRUE(ClosedByPeer(idle.back(), 2500)) << "an idle connection outlived the head's deadline";
   for (const int fd : idle) close(fd);
+}
+
+// A crowd of lookups through nginx, which keeps a pool of connections to the
+// site open after it: once the crowd has gone, the memory its pages took is
+// given back, though the connections stay.
+TEST_F(SiteService, GivesMemoryBackAfterACrowdBehindAProxyThatKeepsItsConnections) {
+  UnboundServer zone;
+  zone.AddLine("local-zone: \"crowd.test.\" redirect");
+  // 40 TXT records of six 245-byte strings: some 60 KB a name, and more on its page.
+  for (int r = 0; r < 40; ++r) {
+    std::string record = "local-data: 'crowd.test. 60 IN TXT";
+    for (int part = 0; part < 6; ++part) record += " \"" + std::to_string(r) + "-" + std::string(245, 'x') + "\"";
+    zone.AddLine(record + "'");
+  }
+  ASSERT_TRUE(zone.Start());
+  SiteProcess site(With(LoopbackSources(zone.Address()), {"--rate-per-second", "0", "--max-in-flight", "256", "--max-client-in-flight", "256",
+                                                          "--max-client-connections", "256", "--cache-bytes", "1048576", "--page-cache", "0"}));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  NginxServer nginx;
+  nginx.AddHttpDirectives("upstream site { server 127.0.0.1:" + std::to_string(site.Port()) + "; keepalive 32; }");
+  ASSERT_TRUE(nginx.Start("location / { proxy_pass http://site; proxy_http_version 1.1; proxy_set_header Connection \"\"; }"));
+
+  const long idle = site.RssKiB();
+  // Within nginx's 256 connections, each client's and its own to the site;
+  // every client asks at once, so that the site answers them all together.
+  constexpr int kCrowd = 100;
+  std::atomic<int> answered{0};
+  std::atomic<long> peak{idle};
+  std::latch connected(kCrowd);
+  std::vector<std::thread> crowd;
+  for (int c = 0; c < kCrowd; ++c)
+    crowd.emplace_back([&, c] {
+      const int fd = ConnectSite(nginx.Port());
+      connected.arrive_and_wait();
+      if (Exchange(fd, "GET " + Lookup("n" + std::to_string(c) + ".crowd.test", "dom_dns") + " HTTP/1.0\r\n\r\n").Status == 200) ++answered;
+      close(fd);
+      peak = std::max(peak.load(), site.RssKiB());
+    });
+  for (auto& client : crowd) client.join();
+  ASSERT_EQ(answered.load(), kCrowd) << site.Log();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const long after = site.RssKiB();
+  EXPECT_LT(after - idle, (peak.load() - idle) / 2) << "idle " << idle << " KiB, peak " << peak.load() << " KiB, after " << after << " KiB";
 }
 
 TEST_F(SiteService, AnswersEachRequestWithItsPageOrError) {
