@@ -22,5 +22,6 @@ echo "=== systemd-analyze verify"
 # targets it names come from this system's units.
 cp -rn /lib/systemd/system/. "$root/lib/systemd/system/"
 MANPATH=$root/usr/share/man SYSTEMD_LOG_LEVEL=notice \
-  systemd-analyze verify --root="$root" "$root/lib/systemd/system/tarnwell-site.service" || status=1
+  systemd-analyze verify --root="$root" "$root/lib/systemd/system/tarnwell-site.service" \
+    "$root/lib/systemd/system/tarnwell-site@.service" || status=1
 exit $status
