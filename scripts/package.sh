@@ -3,7 +3,7 @@
 # tarnwell and tarnwell-site, in build/package/packages/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh build
 cmake --preset package
 cmake --build --preset package -j "$(nproc)"
 cpack --preset package

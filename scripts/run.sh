@@ -4,7 +4,7 @@
 # the window starts the lookup service built beside it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+bash scripts/setup.sh build run
 cmake --preset default -DTARNWELL_BUILD_TESTS=OFF -DTARNWELL_BUILD_BENCH=OFF
 cmake --build --preset default --target tarnwell tarnwell-site
 exec build/default/app/tarnwell "$@"

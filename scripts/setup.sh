@@ -1,26 +1,43 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing Tarnwell need,
-# asking apt only for those that are missing.
+# setup.sh [GROUP...]: installs the Debian packages that Tarnwell needs, those
+# of the groups named (all of them without any), asking apt only for those
+# that are missing. The groups:
+#   build  building the window, the service and their Debian packages
+#   run    what the window and the service use as they run
+#   test   the tests, benchmarks and fuzz targets: their libraries, the
+#          servers they start on loopback, and Debian's package checks
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ pkg-config ccache
+build=(
+  cmake ninja-build g++ pkg-config dpkg-dev file
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev
-  libgtest-dev
-  nginx-light tinyproxy squid
   libboost1.81-dev libboost-program-options1.81-dev libc-ares-dev libidn2-dev libssl-dev nlohmann-json3-dev
   libunistring-dev libuchardet-dev
-  libpsl-dev publicsuffix
-  unbound bind9-dnsutils iproute2 nmap libqt6svg6
-  libcurl4-openssl-dev
-  redis-server libhiredis-dev prometheus
-  clang-14 libclang-rt-14-dev
-  xvfb xauth imagemagick fonts-liberation2
-  qt6-translations-l10n
+  libpsl-dev libhiredis-dev
+)
+run=(
+  libqt6svg6 qt6-translations-l10n fonts-liberation2 publicsuffix ca-certificates
+)
+test=(
+  libgtest-dev libseccomp-dev libcurl4-openssl-dev
+  nginx-light tinyproxy squid unbound redis-server prometheus
+  bind9-dnsutils iproute2 nmap iputils-ping iputils-tracepath nftables
+  clang-14 libclang-rt-14-dev ccache
+  xvfb xauth imagemagick
   lintian appstream desktop-file-utils systemd curl
   wrk
-  iputils-ping iputils-tracepath nftables
 )
+
+[ $# -gt 0 ] || set -- build run test
+packages=()
+for group in "$@"; do
+  case $group in
+    build) packages+=("${build[@]}") ;;
+    run) packages+=("${run[@]}") ;;
+    test) packages+=("${test[@]}") ;;
+    *) echo "setup.sh: no group '$group' (build, run, test)" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

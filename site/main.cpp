@@ -4,6 +4,7 @@
 #include "server/MetricsListener.h"
 #include "base/OptionsParse.h"
 #include "server/ServerState.h"
+#include "sources/HostAddresses.h"
 #include "sources/SourceOptions.h"
 
 #include <boost/asio/ip/address.hpp>
@@ -50,6 +51,14 @@ int main(int argc, char** argv) {
     return 0;
   }
   const site::Options& options = parsed.Values;
+  // Refused at start, not met by the first lookup: a site that cannot tell
+  // its own addresses would trace and scan them.
+  try {
+    site::LoadHostAddresses();
+  } catch (const site::HostAddressesError& e) {
+    std::cerr << "tarnwell-site: " << e.what() << "\n";
+    return 2;
+  }
 
   // Every connection is a descriptor; the usual soft limit of 1024 would cut
   // the connection limit short, so take what the hard limit allows.

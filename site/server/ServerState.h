@@ -12,11 +12,16 @@
 #include "sources/redis/RedisLink.h"
 
 #include <atomic>
+#include <chrono>
 #include <boost/asio/io_context.hpp>
 #include <cstddef>
 #include <string>
 
 namespace site {
+
+// A reply is at most a few hundred kilobytes; a client that will not take it
+// in this time is gone.
+constexpr std::chrono::seconds kWriteTimeout{30};
 
 struct ServerState {
   ServerState(const Options& options, int threads)

@@ -15,14 +15,6 @@ namespace site {
 namespace beast = boost::beast;
 namespace http = boost::beast::http;
 
-namespace {
-
-// A page is at most a few hundred kilobytes; a client that will not take it
-// in this time is gone.
-constexpr std::chrono::seconds kWriteTimeout{30};
-
-}  // namespace
-
 Session::Session(boost::asio::ip::tcp::socket socket, ServerState& server, ClientSlot share)
     : FServer(server), FSlot(server.Connections), FShare(std::move(share)), FStream(std::move(socket)) {
   boost::system::error_code error;
@@ -34,7 +26,17 @@ Session::Session(boost::asio::ip::tcp::socket socket, ServerState& server, Clien
   FServer.Trim.Opened(FServer.Connections.load());
 }
 
-Session::~Session() { FServer.Trim.Closed(FServer.Connections.load() - 1); }
+Session::~Session() {
+  Answering(false);
+  FServer.Trim.Closed(FServer.Connections.load() - 1);
+}
+
+void Session::Answering(bool now) {
+  if (now == FAnswering) return;
+  FAnswering = now;
+  if (now) FServer.Trim.Started();
+  else FServer.Trim.Ended();
+}
 
 void Session::Start() {
   boost::asio::dispatch(FStream.get_executor(), [self = shared_from_this()] { self->ReadHead(); });
@@ -75,6 +77,7 @@ void Session::ParseHead() {
 
 void Session::OnHead(const boost::system::error_code& error) {
   FReceived = std::chrono::steady_clock::now();
+  Answering(true);
   if (error == http::error::header_limit)
     return Answer(ErrorReply(431, "Заголовок запроса слишком длинный.", "-"), 11, false);
   const bool malformed = error.category() == http::make_error_code(http::error::bad_target).category();
@@ -148,6 +151,7 @@ void Session::Answer(Reply reply, unsigned version, bool keepAlive) {
 void Session::OnWritten(const boost::system::error_code& error, bool keepAlive) {
   // A connection kept open holds no page while it waits for the next request.
   std::string().swap(FReplyBody);
+  Answering(false);
   if (error || !keepAlive) return Close();
   ReadHead();
 }

@@ -34,9 +34,12 @@ private:
   void Answer(Reply reply, unsigned version, bool keepAlive);
   void OnWritten(const boost::system::error_code& error, bool keepAlive);
   void Close();
+  // Tells the memory trim whether a request of this connection is being answered.
+  void Answering(bool now);
 
   ServerState& FServer;
   CounterSlot FSlot;
+  bool FAnswering = false;
   ClientSlot FShare;
   boost::beast::tcp_stream FStream;
   boost::beast::flat_buffer FBuffer;

@@ -3,6 +3,7 @@
 // its WHOIS and RDAP sources closed loopback ports: nothing leaves the machine.
 #include "DelayRelay.h"
 #include "LoopbackPort.h"
+#include "NginxServer.h"
 #include "RunProgram.h"
 #include "SilentResolver.h"
 #include "SiteClient.h"
@@ -21,6 +22,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <fstream>
+#include <latch>
 #include <thread>
 #include <vector>
 
@@ -44,6 +48,18 @@ std::string Lookup(const std::string& addr, const std::string& ticked) {
 }
 
 bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The service as the packaged unit confines it: socket() makes only the
+// address families its RestrictAddressFamilies= line lists.
+std::vector<std::string> UnderFamilies(const std::string& families) { return {TARNWELL_RESTRICT_FAMILIES, families}; }
+
+std::string UnitFamilies() {
+  std::ifstream unit(TARNWELL_SITE_UNIT);
+  const std::string key = "RestrictAddressFamilies=";
+  for (std::string line; std::getline(unit, line);)
+    if (line.starts_with(key)) return line.substr(key.size());
+  return {};
+}
 
 // A port open for the scan to find: a listening socket on a loopback port
 // the system picks, whose number goes to `port`; -1 when none could be made.
@@ -166,6 +182,67 @@ TEST_F(SiteService, GivesAPageOfRecordsAgainButMakesAScanAfresh) {
 
   for (int i = 0; i < 2; ++i) ASSERT_TRUE(Has(GetSite(off.Port(), records).Body, "192.0.2.10"));
   EXPECT_EQ(lookups(metricsOff)[0], 0);
+}
+
+// Connections to /metrics that send nothing never keep a scrape out, and
+// each is closed at the request head's deadline, as on the public listener.
+TEST_F(SiteService, IdleConnectionsNeverKeepAScrapeOut) {
+  const std::uint16_t metrics = FreeLoopbackPort();
+  SiteProcess site(With(LoopbackSources(Dns.Address()), {"--metrics-listen", "127.0.0.1:" + std::to_string(metrics), "--header-timeout", "500"}));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  std::vector<int> idle;
+  for (int i = 0; i < 20; ++i) {
+    idle.push_back(ConnectSite(metrics));
+    ASSERT_GE(idle.back(), 0);
+  }
+  const SiteReply scrape = GetSite(metrics, "/metrics");
+  EXPECT_EQ(scrape.Status, 200);
+  EXPECT_TRUE(Has(scrape.Body, "tarnwell_connections ")) << scrape.Body;
+  EXPECT_TRUE(ClosedByPeer(idle.back(), 2500)) << "an idle connection outlived the head's deadline";
+  for (const int fd : idle) close(fd);
+}
+
+// A crowd of lookups through nginx, which keeps a pool of connections to the
+// site open after it: once the crowd has gone, the memory its pages took is
+// given back, though the connections stay.
+TEST_F(SiteService, GivesMemoryBackAfterACrowdBehindAProxyThatKeepsItsConnections) {
+  UnboundServer zone;
+  zone.AddLine("local-zone: \"crowd.test.\" redirect");
+  // 40 TXT records of six 245-byte strings: some 60 KB a name, and more on its page.
+  for (int r = 0; r < 40; ++r) {
+    std::string record = "local-data: 'crowd.test. 60 IN TXT";
+    for (int part = 0; part < 6; ++part) record += " \"" + std::to_string(r) + "-" + std::string(245, 'x') + "\"";
+    zone.AddLine(record + "'");
+  }
+  ASSERT_TRUE(zone.Start());
+  SiteProcess site(With(LoopbackSources(zone.Address()), {"--rate-per-second", "0", "--max-in-flight", "256", "--max-client-in-flight", "256",
+                                                          "--max-client-connections", "256", "--cache-bytes", "1048576", "--page-cache", "0"}));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  NginxServer nginx;
+  nginx.AddHttpDirectives("upstream site { server 127.0.0.1:" + std::to_string(site.Port()) + "; keepalive 32; }");
+  ASSERT_TRUE(nginx.Start("location / { proxy_pass http://site; proxy_http_version 1.1; proxy_set_header Connection \"\"; }"));
+
+  const long idle = site.RssKiB();
+  // Within nginx's 256 connections, each client's and its own to the site;
+  // every client asks at once, so that the site answers them all together.
+  constexpr int kCrowd = 100;
+  std::atomic<int> answered{0};
+  std::atomic<long> peak{idle};
+  std::latch connected(kCrowd);
+  std::vector<std::thread> crowd;
+  for (int c = 0; c < kCrowd; ++c)
+    crowd.emplace_back([&, c] {
+      const int fd = ConnectSite(nginx.Port());
+      connected.arrive_and_wait();
+      if (Exchange(fd, "GET " + Lookup("n" + std::to_string(c) + ".crowd.test", "dom_dns") + " HTTP/1.0\r\n\r\n").Status == 200) ++answered;
+      close(fd);
+      peak = std::max(peak.load(), site.RssKiB());
+    });
+  for (auto& client : crowd) client.join();
+  ASSERT_EQ(answered.load(), kCrowd) << site.Log();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const long after = site.RssKiB();
+  EXPECT_LT(after - idle, (peak.load() - idle) / 2) << "idle " << idle << " KiB, peak " << peak.load() << " KiB, after " << after << " KiB";
 }
 
 TEST_F(SiteService, AnswersEachRequestWithItsPageOrError) {
@@ -441,10 +518,10 @@ TEST_F(SiteService, BoundsTheWholeHeadInTimeAndBytes) {
 }
 
 // The service's host gains a public address (on a veth pair, in a network
-// namespace of the test's own) while it runs: once it has read its
-// interfaces again, a trace or scan of that address is refused as loopback's
-// would be, and no source may be reached there. Another public address is
-// not the host's.
+// namespace of the test's own) while it runs, confined as its unit confines
+// it: once it has read its interfaces again, a trace or scan of that address
+// is refused as loopback's would be, and no source may be reached there.
+// Another public address is not the host's.
 TEST_F(SiteService, RefusesTheHostsOwnAddressesAsTargetsAndSources) {
   if (geteuid() != 0) GTEST_SKIP() << "a network namespace needs root";
   std::thread([&] {
@@ -452,7 +529,8 @@ TEST_F(SiteService, RefusesTheHostsOwnAddressesAsTargetsAndSources) {
     for (const std::string command : {"link set lo up", "link add own0 type veth peer name own1", "link set own0 up"})
       ASSERT_EQ(RunProgram({"sh", "-c", "ip " + command}), 0) << command;
     SilentResolver dns;
-    SiteProcess site(With(LoopbackSources(dns.Address()), {"--scan-ports", "80", "--page-budget", "3000", "--rate-per-second", "0"}));
+    SiteProcess site(With(LoopbackSources(dns.Address()), {"--scan-ports", "80", "--page-budget", "3000", "--rate-per-second", "0"}),
+                     UnderFamilies(UnitFamilies()));
     ASSERT_NE(site.Port(), 0) << site.Log();
     const std::string own = "принадлежит самому серверу службы";
     EXPECT_FALSE(Has(GetSite(site.Port(), Lookup("8.8.8.8", "traceroute port_scan")).Body, own));
@@ -472,6 +550,22 @@ TEST_F(SiteService, RefusesTheHostsOwnAddressesAsTargetsAndSources) {
     EXPECT_FALSE(site::SourceAddressAllowed(make_address("::ffff:8.8.8.8"), false));
     EXPECT_TRUE(site::SourceAddressAllowed(make_address("8.8.4.4"), false));
   }).join();
+}
+
+// Where netlink sockets are refused, as a unit without AF_NETLINK refuses
+// them, the host's own addresses cannot be read: the service does not start
+// rather than trace and scan its own host, and says why.
+TEST(SiteProgram, RefusesToStartWhereItCannotReadItsOwnAddresses) {
+  ASSERT_FALSE(UnitFamilies().empty()) << TARNWELL_SITE_UNIT;
+  SiteProcess confined({"--rate-per-second", "0"}, UnderFamilies("AF_INET AF_INET6 AF_UNIX"));
+  EXPECT_EQ(confined.Port(), 0);
+  EXPECT_EQ(confined.Terminate(5), 2);
+  EXPECT_TRUE(Has(confined.Log(), "cannot read the host's own addresses (getifaddrs: Address family not supported by protocol)"))
+      << confined.Log();
+
+  SiteProcess packaged({"--rate-per-second", "0"}, UnderFamilies(UnitFamilies()));
+  ASSERT_NE(packaged.Port(), 0) << packaged.Log();
+  EXPECT_EQ(GetSite(packaged.Port(), "/?ii=1").Status, 200);
 }
 
 TEST_F(SiteService, ExitsWithZeroOnSigtermWhileBusy) {

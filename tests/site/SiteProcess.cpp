@@ -11,8 +11,9 @@ constexpr const char* kListening = "listening on 127.0.0.1:";
 
 }  // namespace
 
-SiteProcess::SiteProcess(const std::vector<std::string>& args) {
-  std::vector<std::string> argv{TARNWELL_SITE_PROGRAM};
+SiteProcess::SiteProcess(const std::vector<std::string>& args, const std::vector<std::string>& launcher) {
+  std::vector<std::string> argv = launcher;
+  argv.push_back(TARNWELL_SITE_PROGRAM);
   if (std::find(args.begin(), args.end(), "--listen") == args.end()) argv.insert(argv.end(), {"--listen", "127.0.0.1:0"});
   argv.insert(argv.end(), args.begin(), args.end());
   if (!FChild.Start(argv, FDir.File("stderr"), FDir.File("stdout"))) return;

@@ -13,9 +13,10 @@
 class SiteProcess {
 public:
   // Starts the program with "--listen 127.0.0.1:0" (unless `args` name their
-  // own) and `args`; waits (at most 10 s) for its listening line. Port() is 0
-  // when it did not come.
-  explicit SiteProcess(const std::vector<std::string>& args);
+  // own) and `args`, through `launcher` (a program and its arguments, the
+  // service's command line appended) when it is not empty; waits (at most
+  // 10 s) for its listening line. Port() is 0 when it did not come.
+  explicit SiteProcess(const std::vector<std::string>& args, const std::vector<std::string>& launcher = {});
   ~SiteProcess();
   SiteProcess(const SiteProcess&) = delete;
   SiteProcess& operator=(const SiteProcess&) = delete;

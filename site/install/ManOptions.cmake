@@ -1,0 +1,81 @@
+# cmake -DPROGRAM=tarnwell-site -DPAGE=tarnwell-site.8.in -DOUT=tarnwell-site.8 -P ManOptions.cmake
+#
+# Writes the man page PAGE to OUT with its marker line (below) replaced by
+# the options the program's --help lists, each with its text and default, in
+# the groups it prints them in: the page cannot leave out an option the
+# program takes.
+
+# A build under the sanitizers must not fail here on what it finds at exit.
+set(ENV{ASAN_OPTIONS} detect_leaks=0)
+execute_process(COMMAND ${PROGRAM} --help OUTPUT_VARIABLE help RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${PROGRAM} --help failed: ${status}")
+endif()
+
+# Text for roff: backslashes shown as such, hyphens as minus signs, as the
+# options are typed.
+function(roff_text text out)
+  string(REPLACE "\\" "\\e" text "${text}")
+  string(REPLACE "-" "\\-" text "${text}")
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+set(options "")
+set(text "")
+set(default "")
+# Ends the option being read: its text, then its default.
+macro(flush_option)
+  if(NOT text STREQUAL "")
+    string(REGEX REPLACE "  +" " " text "${text}")
+    string(STRIP "${text}" text)
+    roff_text("${text}" text)
+    string(APPEND options "${text}\n")
+    if(NOT default STREQUAL "")
+      roff_text("${default}" default)
+      string(APPEND options ".br\nDefault: \\fB${default}\\fR.\n")
+    endif()
+  endif()
+  set(text "")
+  set(default "")
+endmacro()
+
+string(REPLACE ";" "\\;" help "${help}")
+string(REPLACE "\n" ";" lines "${help}")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^  (--[a-z0-9-]+)( arg)?( \\(=([^)]*)\\))?( +(.*))?$")
+    set(name "${CMAKE_MATCH_1}")
+    set(takes "${CMAKE_MATCH_2}")
+    set(shown "${CMAKE_MATCH_4}")
+    set(said "${CMAKE_MATCH_6}")
+    flush_option()
+    roff_text("${name}" name)
+    if(takes)
+      string(APPEND options ".TP\n.BI ${name} \" VALUE\"\n")
+    else()
+      string(APPEND options ".TP\n.B ${name}\n")
+    endif()
+    set(default "${shown}")
+    set(text "${said}")
+  elseif(line MATCHES "^   +(.*)$")
+    string(APPEND text " ${CMAKE_MATCH_1}")
+  elseif(line MATCHES "^Usage")
+  elseif(line MATCHES "^([^ ].*):$")
+    set(group "${CMAKE_MATCH_1}")
+    flush_option()
+    roff_text("${group}" group)
+    string(APPEND options ".SS \"${group}\"\n")
+  endif()
+endforeach()
+flush_option()
+if(options STREQUAL "")
+  message(FATAL_ERROR "no options read from ${PROGRAM} --help")
+endif()
+
+file(READ ${PAGE} page)
+set(marker ".\\\" The options of tarnwell-site --help go here, as the build reads them.\n")
+string(FIND "${page}" "${marker}" at)
+if(at EQUAL -1)
+  message(FATAL_ERROR "${PAGE} has no line where the options go")
+endif()
+string(REPLACE "${marker}" "${options}" page "${page}")
+file(WRITE ${OUT} "${page}")
