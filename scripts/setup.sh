@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev
   libgtest-dev
-  nginx-light tinyproxy squid
+  nginx-light haproxy tinyproxy squid
   libboost1.81-dev libboost-program-options1.81-dev libc-ares-dev libidn2-dev libssl-dev nlohmann-json3-dev
   libpsl-dev publicsuffix
   unbound bind9-dnsutils iproute2 nmap libqt6svg6
