@@ -17,6 +17,11 @@ constexpr std::chrono::milliseconds kFirstPause{100};
 constexpr std::chrono::milliseconds kLongestPause{5000};
 // A connection that has not answered its PING by then is given up and tried again.
 constexpr std::chrono::milliseconds kConnectTimeout{1000};
+// A connection that still owes an answer this long after the command's
+// time-out is taken for dead (half-open, dropped by a firewall, a stalled
+// server). Not at the time-out itself: one slow command, or a loaded host's
+// late wake-up, is no reason to drop a link every instance shares.
+constexpr std::chrono::milliseconds kStallTimeout{1000};
 // Past this many unanswered commands Redis is behind: further ones go without
 // it until it catches up, or the first of them times out and drops the link.
 constexpr std::size_t kMaxPending = 4096;
@@ -88,6 +93,7 @@ struct RedisLink::Call {
   RedisDone Done;
   boost::asio::steady_timer Timer;
   bool Finished = false;
+  bool Answered = false;  // by Redis, or ended with its connection
 };
 
 struct RedisLink::Watch {
@@ -239,11 +245,13 @@ void RedisLink::Send(std::vector<std::string> args, const std::shared_ptr<Call>&
   call->Timer.expires_after(FTimeout);
   call->Timer.async_wait([self = shared_from_this(), call](const boost::system::error_code& error) {
     if (error || call->Finished) return;
-    // A connection that let one command wait this long may never answer
-    // again (half-open, dropped by a firewall, a stalled server): it goes,
-    // and with it every command waiting on it.
     Finish(call, std::nullopt);
-    self->Drop("no answer within " + std::to_string(self->FTimeout.count()) + " ms");
+    // The page has gone on; the connection goes too, with every command on it, if it stays silent.
+    call->Timer.expires_after(kStallTimeout);
+    call->Timer.async_wait([self, call](const boost::system::error_code& stalled) {
+      if (stalled || call->Answered) return;
+      self->Drop("no answer within " + std::to_string((self->FTimeout + kStallTimeout).count()) + " ms");
+    });
   });
 }
 
@@ -251,6 +259,8 @@ void RedisLink::OnReply(redisAsyncContext* context, void* reply, void* data) {
   std::unique_ptr<std::shared_ptr<Call>> call(static_cast<std::shared_ptr<Call>*>(data));
   auto* link = static_cast<RedisLink*>(context->data);
   --link->FPending;
+  (*call)->Answered = true;
+  (*call)->Timer.cancel();
   auto converted = Convert(static_cast<const redisReply*>(reply));
   if (converted && !(*call)->Finished && link->FUp) {
     if (link->FReported) Log("Redis at " + link->FAddress.Text() + " is back; the cache and the limits are shared again");

@@ -3,9 +3,10 @@
 // asynchronous interface, its socket driven by our io_context on a strand of
 // its own. Redis is a help, never a need: a command that cannot be sent or is
 // not answered within the time-out ends without a reply. A connection that
-// lets a command time out, or sends a reply past the bound, is dropped, and
-// the link reconnects behind the callers' backs with a growing pause, which
-// starts again from the shortest only once a command is answered in time.
+// still owes an answer a while past the time-out, or sends a reply past the
+// bound, is dropped, and the link reconnects behind the callers' backs with a
+// growing pause, which starts again from the shortest only once a command is
+// answered in time.
 
 #include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/io_context.hpp>
