@@ -20,7 +20,7 @@ run=(
 )
 test=(
   libgtest-dev libseccomp-dev libcurl4-openssl-dev
-  nginx-light tinyproxy squid unbound redis-server prometheus
+  nginx-light haproxy tinyproxy squid unbound redis-server prometheus
   bind9-dnsutils iproute2 nmap iputils-ping iputils-tracepath nftables
   clang-14 libclang-rt-14-dev ccache
   xvfb xauth imagemagick

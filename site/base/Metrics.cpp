@@ -53,7 +53,8 @@ std::string MetricsText(const Metrics& m, std::size_t connections, std::size_t p
   for (std::size_t i = 0; i < 3; ++i) Sample(out, "tarnwell_reports_total", std::string("outcome=\"") + kReportOutcomeNames[i] + "\"", Read(m.Reports[i]));
   Head(out, "tarnwell_registry_queries_total", "counter", "Queries sent to registries and DNS servers, by kind.");
   for (std::size_t i = 0; i < kRegistryKinds; ++i) Sample(out, "tarnwell_registry_queries_total", std::string("kind=\"") + kRegistryNames[i] + "\"", Read(m.Registries[i]));
-  Head(out, "tarnwell_cache_lookups_total", "counter", "Cache lookups, by cache, level (this instance's own or the shared one) and result.");
+  Head(out, "tarnwell_cache_lookups_total", "counter",
+       "Cache lookups, by cache, level (this instance's own or the shared one, counted only when Redis answered) and result.");
   for (std::size_t kind = 0; kind < kCacheKinds; ++kind)
     for (std::size_t level = 0; level < 2; ++level) {
       // Finished pages are never shared between instances: they have no shared level.
@@ -76,6 +77,10 @@ std::string MetricsText(const Metrics& m, std::size_t connections, std::size_t p
   Sample(out, "tarnwell_connections", {}, connections);
   Head(out, "tarnwell_pages_in_flight", "gauge", "Lookup pages being looked up.");
   Sample(out, "tarnwell_pages_in_flight", {}, pagesInFlight);
+  if (const int redis = m.RedisConnected.load(std::memory_order_relaxed); redis >= 0) {
+    Head(out, "tarnwell_redis_connected", "gauge", "1 while the shared Redis is connected and answering, else 0.");
+    Sample(out, "tarnwell_redis_connected", {}, static_cast<std::uint64_t>(redis));
+  }
   return out;
 }
 

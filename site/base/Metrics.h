@@ -39,6 +39,8 @@ struct Metrics {
   std::array<Counter, 3> Reports{};  // by Outcome: done, failed, timed out
   std::array<Counter, kRegistryKinds> Registries{};
   std::array<std::array<std::array<Counter, 2>, 2>, kCacheKinds> Caches{};  // [kind][level][miss, hit]
+  // A gauge, set by the Redis link: whether it is connected and answering; without Redis, never shown.
+  std::atomic<int> RedisConnected{-1};  // -1: no Redis
 };
 
 // The Prometheus text exposition of `metrics` and of the gauges read at the scrape.

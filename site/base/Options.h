@@ -25,11 +25,13 @@ struct Options {
   std::string RedisHost;
   std::uint16_t RedisPort = 0;
   std::string RedisSocket;
+  std::string RedisPassword;            // sent with AUTH before anything else; empty: none
   std::string MetricsAddress;           // where /metrics is served; empty: nowhere
   std::uint16_t MetricsPort = 0;
   bool AllowPrivate = false;            // trace and scan private, loopback, reserved targets
   bool AllowLan = false;                // trace and scan private, shared (CGNAT) and link-local targets only
-  std::vector<std::string> TrustedProxies;  // peers whose X-Real-IP / X-Forwarded-For name the client
+  std::vector<std::string> TrustedProxies;  // peers whose header names the client; IPv4 ones never IPv4-mapped
+  std::string TrustedProxyHeader = "X-Forwarded-For";  // the header a trusted proxy sets; its last address is the client
   bool AnySourcePort = false;           // follow WHOIS referrals and RDAP links to any port, not only 43 and 443
 
   std::chrono::milliseconds PageBudget{20000};

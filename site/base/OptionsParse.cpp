@@ -1,5 +1,7 @@
 #include "base/OptionsParse.h"
 
+#include "base/Unmapped.h"
+
 #include <boost/asio/ip/address.hpp>
 #include <boost/program_options.hpp>
 
@@ -29,6 +31,8 @@ void SplitHostPort(const std::string& text, const char* option, std::string& hos
   if (first == last || error != std::errc{} || end != last || value > 65535)
     throw OptionsError(std::string("--") + option + ": '" + text.substr(colon + 1) + "' is not a port number");
   host = text.substr(0, colon);
+  // An IPv6 address may be bracketed, as in a URL.
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
   port = static_cast<std::uint16_t>(value);
 }
 
@@ -71,7 +75,7 @@ std::chrono::milliseconds Milliseconds(long value, const char* option) {
 ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string& configFromEnvironment) {
   const Options defaults;
   std::string listen = defaults.ListenAddress + ":" + std::to_string(defaults.ListenPort);
-  std::string resolver, scanPorts, config, redis, metricsListen;
+  std::string resolver, scanPorts, config, redis, redisPasswordFile, metricsListen;
   std::vector<std::string> trustedProxies;
   long redisTimeout = 0, pageCache = 0, pageBudget = 0, whoisTimeout = 0, rdapTimeout = 0, dnsTimeout = 0, portTimeout = 0, probeTimeout = 0, headerTimeout = 0;
   ParsedOptions parsed;
@@ -110,13 +114,16 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
       ("rdap-bootstrap", po::value(&o.RdapBootstrap)->default_value(o.RdapBootstrap), "base URL of the RDAP bootstrap files")
       ("whois-root", po::value(&o.WhoisRoot)->default_value(o.WhoisRoot), "HOST[:PORT] of the root WHOIS server")
       ("redis", po::value(&redis), "HOST:PORT or socket path (PATH or unix:PATH) of the Redis every instance shares; default: none")
+      ("redis-password", po::value(&o.RedisPassword), "password Redis asks for (AUTH); visible to the host's users: prefer --redis-password-file")
+      ("redis-password-file", po::value(&redisPasswordFile), "FILE whose first line is the password Redis asks for")
       ("redis-timeout", po::value(&redisTimeout)->default_value(o.RedisTimeout.count()), "ms Redis may take before a page goes on without it")
       ("metrics-listen", po::value(&metricsListen), "HOST:PORT to serve Prometheus /metrics on; default: off")
       ("ca-file", po::value(&o.CaFile), "PEM file of the CAs trusted for HTTPS; default: the system's")
       ("scan-ports", po::value(&scanPorts), "comma-separated TCP ports to scan; default: the built-in list")
       ("allow-private", po::bool_switch(&o.AllowPrivate), "trace and scan private, loopback and reserved addresses")
       ("allow-lan", po::bool_switch(&o.AllowLan), "trace and scan private (LAN) addresses, never loopback")
-      ("trusted-proxy", po::value(&trustedProxies)->composing(), "IP address of a proxy in front of the site whose X-Real-IP or X-Forwarded-For names the client; may be repeated")
+      ("trusted-proxy", po::value(&trustedProxies)->composing(), "IP address of a proxy in front of the site whose header (--trusted-proxy-header) names the client; may be repeated")
+      ("trusted-proxy-header", po::value(&o.TrustedProxyHeader)->default_value(o.TrustedProxyHeader), "the header a trusted proxy sets to name the client, e.g. X-Real-IP; the last address of its last line is taken, the one the proxy itself added (X-Forwarded-For: HAProxy's 'option forwardfor', nginx's $proxy_add_x_forwarded_for)")
       ("any-source-port", po::bool_switch(&o.AnySourcePort), "reach WHOIS and RDAP servers on any port, not only 43 and 443 (so always where the sources are private)")
       ("page-cache", po::value(&pageCache)->default_value(o.PageCache.count()), "ms a finished page of records (no trace or scan) is given again to the same question; 0: never")
       ("page-budget", po::value(&pageBudget)->default_value(o.PageBudget.count()), "ms a page may take")
@@ -174,13 +181,21 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
     boost::system::error_code error;
     const auto address = boost::asio::ip::make_address(proxy, error);
     if (error) throw OptionsError("--trusted-proxy: '" + proxy + "' is not an IP address");
-    o.TrustedProxies.push_back(address.to_string());
+    o.TrustedProxies.push_back(Unmapped(address).to_string());
   }
+  if (o.TrustedProxyHeader.empty() || o.TrustedProxyHeader.find_first_of(" \t:\r\n") != std::string::npos)
+    throw OptionsError("--trusted-proxy-header: '" + o.TrustedProxyHeader + "' is not a header name");
   if (o.AsZone.empty() || o.AsNameZone.empty()) throw OptionsError("--as-zone and --as-name-zone must not be empty");
   if (redis.starts_with("unix:")) o.RedisSocket = redis.substr(5);
   else if (redis.starts_with("/")) o.RedisSocket = redis;
   else if (!redis.empty()) SplitHostPort(redis, "redis", o.RedisHost, o.RedisPort);
   if (redis.starts_with("unix:") && o.RedisSocket.empty()) throw OptionsError("--redis: unix: wants a socket path");
+  if (!redisPasswordFile.empty()) {
+    if (!o.RedisPassword.empty()) throw OptionsError("--redis-password and --redis-password-file: give one");
+    std::ifstream file(redisPasswordFile);
+    if (!file || !std::getline(file, o.RedisPassword) || o.RedisPassword.empty())
+      throw OptionsError("--redis-password-file: cannot read a password from '" + redisPasswordFile + "'");
+  }
   if (!metricsListen.empty()) SplitHostPort(metricsListen, "metrics-listen", o.MetricsAddress, o.MetricsPort);
   if (!scanPorts.empty()) o.ScanPorts = PortList(scanPorts);
   o.RedisTimeout = Milliseconds(redisTimeout, "redis-timeout");

@@ -48,8 +48,8 @@ private:
   const std::size_t FPerClient;
 };
 
-// The key of a client's share: its IPv4 address, or the /64 of an IPv6 one,
-// which one subscriber usually holds whole.
+// The key of a client's shares and rate: its IPv4 address (also when mapped
+// into IPv6), or the /64 of an IPv6 one, which one subscriber usually holds whole.
 std::string ClientKey(const boost::asio::ip::address& address);
 
 }  // namespace site

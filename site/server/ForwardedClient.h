@@ -1,6 +1,6 @@
 #pragma once
 // Who a request is really from when it comes through a proxy of the site's
-// own: behind nginx every connection is the proxy's, so the limits that are
+// own: behind a proxy every connection is the proxy's, so the limits that are
 // kept per client would otherwise hold every user in one share.
 
 #include "base/Options.h"
@@ -11,12 +11,14 @@
 
 namespace site {
 
-// Whether `peer` is one of the proxies named by --trusted-proxy.
+// Whether `peer` is one of the proxies named by --trusted-proxy, however the listener's family shows it.
 bool IsTrustedProxy(const Options& options, const boost::asio::ip::address& peer);
 
-// The client a trusted proxy names: X-Real-IP when it is an address, else the
-// last address of X-Forwarded-For (the one the proxy itself added; earlier ones
-// are the client's own word). None when neither names one.
-std::optional<boost::asio::ip::address> ForwardedClient(std::string_view realIp, std::string_view forwardedFor);
+// The client named by the last line of the proxy's header (--trusted-proxy-header):
+// the last address of it, the only one the proxy itself added. Every earlier
+// address and line may be the client's own word: HAProxy adds a line of its
+// own after the client's, nginx appends to the client's one. None when the last
+// entry is no address.
+std::optional<boost::asio::ip::address> ForwardedClient(std::string_view lastLine);
 
 }  // namespace site

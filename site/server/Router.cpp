@@ -146,7 +146,7 @@ std::shared_ptr<LivePages::Page> Lookup(ServerState& server, const RouteRequest&
   }
   std::string note = LookupNote(lookup);
   auto pending = std::make_shared<PendingLookup>();
-  AllowLookup(server, request.Client,
+  AllowLookup(server, request.ClientKey,
               [&server, clientKey = request.ClientKey, lookup = std::move(lookup), note = std::move(note), done = std::move(done),
                received, pending](bool allowed) mutable {
                 if (allowed) return RunLookup(server, clientKey, lookup, std::move(note), std::move(done), received, pending);

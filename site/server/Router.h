@@ -16,7 +16,7 @@ struct RouteRequest {
   std::string_view Target;  // path and query, as sent
   std::string_view Host;    // the Host header
   std::string Client;       // the client's IP address
-  std::string ClientKey;    // the key of the client's shares (ClientKey())
+  std::string ClientKey;    // the key of the client's shares and rate (ClientKey())
 };
 
 using ReplyDone = std::function<void(Reply)>;

@@ -29,7 +29,9 @@ struct ServerState {
         FinishedPages(options.CacheBytes / 8, [](const std::string& page) { return sizeof page + page.capacity(); }), Rate(options.RatePerSecond, options.RateBurst),
         ClientConnections(options.MaxClientConnections), ClientPages(options.MaxClientInFlight), Io(threads) {
     if (options.RedisSocket.empty() && options.RedisHost.empty()) return;
-    Redis = std::make_shared<RedisLink>(Io, RedisAddress{options.RedisHost, options.RedisPort, options.RedisSocket}, options.RedisTimeout);
+    // No reply of the site's commands is longer than one value and its framing.
+    Redis = std::make_shared<RedisLink>(Io, RedisAddress{options.RedisHost, options.RedisPort, options.RedisSocket}, options.RedisTimeout,
+                                        options.RedisMaxValueBytes + 4096, options.RedisPassword, Shared.Counters.RedisConnected);
     Shared.Redis = Redis.get();
     Redis->Start();
   }

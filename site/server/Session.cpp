@@ -1,5 +1,7 @@
 #include "server/Session.h"
 
+#include "base/Unmapped.h"
+
 #include "server/ForwardedClient.h"
 #include "server/ReplyHead.h"
 #include "server/RequestLog.h"
@@ -7,6 +9,7 @@
 
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/write.hpp>
+#include <boost/range/iterator_range.hpp>
 
 #include <array>
 
@@ -19,7 +22,7 @@ Session::Session(boost::asio::ip::tcp::socket socket, ServerState& server, Clien
     : FServer(server), FSlot(server.Connections), FShare(std::move(share)), FStream(std::move(socket)) {
   boost::system::error_code error;
   const auto peer = FStream.socket().remote_endpoint(error);
-  FClient = error ? "?" : peer.address().to_string();
+  FClient = error ? "?" : Unmapped(peer.address()).to_string();
   FClientKey = error ? "?" : ClientKey(peer.address());
   FFromProxy = !error && IsTrustedProxy(server.Opts, peer.address());
   FRequestClient = FClient;
@@ -100,7 +103,10 @@ void Session::OnHead(const boost::system::error_code& error) {
   if (FBuffer.size() == 0) FBuffer.shrink_to_fit();
   RouteRequest route{request.method_string(), request.target(), request[http::field::host], FClient, FClientKey};
   if (FFromProxy) {
-    if (const auto client = ForwardedClient(request["X-Real-IP"], request["X-Forwarded-For"])) {
+    // Only the last line of the proxy's header is the proxy's: earlier ones came from the client.
+    std::string_view lastLine;
+    for (const auto& field : boost::make_iterator_range(request.equal_range(FServer.Opts.TrustedProxyHeader))) lastLine = field.value();
+    if (const auto client = ForwardedClient(lastLine)) {
       route.Client = client->to_string();
       route.ClientKey = ClientKey(*client);
     }

@@ -10,7 +10,10 @@ namespace {
 
 // The bucket refills at ARGV[1] tokens a second up to ARGV[2]; Redis's own
 // clock times it, so the instances' clocks never have to agree. A bucket
-// left alone until full is the same as none: it expires then.
+// left alone until full is the same as none: it expires then, and no sooner,
+// so the emptiest buckets live longest; Redis short of memory under
+// volatile-ttl forgets the fullest first, and a flood of new keys never an
+// emptied bucket before the keys that cost least to forget.
 constexpr const char* kTakeScript = R"(
 local rate, burst = tonumber(ARGV[1]), tonumber(ARGV[2])
 local time = redis.call('TIME')
@@ -26,7 +29,7 @@ if tokens >= 1 then
   allowed = 1
 end
 redis.call('HSET', KEYS[1], 'tokens', tostring(tokens), 'at', tostring(now))
-redis.call('PEXPIRE', KEYS[1], math.ceil(burst / rate * 1000))
+redis.call('PEXPIRE', KEYS[1], math.max(1, math.ceil((burst - tokens) / rate * 1000)))
 return allowed
 )";
 

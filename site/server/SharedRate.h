@@ -1,7 +1,8 @@
 #pragma once
 // The per-client rate of lookups across every instance of the site: a token
-// bucket per client address in Redis, taken in one script, so that a client
-// spreading its requests over the instances has the rate of one. Without
+// bucket per client (an IPv4 address or an IPv6 /64) in Redis, taken in one
+// script, so that a client spreading its requests over the instances has the
+// rate of one. Without
 // Redis, or when it does not answer in time, this instance's own limiter decides.
 
 #include "server/ServerState.h"

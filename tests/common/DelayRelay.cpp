@@ -97,8 +97,13 @@ void TcpDelayRelay::Accept() {
 
 void TcpDelayRelay::Pipe(int client) {
   const auto end = Clock::now() + kMaxLife;
+  const unsigned silenced = FSilenced;
   const int server = Hold(FDelay, FStopping) ? ConnectTo(SOCK_STREAM, FServerPort) : -1;
   while (server >= 0 && !FStopping && Clock::now() < end) {
+    if (FSilenced != silenced) {
+      Hold(std::chrono::milliseconds(kPollMs), FStopping);
+      continue;
+    }
     pollfd p[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
     if (poll(p, 2, kPollMs) <= 0) continue;
     if ((p[0].revents & (POLLIN | POLLHUP | POLLERR)) && !Forward(client, server)) break;

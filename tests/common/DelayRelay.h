@@ -20,6 +20,9 @@ public:
   TcpDelayRelay& operator=(const TcpDelayRelay&) = delete;
 
   std::uint16_t Port() const { return FPort; }
+  // The connections open now pass nothing more either way yet stay open, as
+  // links a firewall dropped without a word; later connections pass as before.
+  void SilenceOpenConnections() { ++FSilenced; }
 
 private:
   void Accept();
@@ -30,6 +33,7 @@ private:
   std::uint16_t FPort = 0;  // before the socket, whose making sets it
   int FListen = -1;
   std::atomic<bool> FStopping{false};
+  std::atomic<unsigned> FSilenced{0};
   std::mutex FMutex;
   std::vector<std::thread> FConnections;
   std::thread FAcceptor;

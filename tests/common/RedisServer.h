@@ -13,14 +13,16 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class RedisServer {
 public:
   RedisServer() = default;
   ~RedisServer() { Stop(); }
 
-  // Returns once it accepts connections (at most 10 s); the first call picks a free port.
-  bool Start();
+  // Returns once it accepts connections (at most 10 s); the first call picks
+  // a free port. With a `password`, clients must AUTH with it (Cli() does not).
+  bool Start(const std::string& password = {});
   void Stop() { FProcess.Stop(); }
 
   uint16_t Port() const { return FPort; }
@@ -28,6 +30,8 @@ public:
   std::string Address() const { return "127.0.0.1:" + std::to_string(FPort); }
   // The keys matching a glob pattern, one a line, as redis-cli lists them.
   std::string Keys(const std::string& pattern) const;
+  // What redis-cli prints for `arguments` (a command, or its options); empty when it fails.
+  std::string Cli(const std::vector<std::string>& arguments) const;
   std::string Log() const { return FDir.ReadFile("redis.log"); }
 
 private:

@@ -458,21 +458,37 @@ TEST_F(SiteService, LimitsLookupsPerClient) {
 }
 
 // Behind a proxy of the site's own every connection is the proxy's: its
-// requests count against the clients it names, and only its requests do.
+// requests count against the client the proxy itself named last, and only a
+// trusted proxy's do. The listener is dual-stack, so one proxy comes as
+// ::ffff:127.0.0.1 and the other as ::1; IPv6 clients have one rate per /64.
 TEST_F(SiteService, LimitsTheClientsATrustedProxyNames) {
-  SiteProcess site(With(LoopbackSources(Dns.Address()), {"--rate-per-second", "0.01", "--rate-burst", "2", "--trusted-proxy", "127.0.0.1"}));
+  SiteProcess site(With(LoopbackSources(Dns.Address()), {"--listen", "[::]:0", "--rate-per-second", "0.01", "--rate-burst", "2",
+                                                          "--trusted-proxy", "127.0.0.1", "--trusted-proxy", "::1"}));
   ASSERT_NE(site.Port(), 0) << site.Log();
   const auto ask = [&](const char* source, const std::string& forwarded) {
     const int fd = ConnectSite(site.Port(), source);
-    return Exchange(fd, "GET " + Lookup("example.test", "") + " HTTP/1.0\r\n" + forwarded + "\r\n").Status;
+    const int status = Exchange(fd, "GET " + Lookup("example.test", "") + " HTTP/1.0\r\n" + forwarded + "\r\n").Status;
+    close(fd);
+    return status;
   };
-  for (int i = 0; i < 2; ++i) EXPECT_EQ(ask("127.0.0.1", "X-Real-IP: 198.51.100.7\r\n"), 200) << i;
-  EXPECT_EQ(ask("127.0.0.1", "X-Real-IP: 198.51.100.7\r\n"), 429);
-  // Another client of the same proxy, named by the address nginx appends last.
-  EXPECT_EQ(ask("127.0.0.1", "X-Forwarded-For: 198.51.100.7, 198.51.100.8\r\n"), 200);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(ask("127.0.0.1", "X-Forwarded-For: 198.51.100.7\r\n"), 200) << i;
+  EXPECT_EQ(ask("127.0.0.1", "X-Forwarded-For: 198.51.100.7\r\n"), 429);
+  // The client's own words come first: its own line before the one HAProxy
+  // adds, its own addresses before the one nginx appends, and X-Real-IP,
+  // which this proxy was not said to set.
+  EXPECT_EQ(ask("127.0.0.1", "X-Forwarded-For: 198.51.100.8\r\nX-Forwarded-For: 198.51.100.7\r\n"), 429);
+  EXPECT_EQ(ask("127.0.0.1", "X-Forwarded-For: 198.51.100.8, 198.51.100.7\r\n"), 429);
+  EXPECT_EQ(ask("127.0.0.1", "X-Real-IP: 198.51.100.8\r\nX-Forwarded-For: 198.51.100.7\r\n"), 429);
+  // Another client of the same proxy has a rate of its own.
+  EXPECT_EQ(ask("127.0.0.1", "X-Forwarded-For: 198.51.100.7\r\nX-Forwarded-For: 198.51.100.8\r\n"), 200);
+  // The other proxy, over IPv6: two addresses of one /64 are one client, another /64 another.
+  EXPECT_EQ(ask("::1", "X-Forwarded-For: 2001:db8::1\r\n"), 200);
+  EXPECT_EQ(ask("::1", "X-Forwarded-For: 2001:db8::2\r\n"), 200);
+  EXPECT_EQ(ask("::1", "X-Forwarded-For: 2001:db8::3\r\n"), 429);
+  EXPECT_EQ(ask("::1", "X-Forwarded-For: 2001:db8:0:1::1\r\n"), 200);
   // A client that is no proxy cannot borrow a name: it is limited as itself.
-  for (int i = 0; i < 2; ++i) EXPECT_EQ(ask("127.0.0.2", "X-Real-IP: 198.51.100.9\r\n"), 200) << i;
-  EXPECT_EQ(ask("127.0.0.2", "X-Real-IP: 198.51.100.10\r\n"), 429);
+  for (int i = 0; i < 2; ++i) EXPECT_EQ(ask("127.0.0.2", "X-Forwarded-For: 198.51.100.9\r\n"), 200) << i;
+  EXPECT_EQ(ask("127.0.0.2", "X-Forwarded-For: 198.51.100.10\r\n"), 429);
   EXPECT_TRUE(Has(site.Log(), "198.51.100.8 ")) << site.Log();
 }
 
@@ -616,10 +632,12 @@ TEST(SiteProgram, BadOptionsEndTheProgramAtStartAndSayWhy) {
       {{"--ca-file", "/nonexistent/ca.pem"}, "--ca-file: cannot load '/nonexistent/ca.pem'"},
       {{"--ca-file", dir.File("not-a-ca.pem")}, "--ca-file: cannot load"},
       {{"--trusted-proxy", "proxy.example"}, "--trusted-proxy: 'proxy.example' is not an IP address"},
+      {{"--trusted-proxy-header", "X-Real-IP:"}, "--trusted-proxy-header: 'X-Real-IP:' is not a header name"},
       {{"--max-page-bytes", "1000"}, "--max-page-bytes must be at least 65536"},
       {{"--redis", "redis.example"}, "--redis wants HOST:PORT"},
       {{"--redis", "unix:"}, "--redis: unix: wants a socket path"},
       {{"--redis-timeout", "0"}, "--redis-timeout must be a positive number"},
+      {{"--redis-password-file", "/nonexistent/password"}, "--redis-password-file: cannot read a password from '/nonexistent/password'"},
       {{"--metrics-listen", "9180"}, "--metrics-listen wants HOST:PORT"},
       {{"--config", "/nonexistent/site.conf"}, "cannot read the config file '/nonexistent/site.conf'"},
       {{"--config", dir.File("bad.conf")}, "no-such-key"},

@@ -5,28 +5,39 @@
 #include <cerrno>
 #include <netinet/in.h>
 #include <poll.h>
+#include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 
 int ConnectSite(std::uint16_t port, const char* source) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const bool v6 = source && std::string_view(source).find(':') != std::string_view::npos;
+  const int fd = socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
   timeval timeout{10, 0};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
   setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
-  if (source) {
-    sockaddr_in from{};
-    from.sin_family = AF_INET;
-    if (inet_pton(AF_INET, source, &from.sin_addr) != 1 || bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
-      close(fd);
-      return -1;
-    }
+  sockaddr_storage from{};
+  sockaddr_storage to{};
+  socklen_t length = 0;
+  if (v6) {
+    auto& f = reinterpret_cast<sockaddr_in6&>(from);
+    auto& t = reinterpret_cast<sockaddr_in6&>(to);
+    f.sin6_family = t.sin6_family = AF_INET6;
+    t.sin6_port = htons(port);
+    t.sin6_addr = in6addr_loopback;
+    length = sizeof(sockaddr_in6);
+    if (inet_pton(AF_INET6, source, &f.sin6_addr) != 1) length = 0;
+  } else {
+    auto& f = reinterpret_cast<sockaddr_in&>(from);
+    auto& t = reinterpret_cast<sockaddr_in&>(to);
+    f.sin_family = t.sin_family = AF_INET;
+    t.sin_port = htons(port);
+    t.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    length = sizeof(sockaddr_in);
+    if (source && inet_pton(AF_INET, source, &f.sin_addr) != 1) length = 0;
   }
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(port);
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  const bool bound = length != 0 && (!source || bind(fd, reinterpret_cast<sockaddr*>(&from), length) == 0);
+  if (!bound || connect(fd, reinterpret_cast<sockaddr*>(&to), length) != 0) {
     close(fd);
     return -1;
   }

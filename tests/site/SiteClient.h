@@ -13,7 +13,8 @@ struct SiteReply {
 };
 
 // A connected socket to 127.0.0.1:port with 10 s receive and send time-outs,
-// from the loopback address `source` (a client of its own) when given; -1 on failure.
+// from the loopback address `source` (a client of its own) when given; to
+// [::1]:port when `source` is an IPv6 address. -1 on failure.
 int ConnectSite(std::uint16_t port, const char* source = nullptr);
 // Sends `request` and reads one reply: its head, then Content-Length bytes.
 SiteReply Exchange(int fd, const std::string& request);

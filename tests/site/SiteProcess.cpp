@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr const char* kListening = "listening on 127.0.0.1:";
+constexpr const char* kListening = "listening on ";
 
 }  // namespace
 
@@ -21,8 +21,10 @@ SiteProcess::SiteProcess(const std::vector<std::string>& args, const std::vector
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   while (FChild.Running() && std::chrono::steady_clock::now() < deadline) {
     const std::string out = FDir.ReadFile("stdout");
-    if (out.starts_with(kListening) && out.find('\n') != std::string::npos) {
-      FPort = static_cast<std::uint16_t>(std::stoi(out.substr(std::string(kListening).size())));
+    const auto end = out.find('\n');
+    if (out.starts_with(kListening) && end != std::string::npos) {
+      // The port follows the last colon: the address may be IPv6.
+      FPort = static_cast<std::uint16_t>(std::stoi(out.substr(out.rfind(':', end) + 1)));
       return;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

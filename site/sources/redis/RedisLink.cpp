@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace site {
 
@@ -16,9 +17,17 @@ constexpr std::chrono::milliseconds kFirstPause{100};
 constexpr std::chrono::milliseconds kLongestPause{5000};
 // A connection that has not answered its PING by then is given up and tried again.
 constexpr std::chrono::milliseconds kConnectTimeout{1000};
-// Past this many unanswered commands Redis is behind: further ones go without it.
+// A connection that still owes an answer this long after the command's
+// time-out is taken for dead (half-open, dropped by a firewall, a stalled
+// server). Not at the time-out itself: one slow command, or a loaded host's
+// late wake-up, is no reason to drop a link every instance shares.
+constexpr std::chrono::milliseconds kStallTimeout{1000};
+// Past this many unanswered commands Redis is behind: further ones go without
+// it until it catches up, or the first of them times out and drops the link.
 constexpr std::size_t kMaxPending = 4096;
 constexpr std::size_t kMaxDepth = 4;
+// No command of the site's is answered with a longer array.
+constexpr int kMaxElements = 16;
 
 void Log(const std::string& text) {
   const std::string line = "tarnwell-site: " + text + "\n";
@@ -46,6 +55,35 @@ std::optional<RedisReply> Convert(const redisReply* reply, std::size_t depth = 0
   return out;
 }
 
+// Redis's own words for a refusal (NOAUTH, WRONGPASS...), to name it in the log.
+std::string Refusal(const redisReply* reply) {
+  return reply && reply->type == REDIS_REPLY_ERROR ? std::string(reply->str, reply->len) : std::string();
+}
+
+// hiredis's own reply builders, with arrays bounded before room is made for
+// their elements: a reply announcing 2^31 of them is refused at its first
+// line, which ends the connection as hiredis's running out of memory does.
+redisReplyObjectFunctions* gBuilders = nullptr;
+
+void* CreateArray(const redisReadTask* task, int elements) {
+  if (elements > kMaxElements) {
+    *static_cast<bool*>(task->privdata) = true;
+    return nullptr;
+  }
+  return gBuilders->createArray(task, elements);
+}
+
+void BoundArrays(redisReader* reader, bool* oversized) {
+  static redisReplyObjectFunctions bounded = [&] {
+    gBuilders = reader->fn;
+    redisReplyObjectFunctions functions = *reader->fn;
+    functions.createArray = &CreateArray;
+    return functions;
+  }();
+  reader->fn = &bounded;
+  reader->privdata = oversized;
+}
+
 }  // namespace
 
 struct RedisLink::Call {
@@ -55,6 +93,7 @@ struct RedisLink::Call {
   RedisDone Done;
   boost::asio::steady_timer Timer;
   bool Finished = false;
+  bool Answered = false;  // by Redis, or ended with its connection
 };
 
 struct RedisLink::Watch {
@@ -66,9 +105,12 @@ struct RedisLink::Watch {
   bool Reading = false, Writing = false;
 };
 
-RedisLink::RedisLink(boost::asio::io_context& io, RedisAddress address, std::chrono::milliseconds timeout)
-    : FStrand(boost::asio::make_strand(io)), FAddress(std::move(address)), FTimeout(timeout), FResolver(FStrand), FRetry(FStrand),
-      FPause(kFirstPause) {}
+RedisLink::RedisLink(boost::asio::io_context& io, RedisAddress address, std::chrono::milliseconds timeout, std::size_t maxReplyBytes,
+                     std::string password, std::atomic<int>& connected)
+    : FStrand(boost::asio::make_strand(io)), FAddress(std::move(address)), FTimeout(timeout), FMaxReplyBytes(maxReplyBytes),
+      FPassword(std::move(password)), FConnected(connected), FResolver(FStrand), FRetry(FStrand), FPause(kFirstPause) {
+  FConnected = 0;
+}
 
 RedisLink::~RedisLink() { Close(); }
 
@@ -117,6 +159,8 @@ void RedisLink::Open(redisAsyncContext* context) {
     return Lost(why);
   }
   FContext = context;
+  FOversized = false;
+  BoundArrays(context->c.reader, &FOversized);
   FWatch = std::make_shared<Watch>(FStrand, context->c.fd);
   context->data = this;
   context->ev.data = this;
@@ -125,19 +169,30 @@ void RedisLink::Open(redisAsyncContext* context) {
   context->ev.addWrite = &RedisLink::AddWrite;
   context->ev.delWrite = &RedisLink::DelWrite;
   context->ev.cleanup = &RedisLink::Cleanup;
-  // The first command's write finishes the connect; its answer says the server serves.
-  if (redisAsyncCommand(context, &RedisLink::OnPing, nullptr, "PING") != REDIS_OK) {
+  // The first command's write finishes the connect; PING's answer says the server serves.
+  const bool sent = (FPassword.empty() ||
+                     redisAsyncCommand(context, &RedisLink::OnAuth, nullptr, "AUTH %b", FPassword.data(), FPassword.size()) == REDIS_OK) &&
+                    redisAsyncCommand(context, &RedisLink::OnPing, nullptr, "PING") == REDIS_OK;
+  if (!sent) {
     redisAsyncFree(context);
     return;
   }
   FRetry.expires_after(kConnectTimeout);
   FRetry.async_wait([self = shared_from_this(), context](const boost::system::error_code& error) {
-    if (!error && !self->FUp && self->FContext == context) redisAsyncFree(context);
+    if (!error && !self->FUp && self->FContext == context) self->Drop("no answer to PING within " + std::to_string(kConnectTimeout.count()) + " ms");
   });
+}
+
+void RedisLink::Drop(const std::string& why) {
+  if (!FContext) return;
+  // Inside a callback hiredis frees the connection only once it returns; the first reason stands.
+  if (FDropping.empty()) FDropping = why;
+  redisAsyncFree(FContext);
 }
 
 void RedisLink::Lost(const std::string& why) {
   FUp = false;
+  FConnected = 0;
   if (FClosed) return;
   if (!FReported) Log("Redis at " + FAddress.Text() + " is unavailable (" + why + "); pages are served from this instance's own cache until it is back");
   FReported = true;
@@ -148,15 +203,22 @@ void RedisLink::Lost(const std::string& why) {
   FPause = std::min(FPause * 2, kLongestPause);
 }
 
+void RedisLink::OnAuth(redisAsyncContext* context, void* reply, void*) {
+  const std::string refused = Refusal(static_cast<const redisReply*>(reply));
+  if (!refused.empty()) static_cast<RedisLink*>(context->data)->Drop("AUTH refused: " + refused);
+}
+
 void RedisLink::OnPing(redisAsyncContext* context, void* reply, void*) {
   auto* link = static_cast<RedisLink*>(context->data);
-  if (!Convert(static_cast<const redisReply*>(reply))) return;  // the cleanup that follows reports it
+  const std::string refused = Refusal(static_cast<const redisReply*>(reply));
+  if (!refused.empty()) return link->Drop("PING refused: " + refused);
+  if (!Convert(static_cast<const redisReply*>(reply))) return;  // the connection is going; its cleanup reports it
   link->FUp = true;
-  link->FPause = kFirstPause;
+  link->FConnected = 1;
   link->FRetry.cancel();
-  Log("Redis at " + link->FAddress.Text() + (link->FReported ? " is back; the cache and the limits are shared again"
-                                                                : " connected; the cache and the limits are shared"));
-  link->FReported = false;
+  // After an outage, only a command answered in time says Redis is back: a
+  // Redis that answers PING and then nothing stays reported, and its pause grows.
+  if (!link->FReported) Log("Redis at " + link->FAddress.Text() + " connected; the cache and the limits are shared");
 }
 
 void RedisLink::Command(std::vector<std::string> args, boost::asio::any_io_executor executor, RedisDone done) {
@@ -183,10 +245,13 @@ void RedisLink::Send(std::vector<std::string> args, const std::shared_ptr<Call>&
   call->Timer.expires_after(FTimeout);
   call->Timer.async_wait([self = shared_from_this(), call](const boost::system::error_code& error) {
     if (error || call->Finished) return;
-    if (!self->FReported) Log("Redis at " + self->FAddress.Text() + " did not answer within " + std::to_string(self->FTimeout.count()) +
-                              " ms; pages go on without it");
-    self->FReported = true;
     Finish(call, std::nullopt);
+    // The page has gone on; the connection goes too, with every command on it, if it stays silent.
+    call->Timer.expires_after(kStallTimeout);
+    call->Timer.async_wait([self, call](const boost::system::error_code& stalled) {
+      if (stalled || call->Answered) return;
+      self->Drop("no answer within " + std::to_string((self->FTimeout + kStallTimeout).count()) + " ms");
+    });
   });
 }
 
@@ -194,10 +259,13 @@ void RedisLink::OnReply(redisAsyncContext* context, void* reply, void* data) {
   std::unique_ptr<std::shared_ptr<Call>> call(static_cast<std::shared_ptr<Call>*>(data));
   auto* link = static_cast<RedisLink*>(context->data);
   --link->FPending;
+  (*call)->Answered = true;
+  (*call)->Timer.cancel();
   auto converted = Convert(static_cast<const redisReply*>(reply));
-  if (converted && !(*call)->Finished && link->FReported && link->FUp) {
-    Log("Redis at " + link->FAddress.Text() + " answers in time again");
+  if (converted && !(*call)->Finished && link->FUp) {
+    if (link->FReported) Log("Redis at " + link->FAddress.Text() + " is back; the cache and the limits are shared again");
     link->FReported = false;
+    link->FPause = kFirstPause;
   }
   Finish(*call, std::move(converted));
 }
@@ -228,6 +296,10 @@ void RedisLink::OnReady(bool write) {
   if (write ? !FWatch->WantWrite : !FWatch->WantRead) return;
   if (write) redisAsyncHandleWrite(FContext);
   else redisAsyncHandleRead(FContext);
+  // Every whole reply has been taken from the reader: what is left is the
+  // start of one, which is dropped before it is read whole past the bound.
+  if (FContext && FContext->c.reader->len - FContext->c.reader->pos > FMaxReplyBytes)
+    Drop("a reply longer than " + std::to_string(FMaxReplyBytes) + " bytes");
   // hiredis may have freed the context inside; Arm sees that through FWatch.
   Arm(false);
   Arm(true);
@@ -251,7 +323,13 @@ void RedisLink::DelWrite(void* data) { static_cast<RedisLink*>(data)->FWatch->Wa
 
 void RedisLink::Cleanup(void* data) {
   auto* link = static_cast<RedisLink*>(data);
-  const std::string why = link->FContext && link->FContext->errstr && *link->FContext->errstr ? link->FContext->errstr : "connection closed";
+  std::string why = std::exchange(link->FDropping, {});
+  if (link->FOversized) why = "a reply of more than " + std::to_string(kMaxElements) + " elements";
+  else if (why.empty()) why = link->FContext && link->FContext->errstr && *link->FContext->errstr ? link->FContext->errstr : "connection closed";
+  // hiredis closes the socket once this returns: it leaves the event loop
+  // first, so that a connection of a client's that gets the number next is
+  // never taken out of the loop in its place.
+  link->FWatch->Descriptor.release();
   link->FWatch.reset();
   link->FContext = nullptr;
   link->Lost(why);

@@ -2,8 +2,11 @@
 // One connection to Redis for the whole process, through hiredis's
 // asynchronous interface, its socket driven by our io_context on a strand of
 // its own. Redis is a help, never a need: a command that cannot be sent or is
-// not answered within the time-out ends without a reply, and the link
-// reconnects behind the callers' backs with a growing pause.
+// not answered within the time-out ends without a reply. A connection that
+// still owes an answer a while past the time-out, or sends a reply past the
+// bound, is dropped, and the link reconnects behind the callers' backs with a
+// growing pause, which starts again from the shortest only once a command is
+// answered in time.
 
 #include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/io_context.hpp>
@@ -12,6 +15,7 @@
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -46,7 +50,12 @@ using RedisDone = std::function<void(std::optional<RedisReply>)>;
 
 class RedisLink : public std::enable_shared_from_this<RedisLink> {
 public:
-  RedisLink(boost::asio::io_context& io, RedisAddress address, std::chrono::milliseconds timeout);
+  // A reply whose unread part passes `maxReplyBytes`, or an array of more
+  // elements than any command of the site's is answered with, drops the
+  // connection. `password`, when not empty, is sent with AUTH first.
+  // `connected` is kept at 1 while the link is up, else 0.
+  RedisLink(boost::asio::io_context& io, RedisAddress address, std::chrono::milliseconds timeout, std::size_t maxReplyBytes,
+            std::string password, std::atomic<int>& connected);
   ~RedisLink();
   RedisLink(const RedisLink&) = delete;
   RedisLink& operator=(const RedisLink&) = delete;
@@ -69,12 +78,15 @@ private:
   // Drives a connection hiredis has begun; null when it had no memory for one.
   void Open(redisAsyncContext* context);
   void Lost(const std::string& why);
+  // Frees the connection, every command on it ending without a reply; `why` goes to the log.
+  void Drop(const std::string& why);
   void Send(std::vector<std::string> args, const std::shared_ptr<Call>& call);
   void Arm(bool write);
   void OnReady(bool write);
   static void Finish(const std::shared_ptr<Call>& call, std::optional<RedisReply> reply);
   static void OnReply(redisAsyncContext* context, void* reply, void* data);
   static void OnPing(redisAsyncContext* context, void* reply, void* data);
+  static void OnAuth(redisAsyncContext* context, void* reply, void* data);
   static void AddRead(void* data);
   static void DelRead(void* data);
   static void AddWrite(void* data);
@@ -84,6 +96,9 @@ private:
   boost::asio::strand<boost::asio::io_context::executor_type> FStrand;
   const RedisAddress FAddress;
   const std::chrono::milliseconds FTimeout;
+  const std::size_t FMaxReplyBytes;
+  const std::string FPassword;
+  std::atomic<int>& FConnected;
   redisAsyncContext* FContext = nullptr;
   std::shared_ptr<Watch> FWatch;  // the context's socket, while there is one
   boost::asio::ip::tcp::resolver FResolver;
@@ -92,6 +107,8 @@ private:
   bool FUp = false;          // the connection answered its PING
   bool FReported = false;    // the current outage is in the log already
   bool FClosed = false;
+  bool FOversized = false;   // the reader met an array past the bound
+  std::string FDropping;     // why the link itself is freeing the connection
   std::size_t FPending = 0;  // commands sent and not yet answered
 };
 

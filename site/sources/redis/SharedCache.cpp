@@ -3,14 +3,21 @@
 #include "sources/DnsMessage.h"
 #include "sources/redis/RedisLink.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
 
 namespace site {
 
 namespace {
 
-// The value and the milliseconds it has left, in one round trip.
-constexpr const char* kGetScript = "return {redis.call('GET', KEYS[1]), redis.call('PTTL', KEYS[1])}";
+// The value and the milliseconds it has left, in one round trip; nil for a
+// value longer than ARGV[1] bytes, which is never sent: such a value (which
+// no instance stores) would cost every lookup its transfer.
+constexpr const char* kGetScript = R"(
+if redis.call('STRLEN', KEYS[1]) > tonumber(ARGV[1]) then return false end
+return {redis.call('GET', KEYS[1]), redis.call('PTTL', KEYS[1])}
+)";
 
 template <class Value, class Decode>
 void Find(SharedState& shared, TtlCache<Value>& local, CacheKind kind, std::string (*redisKey)(const std::string&),
@@ -19,14 +26,16 @@ void Find(SharedState& shared, TtlCache<Value>& local, CacheKind kind, std::stri
   auto found = local.Find(key);
   shared.Counters.Cache(kind, CacheLevel::Local, found.has_value());
   if (found || !shared.Redis) return done(std::move(found));
-  shared.Redis->Command({"EVAL", kGetScript, "1", redisKey(key)}, executor,
+  shared.Redis->Command({"EVAL", kGetScript, "1", redisKey(key), std::to_string(shared.Opts.RedisMaxValueBytes)}, executor,
                         [&shared, &local, kind, key, decode, done = std::move(done)](std::optional<RedisReply> reply) {
                           std::optional<Value> value;
-                          if (reply && reply->Items.size() == 2 && !reply->Items[0].Nil && reply->Items[1].Integer > 0)
-                            value = decode(reply->Items[0].Text);
-                          shared.Counters.Cache(kind, CacheLevel::Shared, value.has_value());
+                          const bool found = reply && reply->Items.size() == 2 && !reply->Items[0].Nil && reply->Items[1].Integer > 0;
+                          const std::chrono::seconds left(found ? reply->Items[1].Integer / 1000 : 0);
+                          if (found) value = decode(reply->Items[0].Text, left);
+                          // Only what Redis answered is its hit or miss: while it is away nothing was asked of it.
+                          if (reply) shared.Counters.Cache(kind, CacheLevel::Shared, value.has_value());
                           // Kept here for what it has left, so no instance keeps it longer than the one that fetched it.
-                          if (value) local.Store(key, *value, std::chrono::seconds(reply->Items[1].Integer / 1000));
+                          if (value) local.Store(key, *value, left);
                           done(std::move(value));
                         });
 }
@@ -51,7 +60,7 @@ bool ReadNumber(std::string_view& text, char end, std::size_t& value) {
 void FindRecord(SharedState& shared, const boost::asio::any_io_executor& executor, const std::string& key,
                 std::function<void(std::optional<std::string>)> done) {
   Find(shared, shared.Records, CacheKind::Records, &RecordKey, executor, key,
-       [](const std::string& text) { return std::optional<std::string>(text); }, std::move(done));
+       [](const std::string& text, std::chrono::seconds) { return std::optional<std::string>(text); }, std::move(done));
 }
 
 void StoreRecord(SharedState& shared, const std::string& key, const std::string& record, std::chrono::seconds ttl) {
@@ -61,7 +70,13 @@ void StoreRecord(SharedState& shared, const std::string& key, const std::string&
 
 void FindDns(SharedState& shared, const boost::asio::any_io_executor& executor, const std::string& key,
              std::function<void(std::optional<DnsAnswer>)> done) {
-  Find(shared, shared.Dns, CacheKind::Dns, &DnsKey, executor, key, &DecodeDnsAnswer, std::move(done));
+  // The answer shows the time it has left in Redis, not the zone's whole TTL it was stored with.
+  const auto aged = [](const std::string& text, std::chrono::seconds left) {
+    auto answer = DecodeDnsAnswer(text);
+    if (answer) answer->Ttl = static_cast<std::uint32_t>(std::min<std::int64_t>(answer->Ttl, left.count()));
+    return answer;
+  };
+  Find(shared, shared.Dns, CacheKind::Dns, &DnsKey, executor, key, aged, std::move(done));
 }
 
 void StoreDns(SharedState& shared, const std::string& key, const DnsAnswer& answer, std::chrono::seconds ttl) {
