@@ -12,7 +12,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions="$PWD/tests/lsan.supp"
 # Four builds of one tree: the compiler cache serves what an earlier run, in
 # this clone or another, already compiled.
-export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$PWD"
+export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=1
 # The tests talk to loopback only. As root they run in a network namespace that
 # holds nothing else, so a stray lookup fails at once instead of leaving the machine.
 isolated() {
