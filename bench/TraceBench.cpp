@@ -52,7 +52,7 @@ void OurTrace(site::SharedState& shared, Samples& samples) {
   const auto start = Clock::now();
   auto context = std::make_shared<site::ReportContext>(
       site::ReportContext{strand, shared, site::MakeResolver(strand, shared), start + std::chrono::seconds(10)});
-  site::Target target{kHops.back(), "", 0xc6336402};
+  site::Target target{kHops.back(), "", 0xc6336402, {}, {}};
   boost::asio::post(strand, [&, context] { site::RouteTrace(context, target, [&](site::ReportResult r) { result = std::move(r); }); });
   context.reset();
   io.run_for(std::chrono::seconds(12));

@@ -205,11 +205,17 @@ private:
 
 void RouteTrace(std::shared_ptr<ReportContext> context, const Target& target, ReportDone done) {
   auto once = ReportOnce::Start(context, std::move(done));
-  FirstIpv4(context, target, [context, once](std::optional<std::uint32_t> address, std::string reason) {
+  if (target.As) {
+    ReportResult result;
+    result.Note = "Трассировка ведётся до адреса или домена; у автономной системы нет одного адреса.";
+    return once->Finish(std::move(result));
+  }
+  FirstAddress(context, target, [context, once](std::optional<boost::asio::ip::address> address, std::string reason) {
     if (once->Finished()) return;
     if (!address) return once->Finish(FailedResult(reason));
     if (!MayProbe(*address, context->Shared.Opts)) return once->Finish(FailedResult(PrivateRefusal(*address)));
-    std::make_shared<Trace>(context, *address, once)->Start();
+    if (address->is_v6()) return once->Finish(FailedResult("Трассировка по IPv6 пока не выполняется: путь прослеживается только до адресов IPv4"));
+    std::make_shared<Trace>(context, address->to_v4().to_uint(), once)->Start();
   });
 }
 

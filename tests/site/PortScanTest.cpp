@@ -228,7 +228,7 @@ TEST(PortScanTest, LoopbackIsRefusedUnlessAllowed) {
     const auto result = h.Run(site::PortScan, row.Target);
     ASSERT_TRUE(result);
     EXPECT_EQ(result->State, Outcome::Failed);
-    EXPECT_EQ(result->Reason, site::PrivateRefusal(kLoopback));
+    EXPECT_EQ(result->Reason, site::PrivateRefusal(boost::asio::ip::address_v4(kLoopback)));
     EXPECT_TRUE(result->Raw.empty());
   }
   NetHarness allowed;
@@ -262,12 +262,25 @@ TEST(ProbePolicyTest, WhichAddressesMayBeProbed) {
       {"239.255.255.250", false, false, true}, {"240.0.0.1", false, false, true},
       {"255.255.255.255", false, false, true}, {"192.0.2.1", false, false, true},
       {"198.18.0.1", false, false, true},
+      // IPv6: the global block, its special ranges, and the forms naming an IPv4 address.
+      {"2001:4860:4860::8888", true, true, true}, {"2a00:1450::1", true, true, true},
+      {"::1", false, false, true},              {"::", false, false, true},
+      {"fe80::1", false, true, true},           {"fd12:3456::1", false, true, true},
+      {"fec0::1", false, false, true},          {"ff02::1", false, false, true},
+      {"2001:db8::1", false, false, true},      {"3fff::1", false, false, true},
+      {"2001:2::1", false, false, true},        {"4000::1", false, false, true},
+      {"::ffff:8.8.8.8", true, true, true},     {"::ffff:127.0.0.1", false, false, true},
+      {"::ffff:10.0.0.1", false, true, true},   {"::ffff:0:127.0.0.1", false, false, true},
+      {"64:ff9b::192.168.0.1", false, true, true}, {"64:ff9b::8.8.8.8", true, true, true},
+      {"2002:808:808::1", true, true, true},    {"2002:7f00:1::1", false, false, true},
+      {"2002:c0a8:101::1", false, false, true},
+      // Teredo: server 65.54.227.120, client stored inverted (8.8.8.8, then 127.0.0.1).
+      {"2001:0:4136:e378:8000:63bf:f7f7:f7f7", true, true, true},
+      {"2001:0:4136:e378:8000:63bf:80ff:fffe", false, false, true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.Address);
-    in_addr a{};
-    ASSERT_EQ(inet_pton(AF_INET, row.Address, &a), 1);
-    const std::uint32_t address = ntohl(a.s_addr);
+    const auto address = boost::asio::ip::make_address(row.Address);
     site::Options options;
     EXPECT_EQ(site::MayProbe(address, options), row.Plain);
     options.AllowLan = true;

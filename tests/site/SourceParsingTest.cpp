@@ -145,7 +145,26 @@ TEST(RdapBootstrapTest, PicksTheLongestPrefix) {
       {0xC0000201, "https://narrow.test/"},
       {0x08080808, "https://everything.test/"},
   };
-  for (const auto& row : rows) EXPECT_EQ(ServiceForIpv4(ipv4, row.Address).value_or("none"), row.Expected) << row.Address;
+  for (const auto& row : rows)
+    EXPECT_EQ(ServiceForAddress(ipv4, boost::asio::ip::address_v4(row.Address)).value_or("none"), row.Expected) << row.Address;
+
+  const json ipv6 = json::parse(R"({"services": [
+      [["2001:db8::/32", "10.0.0.0/8"], ["https://wide.test/"]],
+      [["2001:db8:8000::/33"], ["https://narrow.test/"]],
+      [["2001:db8::/129", "2001:db8::/x", "nonsense"], ["https://broken.test/"]]
+  ]})");
+  const struct {
+    const char* Address;
+    const char* Expected;
+  } rows6[] = {
+      {"2001:db8::1", "https://wide.test/"},
+      {"2001:db8:7fff::1", "https://wide.test/"},
+      {"2001:db8:8000::1", "https://narrow.test/"},
+      {"2001:db9::1", "none"},
+      {"::ffff:10.1.2.3", "none"},  // an IPv6 address is not matched by an IPv4 prefix
+  };
+  for (const auto& row : rows6)
+    EXPECT_EQ(ServiceForAddress(ipv6, boost::asio::ip::make_address(row.Address)).value_or("none"), row.Expected) << row.Address;
 }
 
 TEST(RdapJsonTest, RefusesWhatIsNotASaneObject) {
