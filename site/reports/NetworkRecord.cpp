@@ -101,7 +101,8 @@ void NetworkRecord(std::shared_ptr<ReportContext> context, const Target& target,
   FirstAddress(context, target, [context, once, domain = target.Domain](std::optional<boost::asio::ip::address> address, std::string reason) {
     if (once->Finished()) return;
     if (!address) return once->Finish(FailedResult(reason));
-    const std::string note = domain.empty() ? std::string{} : "Сведения о сети адреса " + address->to_string() + " (первая запись A домена " + ShownName(domain) + "). ";
+    const std::string note = domain.empty() ? std::string{}
+                                            : "Сведения о сети адреса " + address->to_string() + " (" + FirstRecordNote(*address, ShownName(domain)) + "). ";
     std::make_shared<NetworkLookup>(context, AddressSubject(*address), note, once)->Start();
   });
 }

@@ -114,7 +114,7 @@ private:
     if (!address) return Fail(std::move(reason));
     if (!MayProbe(*address, FContext->Shared.Opts)) return Fail(PrivateRefusal(*address));
     FAddress = *address;
-    FNote = "Адрес " + address->to_string() + (named ? " (первая запись A домена)" : "");
+    FNote = "Адрес " + address->to_string() + (named ? " (" + FirstRecordNote(*address) + ")" : "");
     const Options& options = FContext->Shared.Opts;
     if (options.ScanPorts.empty())
       for (const ServicePort& entry : CommonServicePorts()) FPorts.push_back(entry.Port);

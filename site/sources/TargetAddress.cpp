@@ -81,6 +81,15 @@ std::vector<std::uint32_t> Carried(const address_v6& ip) {
   return {};
 }
 
+std::optional<address> FirstOf(const std::vector<std::string>& records) {
+  for (const std::string& record : records) {
+    boost::system::error_code error;
+    const address ip = boost::asio::ip::make_address(record, error);
+    if (!error) return ip;
+  }
+  return std::nullopt;
+}
+
 bool IsPublicIpv6(const address_v6& ip) {
   if (const auto v4 = StandsFor(ip)) return IsPublicIpv4(*v4);
   const std::vector<std::uint32_t> carried = Carried(ip);
@@ -154,16 +163,22 @@ void FirstAddress(const std::shared_ptr<ReportContext>& context, const Target& t
     done(ip, {});
     return;
   }
-  context->Dns->Query(target.Domain, DnsType::A, [done = std::move(done)](DnsAnswer answer) {
+  // IPv4 first, as most paths are still best over it; IPv6 for a domain that has no IPv4 address.
+  context->Dns->Query(target.Domain, DnsType::A, [context, domain = target.Domain, done = std::move(done)](DnsAnswer answer) {
     if (!answer.Ok) return done(std::nullopt, "Не удалось определить адрес домена: " + answer.Error);
     if (answer.NxDomain) return done(std::nullopt, "Домен не существует (NXDOMAIN)");
-    for (const std::string& record : answer.Records) {
-      boost::system::error_code error;
-      const auto a = boost::asio::ip::make_address_v4(record, error);
-      if (!error) return done(address(a), {});
-    }
-    done(std::nullopt, "У домена нет адреса IPv4 (записи A)");
+    if (const auto first = FirstOf(answer.Records)) return done(first, {});
+    context->Dns->Query(domain, DnsType::AAAA, [done](DnsAnswer answer) {
+      if (!answer.Ok) return done(std::nullopt, "Не удалось определить адрес IPv6 домена: " + answer.Error);
+      if (const auto first = FirstOf(answer.Records)) return done(first, {});
+      done(std::nullopt, "У домена нет ни адреса IPv4, ни адреса IPv6 (записей A и AAAA)");
+    });
   });
+}
+
+std::string FirstRecordNote(const address& ip, const std::string& domain) {
+  const std::string named = domain.empty() ? "домена" : "домена " + domain;
+  return ip.is_v4() ? "первая запись A " + named : "первая запись AAAA " + named + ": адреса IPv4 у него нет";
 }
 
 }  // namespace site

@@ -21,10 +21,15 @@ std::optional<boost::asio::ip::address> TargetIp(const Target& target);
 // canonical form, "AS15169") or the domain's ASCII name.
 std::string TargetText(const Target& target);
 
-// The address itself, or the first A record of the domain. On failure the
-// address is empty and the text says why, in Russian.
+// The address itself, or the first A record of the domain, or its first AAAA
+// record when it has no A. On failure the address is empty and the text says
+// why, in Russian.
 using AddressDone = std::function<void(std::optional<boost::asio::ip::address> address, std::string reason)>;
 void FirstAddress(const std::shared_ptr<ReportContext>& context, const Target& target, AddressDone done);
+
+// Which of a domain's records FirstAddress took: "первая запись A домена",
+// "первая запись A домена example.test" with the domain as the page shows it.
+std::string FirstRecordNote(const boost::asio::ip::address& address, const std::string& domain = {});
 
 // False for private, loopback, link-local, multicast, shared, documentation,
 // benchmarking and other reserved ranges: nothing a public service should probe.

@@ -17,6 +17,7 @@ const char* const kZone[] = {
     R"(local-data: 'example.test. 3600 IN TXT "v=spf1 -all"')",
     R"(local-data: "www.example.test. 3600 IN CNAME example.test.")",
     R"(local-data: "loopback.example.test. 3600 IN A 127.0.0.1")",
+    R"(local-data: "loopback6.example.test. 3600 IN AAAA ::1")",
     // dual.example.test: a name server on both families, a mail host on IPv6 only.
     R"(local-data: "dual.example.test. 3600 IN NS ns.dual.example.test.")",
     R"(local-data: "dual.example.test. 3600 IN MX 10 mx.dual.example.test.")",

@@ -231,6 +231,17 @@ TEST(PortScanTest, LoopbackIsRefusedUnlessAllowed) {
     EXPECT_EQ(result->Reason, site::PrivateRefusal(boost::asio::ip::address_v4(kLoopback)));
     EXPECT_TRUE(result->Raw.empty());
   }
+  for (const auto& target : {Ipv6Target("::1"), DomainTarget("loopback6.example.test")}) {
+    SCOPED_TRACE(target.Input);
+    NetHarness h;
+    h.Opts.Resolver = dns.Address();
+    h.Opts.AllowLan = true;
+    h.Opts.ScanPorts = {open.Port()};
+    const auto result = h.Run(site::PortScan, target);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->State, Outcome::Failed);
+    EXPECT_EQ(result->Reason, site::PrivateRefusal(boost::asio::ip::make_address("::1")));
+  }
   NetHarness allowed;
   allowed.Opts.Resolver = dns.Address();
   allowed.Opts.AllowPrivate = true;
@@ -240,6 +251,33 @@ TEST(PortScanTest, LoopbackIsRefusedUnlessAllowed) {
   EXPECT_EQ(result->State, Outcome::Done) << result->Reason;
   EXPECT_EQ(result->Note, "Адрес 127.0.0.1 (первая запись A домена)");
   EXPECT_EQ(result->Summary.Rows.size(), 1u);
+
+  // Over IPv6: the address itself, and a domain that has no IPv4 address.
+  const int listening6 = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in6 local6{};
+  local6.sin6_family = AF_INET6;
+  local6.sin6_addr = in6addr_loopback;
+  socklen_t length6 = sizeof local6;
+  ASSERT_EQ(bind(listening6, reinterpret_cast<sockaddr*>(&local6), sizeof local6), 0);
+  ASSERT_EQ(listen(listening6, 16), 0);
+  ASSERT_EQ(getsockname(listening6, reinterpret_cast<sockaddr*>(&local6), &length6), 0);
+  allowed.Opts.ScanPorts = {ntohs(local6.sin6_port)};
+  const struct {
+    site::Target Target;
+    const char* Note;
+  } v6rows[] = {
+      {Ipv6Target("::1"), "Адрес ::1"},
+      {DomainTarget("loopback6.example.test"), "Адрес ::1 (первая запись AAAA домена: адреса IPv4 у него нет)"},
+  };
+  for (const auto& row : v6rows) {
+    SCOPED_TRACE(row.Target.Input);
+    const auto v6 = allowed.Run(site::PortScan, row.Target);
+    ASSERT_TRUE(v6);
+    EXPECT_EQ(v6->State, Outcome::Done) << v6->Reason;
+    EXPECT_EQ(v6->Note, row.Note);
+    EXPECT_EQ(v6->Summary.Rows.size(), 1u) << v6->Raw;
+  }
+  close(listening6);
 
   const auto missing = allowed.Run(site::PortScan, DomainTarget("nosuch.example.test"));
   ASSERT_TRUE(missing);

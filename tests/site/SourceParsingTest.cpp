@@ -316,7 +316,11 @@ TEST(WhoisTextTest, DecodesEachCharsetToValidUtf8) {
 }
 
 TEST(AsZoneTest, ReadsOriginAndNameRecords) {
-  EXPECT_EQ(AsOriginQuery(0x0A000001, "origin.asn.example.test"), "1.0.0.10.origin.asn.example.test");
+  EXPECT_EQ(AsOriginQuery(boost::asio::ip::make_address("10.0.0.1"), "origin.asn.example.test"), "1.0.0.10.origin.asn.example.test");
+  EXPECT_EQ(AsOriginQuery(boost::asio::ip::make_address("2001:db8::1"), "origin.asn.example.test"),
+            "1.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2.origin6.asn.example.test");
+  EXPECT_EQ(AsOriginQuery(boost::asio::ip::make_address("2001:db8::1"), "as.example.test"),
+            "1.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2.as.example.test");
   EXPECT_EQ(TxtText(R"("64500 | 10.0.0.0/8 | ZZ" " | test")"), "64500 | 10.0.0.0/8 | ZZ | test");
   EXPECT_EQ(TxtText(R"("say \"hi\" \\ back")"), "say \"hi\" \\ back");
   // \DDD is a byte; a backslash before fewer than three digits escapes one character.
