@@ -312,6 +312,21 @@ TEST_F(RegistrationRecordTest, AutonomousSystemByItsBootstrapFileOrWhois) {
   }
 }
 
+// A referral to a WHOIS server whose name has an IPv6 address only is
+// followed over IPv6.
+TEST_F(RegistrationRecordTest, ReferralToAServerWithOnlyAnIpv6AddressIsFollowedThere) {
+  WhoisScript rir6{WhoisScript::Answer("inet6num: 2a00::/12\nnetname: V6-NET\ncountry: ZZ\n"), true};
+  WhoisScript root6{WhoisScript::Answer("refer: whois.v6.example:" + std::to_string(rir6.Port()) + "\n")};
+  rig.Opts.WhoisRoot = root6.Address();
+  rig.Dns[{"whois.v6.example", site::DnsType::A}] = {};  // the name is there, without an IPv4 address
+  rig.Dns[{"whois.v6.example", site::DnsType::AAAA}] = {"::1"};
+  const ReportResult result = rig.Run(site::NetworkRecord, "2a00:1450::7");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(result.Reason, "");
+  EXPECT_EQ(Value(result, "Имя сети"), "V6-NET");
+  EXPECT_EQ(rir6.Queries(), std::vector<std::string>{"2a00:1450::7"});
+}
+
 TEST_F(RegistrationRecordTest, NetworkOfANameWithoutAddressFails) {
   const ReportResult result = rig.Run(site::NetworkRecord, "nowhere.test");
   EXPECT_EQ(result.State, Outcome::Failed);
