@@ -74,6 +74,9 @@ TEST(SourcePolicyTest, PrivateAddressesOnlyWhenTheConfiguredSourcesAreThemselves
       {"root on localhost", "https://rdap.example.test/", "localhost", false, true},
       {"root on a private network", "https://rdap.example.test/", "10.0.0.5", false, true},
       {"public literal", "https://8.8.4.4/", "9.9.9.9:43", false, false},
+      {"root on IPv6 loopback", "https://rdap.example.test/", "[::1]:4343", false, true},
+      {"root on a unique-local IPv6 network", "https://rdap.example.test/", "[fd00::43]:43", false, true},
+      {"root on a public IPv6 address", "https://rdap.example.test/", "[2a00:1450::43]:43", false, false},
   };
   for (const auto& row : rows) {
     site::Options options;
@@ -86,8 +89,12 @@ TEST(SourcePolicyTest, PrivateAddressesOnlyWhenTheConfiguredSourcesAreThemselves
   EXPECT_TRUE(SourceAddressAllowed(make_address("8.8.4.4"), false));
   EXPECT_FALSE(SourceAddressAllowed(make_address("127.0.0.1"), false));
   EXPECT_FALSE(SourceAddressAllowed(make_address("192.168.1.1"), false));
-  EXPECT_FALSE(SourceAddressAllowed(make_address("::1"), false));
   EXPECT_TRUE(SourceAddressAllowed(make_address("127.0.0.1"), true));
+  // A name may resolve to IPv6 in any of its special forms: each is refused as its range is.
+  EXPECT_TRUE(SourceAddressAllowed(make_address("2a00:1450::43"), false));
+  for (const char* refused : {"::1", "::", "fe80::1", "fd00::43", "ff02::1", "2001:db8::43", "::ffff:127.0.0.1",
+                              "::ffff:0:10.0.0.1", "64:ff9b::192.168.0.1", "2002:c0a8:101::1", "2001:0:4136:e378:8000:63bf:80ff:fffe"})
+    EXPECT_FALSE(SourceAddressAllowed(make_address(refused), false)) << refused;
 
   // A referral or link may aim only at its protocol's port, unless the
   // deployment says otherwise or runs on private sources.
