@@ -2,7 +2,6 @@
 
 #include "sources/HostAddresses.h"
 
-#include <arpa/inet.h>
 #include <algorithm>
 #include <span>
 #include <vector>
@@ -40,6 +39,10 @@ bool InAny(std::uint32_t address, std::span<const Range> ranges) {
   }
   return false;
 }
+
+bool IsPublicIpv4(std::uint32_t address) { return !InAny(address, kReserved); }
+
+bool IsLanIpv4(std::uint32_t address) { return InAny(address, kLan); }
 
 struct Prefix {
   address_v6::bytes_type Bytes;
@@ -116,10 +119,6 @@ std::string TargetText(const Target& target) {
   return ip ? ip->to_string() : target.Domain;
 }
 
-bool IsPublicIpv4(std::uint32_t address) { return !InAny(address, kReserved); }
-
-bool IsLanIpv4(std::uint32_t address) { return InAny(address, kLan); }
-
 bool IsPublicAddress(const address& ip) {
   return ip.is_v4() ? IsPublicIpv4(ip.to_v4().to_uint()) : IsPublicIpv6(ip.to_v6());
 }
@@ -143,12 +142,6 @@ bool IsOwnAddress(const address& ip) {
 bool MayProbe(const address& ip, const Options& options) {
   if (options.AllowPrivate) return true;
   return (IsPublicAddress(ip) || (options.AllowLan && IsLanAddress(ip))) && !IsOwnAddress(ip);
-}
-
-std::string Ipv4Text(std::uint32_t address) {
-  in_addr a{htonl(address)};
-  char text[INET_ADDRSTRLEN];
-  return inet_ntop(AF_INET, &a, text, sizeof text);
 }
 
 std::string PrivateRefusal(const address& ip) {

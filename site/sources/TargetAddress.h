@@ -6,7 +6,6 @@
 #include "base/Target.h"
 
 #include <boost/asio/ip/address.hpp>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -33,12 +32,6 @@ std::string FirstRecordNote(const boost::asio::ip::address& address, const std::
 
 // False for private, loopback, link-local, multicast, shared, documentation,
 // benchmarking and other reserved ranges: nothing a public service should probe.
-bool IsPublicIpv4(std::uint32_t address);
-
-// True for the ranges of a local network: private (10/8, 172.16/12,
-// 192.168/16), shared (100.64/10) and link-local (169.254/16).
-bool IsLanIpv4(std::uint32_t address);
-
 // IPv6 is public only in the global unicast block 2000::/3, outside its
 // documentation and protocol-assignment ranges. The forms that stand for an
 // IPv4 address (IPv4-mapped ::ffff:0:0/96, IPv4-translated ::ffff:0:0:0/96,
@@ -47,8 +40,9 @@ bool IsLanIpv4(std::uint32_t address);
 // carry is.
 bool IsPublicAddress(const boost::asio::ip::address& address);
 
-// The local networks of IPv6 are unique-local fc00::/7 and link-local
-// fe80::/10, as 10/8 and 169.254/16 are of IPv4; a form standing for an IPv4
+// True for the ranges of a local network: IPv4's private (10/8, 172.16/12,
+// 192.168/16), shared (100.64/10) and link-local (169.254/16) ones; IPv6's
+// unique-local fc00::/7 and link-local fe80::/10; a form standing for an IPv4
 // address is local when that address is.
 bool IsLanAddress(const boost::asio::ip::address& address);
 
@@ -58,9 +52,6 @@ bool IsOwnAddress(const boost::asio::ip::address& address);
 // Whether a trace or scan may probe the address: public ones, local networks
 // with AllowLan, but never the host's own addresses; anything with AllowPrivate.
 bool MayProbe(const boost::asio::ip::address& address, const Options& options);
-
-// "192.0.2.1" from a host-order address.
-std::string Ipv4Text(std::uint32_t address);
 
 // The Russian refusal shown when a trace or scan target may not be probed.
 std::string PrivateRefusal(const boost::asio::ip::address& address);
