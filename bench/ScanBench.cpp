@@ -83,7 +83,7 @@ Run OurScan(site::SharedState& shared) {
   const auto start = Clock::now();
   auto context = std::make_shared<site::ReportContext>(
       site::ReportContext{strand, shared, site::MakeResolver(strand, shared), start + std::chrono::seconds(20)});
-  site::Target target{"127.0.0.1", "", 0x7f000001};
+  site::Target target{"127.0.0.1", "", 0x7f000001, {}, {}};
   boost::asio::post(strand, [&, context] { site::PortScan(context, target, [&](site::ReportResult r) { result = std::move(r); }); });
   context.reset();
   io.run_for(std::chrono::seconds(30));

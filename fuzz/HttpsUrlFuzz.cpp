@@ -9,6 +9,7 @@
 #include "sources/HttpsUrl.h"
 #include "sources/SourcePolicy.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -44,7 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memcpy(v6.data(), data + 1, 16);
   const boost::asio::ip::address address4 = boost::asio::ip::address_v4(v4);
   if (MustRefuse(v4) && site::SourceAddressAllowed(address4, false)) Defect("a private IPv4 source allowed");
-  if (site::SourceAddressAllowed(boost::asio::ip::address_v6(v6), false)) Defect("an IPv6 source allowed");
+  // Unique-local, link-local and multicast, and the IPv4-mapped form of a refused IPv4 address.
+  const bool mapped = std::all_of(v6.begin(), v6.begin() + 10, [](unsigned char b) { return b == 0; }) && v6[10] == 0xFF && v6[11] == 0xFF;
+  const uint32_t tail = uint32_t{v6[12]} << 24 | uint32_t{v6[13]} << 16 | uint32_t{v6[14]} << 8 | v6[15];
+  if ((v6[0] >= 0xFC || (mapped && MustRefuse(tail))) && site::SourceAddressAllowed(boost::asio::ip::address_v6(v6), false))
+    Defect("a private IPv6 source allowed");
   if (!site::SourceAddressAllowed(address4, true)) Defect("a source refused although private ones are allowed");
 
   const std::vector<std::string> f = Fields(data + 17, size - 17, 2);

@@ -29,9 +29,21 @@ void CheckName(const std::string& name) {
 
 void CheckTarget(const site::Target& t) {
   if (t.Input.empty() || !IsUtf8(t.Input)) Defect("input not UTF-8 or empty");
-  if (t.Domain.empty() == !t.Ipv4) Defect("a target must be a name or an IPv4 address");
+  if (!t.Domain.empty() + t.Ipv4.has_value() + t.Ipv6.has_value() + t.As.has_value() != 1)
+    Defect("a target must be one of a name, an IPv4 or IPv6 address and an AS number");
   if (t.Ipv4) {
     if (site::ParseTarget(Dotted(*t.Ipv4), kMaxAscii).Ipv4 != t.Ipv4) Defect("IPv4 address changed on reading again");
+    return;
+  }
+  if (t.Ipv6) {
+    // The canonical form reads back as the same address, and is its own canonical form.
+    const std::string canonical = t.Ipv6->to_string();
+    const auto again = site::ParseTarget(canonical, kMaxAscii).Ipv6;
+    if (again != t.Ipv6 || again->to_string() != canonical) Defect("IPv6 address changed on reading again: " + canonical);
+    return;
+  }
+  if (t.As) {
+    if (site::ParseTarget("AS" + std::to_string(*t.As), kMaxAscii).As != t.As) Defect("AS number changed on reading again");
     return;
   }
   CheckName(t.Domain);

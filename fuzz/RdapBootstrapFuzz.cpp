@@ -35,6 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (service->Zone.empty() || (name != service->Zone && !name.ends_with("." + service->Zone)))
       Defect("zone '" + service->Zone + "' does not hold " + name);
   }
-  if (const auto url = site::ServiceForIpv4(file, address)) CheckBase(*url);
+  if (const auto url = site::ServiceForAddress(file, boost::asio::ip::address_v4(address))) CheckBase(*url);
   return 0;
 }

@@ -430,9 +430,15 @@ int TPosixWinsock::GetInterfaceAddresses(std::vector<TInterfaceAddress>& address
   if (::getifaddrs(&list) != 0) return Fail();
   addresses.clear();
   for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
-    if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET) continue;
-    const auto* in = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
-    addresses.push_back({in->sin_addr.s_addr, (entry->ifa_flags & IFF_UP) != 0, (entry->ifa_flags & IFF_LOOPBACK) != 0});
+    if (!entry->ifa_addr) continue;
+    const bool up = (entry->ifa_flags & IFF_UP) != 0, loopback = (entry->ifa_flags & IFF_LOOPBACK) != 0;
+    if (entry->ifa_addr->sa_family == AF_INET) {
+      addresses.push_back({reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr, up, loopback});
+    } else if (entry->ifa_addr->sa_family == AF_INET6) {
+      TInterfaceAddress v6{0, up, loopback, true};
+      std::memcpy(v6.Addr6.data(), reinterpret_cast<const sockaddr_in6*>(entry->ifa_addr)->sin6_addr.s6_addr, v6.Addr6.size());
+      addresses.push_back(v6);
+    }
   }
   ::freeifaddrs(list);
   return 0;

@@ -131,14 +131,26 @@ void TAsyncSocket::GetLocalAddress(std::string& Address) {
   }
   const auto usable = std::find_if(interfaces.begin(), interfaces.end(), [](const TInterfaceAddress& a) {
     const bool loopbackRange = (ntohl(a.Addr) >> 24) == 127;
-    return a.Up && !a.Loopback && !loopbackRange;
+    return !a.Ipv6 && a.Up && !a.Loopback && !loopbackRange;
   });
-  if (usable == interfaces.end()) {
+  if (usable != interfaces.end()) {
+    const auto* b = reinterpret_cast<const unsigned char*>(&usable->Addr);
+    char text[16];
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
+    Address = text;
+    return;
+  }
+  // A machine on IPv6 alone is on the network too: an address beyond its own
+  // link (not loopback, not link-local fe80::/10) says so.
+  const auto usable6 = std::find_if(interfaces.begin(), interfaces.end(), [](const TInterfaceAddress& a) {
+    const bool linkLocal = a.Addr6[0] == 0xFE && (a.Addr6[1] & 0xC0) == 0x80;
+    const bool loopbackAddress = std::all_of(a.Addr6.begin(), a.Addr6.end() - 1, [](unsigned char b) { return b == 0; }) && a.Addr6[15] == 1;
+    return a.Ipv6 && a.Up && !a.Loopback && !linkLocal && !loopbackAddress;
+  });
+  if (usable6 == interfaces.end()) {
     Address = "127.0.0.1";
     return;
   }
-  const auto* b = reinterpret_cast<const unsigned char*>(&usable->Addr);
-  char text[16];
-  std::snprintf(text, sizeof text, "%d.%d.%d.%d", b[0], b[1], b[2], b[3]);
-  Address = text;
+  char text[INET6_ADDRSTRLEN];
+  Address = inet_ntop(AF_INET6, usable6->Addr6.data(), text, sizeof text);
 }

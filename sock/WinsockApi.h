@@ -4,6 +4,7 @@
 // numbering through WSAGetLastError. The default implementation sits on POSIX
 // sockets; tests put another in its place to make any call fail on demand.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -72,11 +73,13 @@ struct TLookupEntry {
   uint32_t Addr[1];
 };
 
-// One IPv4 address of a network interface.
+// One address of a network interface: IPv4 in Addr, or IPv6 in Addr6.
 struct TInterfaceAddress {
   uint32_t Addr = 0;  // network order
   bool Up = false;
   bool Loopback = false;
+  bool Ipv6 = false;
+  std::array<unsigned char, 16> Addr6{};
 };
 
 // Handle of a running asynchronous lookup; 0 when none could be started.

@@ -109,7 +109,7 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
   settings.add_options()
       ("listen", po::value(&listen)->default_value(listen), "HOST:PORT to serve on; port 0: the system picks")
       ("resolver", po::value(&resolver), "HOST:PORT of the DNS server; default: the system's")
-      ("as-zone", po::value(&o.AsZone)->default_value(o.AsZone), "IP-to-AS zone (TXT)")
+      ("as-zone", po::value(&o.AsZone)->default_value(o.AsZone), "IP-to-AS zone (TXT); for an IPv6 hop its twin origin6.* when it is origin.*, else the same zone")
       ("as-name-zone", po::value(&o.AsNameZone)->default_value(o.AsNameZone), "AS-name zone (TXT)")
       ("rdap-bootstrap", po::value(&o.RdapBootstrap)->default_value(o.RdapBootstrap), "base URL of the RDAP bootstrap files")
       ("whois-root", po::value(&o.WhoisRoot)->default_value(o.WhoisRoot), "HOST[:PORT] of the root WHOIS server")

@@ -139,7 +139,7 @@ const char* ReportTitle(ReportKind kind) {
 
 std::string LookupPage(const Target& target, const std::vector<PageSection>& sections,
                        std::chrono::system_clock::time_point asked, std::size_t maxBytes) {
-  const std::string ascii = target.Ipv4 ? Ipv4Text(*target.Ipv4) : target.Domain;
+  const std::string ascii = TargetText(target);
   const std::string name = UnicodeName(ascii);
   std::string running = ShownName(ascii) + " · " + AskedAt(asked) + " · ";
   for (std::size_t i = 0; i < sections.size(); ++i) running += (i ? ", " : "") + std::string(ReportTitle(sections[i].Kind));

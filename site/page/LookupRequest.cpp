@@ -2,6 +2,7 @@
 
 #include "base/TextCoding.h"
 
+#include <boost/asio/ip/address_v6.hpp>
 #include <idn2.h>
 
 #include <algorithm>
@@ -59,12 +60,46 @@ std::optional<std::uint32_t> StrictIpv4(std::string_view text) {
   return address;
 }
 
+// "AS15169", "as15169" or plain "15169": an autonomous system's number,
+// which no domain name or address is spelt like.
+std::optional<std::uint32_t> AsNumber(std::string_view text) {
+  if (text.size() > 2 && (text[0] == 'A' || text[0] == 'a') && (text[1] == 'S' || text[1] == 's')) text.remove_prefix(2);
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+  std::uint32_t number = 0;
+  const auto [ptr, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc{} || number == 0 || text[0] == '0')
+    throw BadAddress("Неверный номер автономной системы: нужно число от 1 до 4294967295 без ведущих нулей");
+  return number;
+}
+
 bool DigitsAndDots(std::string_view text) { return text.find_first_not_of("0123456789.") == std::string_view::npos; }
 
 std::uint32_t DottedIpv4(std::string_view text) {
   const std::optional<std::uint32_t> address = StrictIpv4(text);
   if (!address) throw BadAddress("Неверный адрес IPv4: нужны четыре числа от 0 до 255 через точку");
   return *address;
+}
+
+// Any spelling of RFC 4291: groups with or without leading zeros, in either
+// case, "::" for a run of zero groups, a dotted IPv4 tail, the whole in
+// brackets as URLs write it. A zone index ("%eth0") names an interface of the
+// machine it was typed on, which means nothing on the service's host.
+boost::asio::ip::address_v6 Ipv6Address(std::string_view text) {
+  if (text.front() == '[' || text.back() == ']') {
+    if (text.size() < 2 || text.front() != '[' || text.back() != ']')
+      throw BadAddress("Неверный адрес IPv6: квадратные скобки должны окружать весь адрес");
+    text = text.substr(1, text.size() - 2);
+  }
+  if (text.find('%') != std::string_view::npos)
+    throw BadAddress("Адрес IPv6 с указанием зоны (%…) имеет смысл только на том компьютере, где его набрали: укажите адрес без зоны");
+  if (text.find_first_not_of("0123456789abcdefABCDEF:.") != std::string_view::npos)
+    throw BadAddress("Неверный адрес IPv6: допустимы только шестнадцатеричные цифры, двоеточия и точки");
+  boost::system::error_code error;
+  const auto address = boost::asio::ip::make_address_v6(std::string(text), error);
+  if (error)
+    throw BadAddress("Неверный адрес IPv6: нужны восемь групп до четырёх шестнадцатеричных цифр через двоеточие, "
+                     "пропущенные нулевые группы — через «::» один раз");
+  return address;
 }
 
 bool IsLdhLabel(std::string_view label) {
@@ -101,7 +136,7 @@ std::string AsciiName(const std::string& utf8) {
   char* ascii = nullptr;
   const int rc = idn2_lookup_u8(reinterpret_cast<const uint8_t*>(utf8.c_str()), reinterpret_cast<uint8_t**>(&ascii),
                                 IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
-  if (rc != IDN2_OK) throw BadAddress("Адрес не является ни доменным именем, ни адресом IPv4");
+  if (rc != IDN2_OK) throw BadAddress("Адрес не является ни доменным именем, ни адресом IPv4 или IPv6");
   std::string name(ascii);
   idn2_free(ascii);
   for (char& c : name)
@@ -124,8 +159,14 @@ Target ParseTarget(std::string_view bytes, std::size_t maxAsciiBytes) {
   for (char c : target.Input)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) throw BadAddress("Адрес содержит управляющие символы");
 
+  if ((target.As = AsNumber(target.Input))) return target;
   if (DigitsAndDots(target.Input)) {
     target.Ipv4 = DottedIpv4(target.Input);
+    return target;
+  }
+  // No name holds a colon or a bracket.
+  if (target.Input.find_first_of(":[]") != std::string::npos) {
+    target.Ipv6 = Ipv6Address(target.Input);
     return target;
   }
 

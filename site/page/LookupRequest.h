@@ -32,7 +32,8 @@ struct LookupRequest {
 LookupRequest ParseLookupQuery(std::string_view query, std::size_t maxAsciiBytes);
 
 // Decodes and checks the address bytes, as sent: a domain name (international
-// names in their ASCII form) or a dotted IPv4 address. Throws BadAddress.
+// names in their ASCII form), a dotted IPv4 address, an IPv6 address or an
+// autonomous system's number. Throws BadAddress.
 Target ParseTarget(std::string_view bytes, std::size_t maxAsciiBytes);
 
 }  // namespace site

@@ -1,5 +1,6 @@
 #include "base/TextCoding.h"
 #include "sources/DnsMessage.h"
+#include "reports/ReportOnce.h"
 #include "reports/Reports.h"
 #include "sources/TargetAddress.h"
 
@@ -15,6 +16,15 @@ namespace {
 
 constexpr DnsType kDomainTypes[] = {DnsType::A,  DnsType::AAAA, DnsType::CNAME, DnsType::MX,
                                     DnsType::NS, DnsType::TXT,  DnsType::SOA};
+
+// The name servers and mail hosts whose addresses are looked up: real domains
+// have two to six, and a hostile zone may list hundreds.
+constexpr std::size_t kMaxHosts = 8;
+
+// The host an NS or MX record names.
+std::string HostOf(DnsType type, const std::string& record) {
+  return type == DnsType::MX ? record.substr(record.find(' ') + 1) : record;
+}
 
 // A record as the summary shows it: every name in it as the page names the
 // domain, in both forms when international, so that a mail server or a name
@@ -42,8 +52,9 @@ std::string ShownRecord(DnsType type, const std::string& record) {
   }
 }
 
-// One page's DNS report: every query at once, finished when the last answer is
-// in or the page's deadline comes, whichever is first.
+// One page's DNS report: every query at once, then the addresses of the name
+// servers and mail hosts they name; finished when the last answer is in or
+// the page's deadline comes, whichever is first.
 class DnsLookup : public std::enable_shared_from_this<DnsLookup> {
 public:
   DnsLookup(std::shared_ptr<ReportContext> context, std::string question, std::string owner,
@@ -55,17 +66,51 @@ public:
   void Start() {
     FTimer.expires_at(FContext->Deadline);
     FTimer.async_wait([self = shared_from_this()](boost::system::error_code error) {
-      if (!error) self->Finish(true);
+      // Late addresses of the hosts leave their records without them; the records themselves all came.
+      if (!error) self->Finish(self->FArrived < self->FTypes.size());
     });
     for (std::size_t i = 0; i < FTypes.size(); ++i) {
       FContext->Dns->Query(FQuestion, FTypes[i], [self = shared_from_this(), i](DnsAnswer answer) {
         self->FAnswers[i] = std::move(answer);
-        if (++self->FArrived == self->FTypes.size()) self->Finish(false);
+        if (++self->FArrived == self->FTypes.size()) self->AskHosts();
       });
     }
   }
 
 private:
+  // The IPv4 and IPv6 addresses of the name servers and mail hosts, once
+  // their names are known.
+  void AskHosts() {
+    if (!FDone) return;
+    for (std::size_t i = 0; i < FTypes.size(); ++i) {
+      if ((FTypes[i] != DnsType::NS && FTypes[i] != DnsType::MX) || !FAnswers[i] || !FAnswers[i]->Ok) continue;
+      for (const std::string& record : FAnswers[i]->Records) {
+        const std::string host = HostOf(FTypes[i], record);
+        if (FHosts.size() < kMaxHosts && host != "." && std::find(FHosts.begin(), FHosts.end(), host) == FHosts.end()) FHosts.push_back(host);
+      }
+    }
+    if (FHosts.empty()) return Finish(false);
+    FHostAnswers.resize(FHosts.size() * 2);
+    for (std::size_t i = 0; i < FHostAnswers.size(); ++i) {
+      FContext->Dns->Query(FHosts[i / 2], i % 2 ? DnsType::AAAA : DnsType::A, [self = shared_from_this(), i](DnsAnswer answer) {
+        self->FHostAnswers[i] = std::move(answer);
+        if (++self->FHostsArrived == self->FHostAnswers.size()) self->Finish(false);
+      });
+    }
+  }
+
+  // "192.0.2.53, 2001:db8::53": what came of a host's two questions.
+  std::string HostAddresses(const std::string& host) const {
+    std::string addresses;
+    const auto at = std::find(FHosts.begin(), FHosts.end(), host);
+    if (at == FHosts.end()) return addresses;
+    const std::size_t index = static_cast<std::size_t>(at - FHosts.begin()) * 2;
+    for (std::size_t i = index; i < index + 2; ++i)
+      if (FHostAnswers[i] && FHostAnswers[i]->Ok)
+        for (const std::string& address : FHostAnswers[i]->Records) addresses.append(addresses.empty() ? "" : ", ").append(address);
+    return addresses;
+  }
+
   void Finish(bool timedOut) {
     if (!FDone) return;
     FTimer.cancel();
@@ -101,9 +146,23 @@ private:
       }
       const std::string ttl = std::to_string(answer->Ttl);
       for (const std::string& record : answer->Records) {
-        result.Summary.Rows.push_back({type, ShownRecord(FTypes[i], record), ttl});
+        std::string shown = ShownRecord(FTypes[i], record);
+        if (FTypes[i] == DnsType::NS || FTypes[i] == DnsType::MX) {
+          const std::string addresses = HostAddresses(HostOf(FTypes[i], record));
+          if (!addresses.empty()) shown.append(" — ").append(addresses);
+        }
+        result.Summary.Rows.push_back({type, std::move(shown), ttl});
         result.Raw.append(FOwner).append(".\t").append(ttl).append("\tIN\t").append(type).append("\t").append(record).append("\n");
       }
+    }
+    // The hosts' own records follow, as a DNS answer's additional section does.
+    for (std::size_t i = 0; i < FHostAnswers.size(); ++i) {
+      const auto& answer = FHostAnswers[i];
+      if (!answer || !answer->Ok) continue;
+      const std::string ttl = std::to_string(answer->Ttl);
+      const char* type = i % 2 ? "AAAA" : "A";
+      for (const std::string& record : answer->Records)
+        result.Raw.append(FHosts[i / 2]).append(".\t").append(ttl).append("\tIN\t").append(type).append("\t").append(record).append("\n");
     }
     const bool nxDomain = FTypes.front() != DnsType::PTR &&
                           std::any_of(FAnswers.begin(), FAnswers.end(), [](const auto& a) { return a && a->NxDomain; });
@@ -128,6 +187,9 @@ private:
   std::vector<DnsType> FTypes;
   std::vector<std::optional<DnsAnswer>> FAnswers;
   std::size_t FArrived = 0;
+  std::vector<std::string> FHosts;                   // NS and MX hosts, in the order of their records
+  std::vector<std::optional<DnsAnswer>> FHostAnswers;  // A then AAAA of each host
+  std::size_t FHostsArrived = 0;
   ReportDone FDone;
   boost::asio::steady_timer FTimer;
   std::chrono::steady_clock::time_point FStart;
@@ -136,9 +198,14 @@ private:
 }  // namespace
 
 void DnsRecords(std::shared_ptr<ReportContext> context, const Target& target, ReportDone done) {
+  if (target.As) {
+    ReportResult result;
+    result.Note = "DNS-записи есть у доменов и адресов, у номера автономной системы их нет.";
+    return ReportOnce::Start(context, std::move(done))->Finish(std::move(result));
+  }
   std::shared_ptr<DnsLookup> lookup;
-  if (target.Ipv4) {
-    const std::string address = Ipv4Text(*target.Ipv4);
+  if (const auto ip = TargetIp(target)) {
+    const std::string address = ip->to_string();
     lookup = std::make_shared<DnsLookup>(std::move(context), address, ReverseName(address),
                                          std::vector<DnsType>{DnsType::PTR}, std::move(done));
   } else {

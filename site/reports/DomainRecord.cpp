@@ -111,7 +111,8 @@ void DomainRecord(std::shared_ptr<ReportContext> context, const Target& target, 
   auto once = ReportOnce::Start(context, std::move(done));
   if (target.Domain.empty()) {
     ReportResult result;
-    result.Note = "Регистрационные данные ведутся только для доменов. Сведения об адресе — в разделе «Информация о сети».";
+    result.Note = std::string("Регистрационные данные ведутся только для доменов. Сведения ") +
+                  (target.As ? "об автономной системе" : "об адресе") + " — в разделе «Информация о сети».";
     return once->Finish(std::move(result));
   }
   RegisteredName registered = RegisteredNameOf(target.Domain);

@@ -1,7 +1,9 @@
-// The network's registration record: RDAP of the registry the IPv4 bootstrap
-// file names for the address, WHOIS through the root's referral otherwise.
+// The network's registration record, or an autonomous system's: RDAP of the
+// registry the bootstrap file of its kind names for it, WHOIS through the
+// root's referral otherwise.
 
 #include "base/TextCoding.h"
+#include "sources/HttpsUrl.h"
 #include "sources/Rdap.h"
 #include "sources/RdapBootstrap.h"
 #include "sources/RdapJson.h"
@@ -15,18 +17,38 @@ namespace site {
 
 namespace {
 
+// What the record is about, as each source names it.
+struct Subject {
+  std::string Query;  // for WHOIS, and the tail of the RDAP path: "192.0.2.1", "2001:db8::1", "AS15169"
+  std::string File;   // the bootstrap file of its kind
+  std::string Path;   // under the RDAP service: "ip/192.0.2.1", "autnum/15169"
+  std::function<std::optional<std::string>(const nlohmann::json&)> Service;
+  bool As = false;
+};
+
+Subject AddressSubject(const boost::asio::ip::address& address) {
+  const std::string text = address.to_string();
+  return {text, address.is_v4() ? "ipv4.json" : "ipv6.json", "ip/" + text,
+          [address](const nlohmann::json& file) { return ServiceForAddress(file, address); }};
+}
+
+Subject AsSubject(std::uint32_t number) {
+  return {"AS" + std::to_string(number), "asn.json", "autnum/" + std::to_string(number),
+          [number](const nlohmann::json& file) { return ServiceForAs(file, number); }, true};
+}
+
 class NetworkLookup : public std::enable_shared_from_this<NetworkLookup> {
 public:
-  NetworkLookup(std::shared_ptr<ReportContext> context, std::uint32_t address, std::string note, std::shared_ptr<ReportOnce> once)
-      : FContext(std::move(context)), FAddress(Ipv4Text(address)), FNumeric(address), FNote(std::move(note)), FOnce(std::move(once)) {}
+  NetworkLookup(std::shared_ptr<ReportContext> context, Subject subject, std::string note, std::shared_ptr<ReportOnce> once)
+      : FContext(std::move(context)), FSubject(std::move(subject)), FNote(std::move(note)), FOnce(std::move(once)) {}
 
   void Start() {
-    FetchBootstrap(FContext, "ipv4.json", [self = shared_from_this()](auto file, std::string failure, bool) {
+    FetchBootstrap(FContext, FSubject.File, [self = shared_from_this()](auto file, std::string failure, bool) {
       if (self->FOnce->Finished()) return;
       if (!file) return self->ByWhois(failure + ".");
-      const auto service = ServiceForIpv4(*file, self->FNumeric);
-      if (!service) return self->ByWhois("Для этого адреса нет сервера RDAP.");
-      self->ByRdap(*service + "ip/" + self->FAddress);
+      const auto service = self->FSubject.Service(*file);
+      if (!service) return self->ByWhois(self->FSubject.As ? "Для этого номера нет сервера RDAP." : "Для этого адреса нет сервера RDAP.");
+      self->ByRdap(*service + self->FSubject.Path);
     });
   }
 
@@ -38,7 +60,8 @@ private:
       if (!answer.Record) return self->ByWhois(answer.Failure + ".");
       ReportResult result;
       result.Note = self->FNote + "Источник: RDAP регионального регистратора.";
-      result.Summary = NetworkSummary(*answer.Record);
+      const auto parsed = ParseHttpsUrl(url);
+      result.Summary = self->FSubject.As ? AsSummary(*answer.Record, parsed ? parsed->Host : std::string{}) : NetworkSummary(*answer.Record);
       result.Raw = "=== " + url + " ===\n" + PrettyRdap(*answer.Record) + "\n";
       self->FOnce->Finish(std::move(result));
     });
@@ -46,7 +69,7 @@ private:
 
   // `why`: one sentence on why RDAP could not answer.
   void ByWhois(const std::string& why) {
-    WhoisLookup(FContext, FAddress, [self = shared_from_this(), why](WhoisResult whois) {
+    WhoisLookup(FContext, FSubject.Query, [self = shared_from_this(), why](WhoisResult whois) {
       if (self->FOnce->Finished()) return;
       if (whois.Hops.empty()) {
         ReportResult failed = FailedResult(whois.Failure, whois.TimedOut);
@@ -65,8 +88,7 @@ private:
   }
 
   std::shared_ptr<ReportContext> FContext;
-  std::string FAddress;
-  std::uint32_t FNumeric;
+  Subject FSubject;
   std::string FNote;
   std::shared_ptr<ReportOnce> FOnce;
 };
@@ -75,11 +97,13 @@ private:
 
 void NetworkRecord(std::shared_ptr<ReportContext> context, const Target& target, ReportDone done) {
   auto once = ReportOnce::Start(context, std::move(done));
-  FirstIpv4(context, target, [context, once, domain = target.Domain](std::optional<std::uint32_t> address, std::string reason) {
+  if (target.As) return std::make_shared<NetworkLookup>(context, AsSubject(*target.As), std::string{}, once)->Start();
+  FirstAddress(context, target, [context, once, domain = target.Domain](std::optional<boost::asio::ip::address> address, std::string reason) {
     if (once->Finished()) return;
     if (!address) return once->Finish(FailedResult(reason));
-    const std::string note = domain.empty() ? std::string{} : "Сведения о сети адреса " + Ipv4Text(*address) + " (первая запись A домена " + ShownName(domain) + "). ";
-    std::make_shared<NetworkLookup>(context, *address, note, once)->Start();
+    const std::string note = domain.empty() ? std::string{}
+                                            : "Сведения о сети адреса " + address->to_string() + " (" + FirstRecordNote(*address, ShownName(domain)) + "). ";
+    std::make_shared<NetworkLookup>(context, AddressSubject(*address), note, once)->Start();
   });
 }
 

@@ -1,3 +1,4 @@
+#include "reports/ReportOnce.h"
 #include "reports/Reports.h"
 #include "reports/ServicePorts.h"
 #include "sources/ErrorTexts.h"
@@ -91,10 +92,10 @@ public:
     FDeadline.async_wait([self = shared_from_this()](boost::system::error_code error) {
       if (!error) self->Finish(true);
     });
-    // Posted: for an address FirstIpv4 answers at once, and `done` is never called from within PortScan.
+    // Posted: for an address FirstAddress answers at once, and `done` is never called from within PortScan.
     boost::asio::post(FContext->Executor, [self = shared_from_this(), target] {
-      const bool named = !target.Ipv4;
-      FirstIpv4(self->FContext, target, [self, named](std::optional<std::uint32_t> address, std::string reason) {
+      const bool named = !TargetIp(target);
+      FirstAddress(self->FContext, target, [self, named](std::optional<boost::asio::ip::address> address, std::string reason) {
         self->Resolved(address, std::move(reason), named);
       });
     });
@@ -108,12 +109,12 @@ private:
     int Attempt = 0;
   };
 
-  void Resolved(std::optional<std::uint32_t> address, std::string reason, bool named) {
+  void Resolved(std::optional<boost::asio::ip::address> address, std::string reason, bool named) {
     if (!FDone) return;
     if (!address) return Fail(std::move(reason));
     if (!MayProbe(*address, FContext->Shared.Opts)) return Fail(PrivateRefusal(*address));
     FAddress = *address;
-    FNote = "Адрес " + Ipv4Text(*address) + (named ? " (первая запись A домена)" : "");
+    FNote = "Адрес " + address->to_string() + (named ? " (" + FirstRecordNote(*address) + ")" : "");
     const Options& options = FContext->Shared.Opts;
     if (options.ScanPorts.empty())
       for (const ServicePort& entry : CommonServicePorts()) FPorts.push_back(entry.Port);
@@ -142,7 +143,7 @@ private:
     Probe& probe = *FProbes[index];
     probe.Started = Clock::now();
     const int attempt = probe.Attempt;
-    const boost::asio::ip::tcp::endpoint peer(boost::asio::ip::address_v4(*FAddress), FPorts[index]);
+    const boost::asio::ip::tcp::endpoint peer(*FAddress, FPorts[index]);
     probe.Connection.async_connect(peer, [self = shared_from_this(), index, attempt](boost::system::error_code error) {
       self->Answered(index, attempt, error);
     });
@@ -283,7 +284,7 @@ private:
   std::optional<Clock::time_point> FSweepAt;  // when FSweep fires, while it waits
   Clock::time_point FStart;
   RoundTrips FRoundTrips;
-  std::optional<std::uint32_t> FAddress;
+  std::optional<boost::asio::ip::address> FAddress;
   std::string FNote;
   std::vector<std::uint16_t> FPorts;
   std::vector<PortState> FStates;
@@ -295,6 +296,11 @@ private:
 }  // namespace
 
 void PortScan(std::shared_ptr<ReportContext> context, const Target& target, ReportDone done) {
+  if (target.As) {
+    ReportResult result;
+    result.Note = "Порты сканируются у адреса или домена; у автономной системы нет одного адреса.";
+    return ReportOnce::Start(context, std::move(done))->Finish(std::move(result));
+  }
   std::make_shared<Scan>(std::move(context), std::move(done))->Start(target);
 }
 

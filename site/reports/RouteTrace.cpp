@@ -41,11 +41,12 @@ std::string SendFailure(const std::system_error& error) {
 
 class Trace : public std::enable_shared_from_this<Trace> {
 public:
-  Trace(std::shared_ptr<ReportContext> context, std::uint32_t target, std::shared_ptr<ReportOnce> once)
-      : FContext(std::move(context)), FTarget(target), FOnce(std::move(once)), FTimer(FContext->Executor) {}
+  Trace(std::shared_ptr<ReportContext> context, const boost::asio::ip::address& target, std::string note,
+        std::shared_ptr<ReportOnce> once)
+      : FContext(std::move(context)), FTarget(target), FNote(std::move(note)), FOnce(std::move(once)), FTimer(FContext->Executor) {}
 
   void Start() {
-    FMethod = AvailableProbeMethod();
+    FMethod = AvailableProbeMethod(FTarget);
     FTimer.expires_at(std::min(FContext->Deadline, std::chrono::steady_clock::now() + FContext->Shared.Opts.ProbeTimeout));
     FTimer.async_wait([self = shared_from_this()](boost::system::error_code error) {
       if (!error) self->ProbesEnded();
@@ -114,11 +115,11 @@ private:
     LookedUp();
   }
 
-  void LookUp(std::uint32_t address) {
+  void LookUp(const boost::asio::ip::address& address) {
     auto& dns = *FContext->Dns;
     const auto& options = FContext->Shared.Opts;
     FPending += 2;
-    dns.Query(Ipv4Text(address), DnsType::PTR, [self = shared_from_this(), address](DnsAnswer answer) {
+    dns.Query(address.to_string(), DnsType::PTR, [self = shared_from_this(), address](DnsAnswer answer) {
       if (answer.Ok) self->FNames[address].Host = HostNameOf(answer.Records);
       self->LookedUp();
     });
@@ -145,8 +146,9 @@ private:
     if (FOnce->Finished()) return;
     ReportResult result;
     result.Summary.Head = {"Хоп", "Адрес", "Имя", "AS", "Время, мс"};
-    result.Raw = "Трассировка до " + Ipv4Text(FTarget) + ", не более " + std::to_string(kMaxHops) + " хопов, " +
-                 (FMethod == ProbeMethod::Icmp ? "эхо-запросы ICMP" : "пакеты UDP") + "\n";
+    result.Note = FNote;
+    result.Raw = "Трассировка до " + FTarget.to_string() + ", не более " + std::to_string(kMaxHops) + " хопов, " +
+                 (FMethod == ProbeMethod::Icmp ? (FTarget.is_v6() ? "эхо-запросы ICMPv6" : "эхо-запросы ICMP") : "пакеты UDP") + "\n";
     for (int ttl = 1; ttl <= FHopCount; ++ttl) AddHop(result, ttl);
     if (FReplies.empty()) {
       // Not a route of silent hops: nothing came back at all.
@@ -159,7 +161,7 @@ private:
   }
 
   void AddHop(ReportResult& result, int ttl) {
-    std::vector<std::uint32_t> addresses;
+    std::vector<boost::asio::ip::address> addresses;
     std::string times, flag;
     for (int n = 0; n < kProbesPerHop; ++n) {
       const auto it = FReplies.find((ttl - 1) * kProbesPerHop + n);
@@ -173,9 +175,9 @@ private:
       if (!it->second.Flag.empty()) flag = it->second.Flag;
     }
     std::string address, host, as;
-    for (std::uint32_t a : addresses) {
+    for (const auto& a : addresses) {
       const HopNames& names = FNames[a];
-      address += (address.empty() ? "" : ", ") + Ipv4Text(a);
+      address += (address.empty() ? "" : ", ") + a.to_string();
       if (!names.Host.empty()) host += (host.empty() ? "" : ", ") + names.Host;
       if (as.empty() && !names.AsNumber.empty()) as = "AS" + names.AsNumber + (names.AsName.empty() ? "" : " " + names.AsName);
     }
@@ -188,7 +190,8 @@ private:
   }
 
   std::shared_ptr<ReportContext> FContext;
-  std::uint32_t FTarget;
+  boost::asio::ip::address FTarget;
+  std::string FNote;  // which address of a domain is traced
   std::shared_ptr<ReportOnce> FOnce;
   boost::asio::steady_timer FTimer;
   ProbeMethod FMethod = ProbeMethod::Udp;
@@ -197,7 +200,7 @@ private:
   std::optional<int> FLastHop;         // the first TTL that got an answer other than "time exceeded"
   bool FProbesEnded = false;
   int FHopCount = 0;
-  std::map<std::uint32_t, HopNames> FNames;
+  std::map<boost::asio::ip::address, HopNames> FNames;
   int FPending = 0;
 };
 
@@ -205,11 +208,21 @@ private:
 
 void RouteTrace(std::shared_ptr<ReportContext> context, const Target& target, ReportDone done) {
   auto once = ReportOnce::Start(context, std::move(done));
-  FirstIpv4(context, target, [context, once](std::optional<std::uint32_t> address, std::string reason) {
+  if (target.As) {
+    ReportResult result;
+    result.Note = "Трассировка ведётся до адреса или домена; у автономной системы нет одного адреса.";
+    return once->Finish(std::move(result));
+  }
+  const bool named = !TargetIp(target);
+  FirstAddress(context, target, [context, once, named](std::optional<boost::asio::ip::address> address, std::string reason) {
     if (once->Finished()) return;
     if (!address) return once->Finish(FailedResult(reason));
     if (!MayProbe(*address, context->Shared.Opts)) return once->Finish(FailedResult(PrivateRefusal(*address)));
-    std::make_shared<Trace>(context, *address, once)->Start();
+    // A mapped address is reached over IPv4, and its hops answer there.
+    if (address->is_v6() && address->to_v6().is_v4_mapped())
+      address = boost::asio::ip::make_address_v4(boost::asio::ip::v4_mapped, address->to_v6());
+    const std::string note = named ? "Адрес " + address->to_string() + " (" + FirstRecordNote(*address) + ")" : std::string{};
+    std::make_shared<Trace>(context, *address, note, once)->Start();
   });
 }
 

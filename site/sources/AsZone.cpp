@@ -39,10 +39,22 @@ std::string Clipped(const std::string& text, std::size_t limit) {
 
 }  // namespace
 
-std::string AsOriginQuery(std::uint32_t address, const std::string& zone) {
+std::string AsOriginQuery(const boost::asio::ip::address& address, const std::string& zone) {
   std::string name;
-  for (int shift = 0; shift < 32; shift += 8) name += std::to_string(address >> shift & 0xFF) + ".";
-  return name + zone;
+  if (address.is_v4()) {
+    const auto bytes = address.to_v4().to_bytes();
+    for (auto byte = bytes.rbegin(); byte != bytes.rend(); ++byte) name += std::to_string(*byte) + ".";
+    return name + zone;
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  const auto bytes = address.to_v6().to_bytes();
+  for (auto byte = bytes.rbegin(); byte != bytes.rend(); ++byte) {
+    name += kHex[*byte & 0xF];
+    name += '.';
+    name += kHex[*byte >> 4];
+    name += '.';
+  }
+  return name + (zone.starts_with("origin.") ? "origin6." + zone.substr(7) : zone);
 }
 
 std::string AsNameQuery(const std::string& number, const std::string& zone) { return "AS" + number + "." + zone; }

@@ -3,14 +3,17 @@
 // TXT at <reversed octets>.<origin zone> reads "64500 | 10.0.0.0/8 | ZZ | registry | date",
 // TXT at AS<number>.<name zone> reads "64500 | ZZ | registry | date | NAME, ZZ".
 
+#include <boost/asio/ip/address.hpp>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace site {
 
-// "1.0.0.10.origin.example" for 10.0.0.1.
-std::string AsOriginQuery(std::uint32_t address, const std::string& zone);
+// "1.0.0.10.origin.example" for 10.0.0.1. An IPv6 address is asked by its
+// half-bytes, the last first, in the IPv6 twin of the zone: "origin6.x" for a
+// zone named "origin.x", the zone itself otherwise.
+std::string AsOriginQuery(const boost::asio::ip::address& address, const std::string& zone);
 std::string AsNameQuery(const std::string& number, const std::string& zone);
 
 // The text of a TXT record in presentation form: quotes removed, strings joined.

@@ -162,13 +162,26 @@ int DnsTypeCode(DnsType type) {
   return 0;
 }
 
-std::string ReverseName(const std::string& ipv4) {
-  in_addr address{};
-  if (inet_pton(AF_INET, ipv4.c_str(), &address) != 1) return {};
-  const auto* octets = reinterpret_cast<const unsigned char*>(&address.s_addr);
+std::string ReverseName(const std::string& address) {
+  in_addr v4{};
+  if (inet_pton(AF_INET, address.c_str(), &v4) == 1) {
+    const auto* octets = reinterpret_cast<const unsigned char*>(&v4.s_addr);
+    std::string name;
+    for (int i = 3; i >= 0; --i) name += std::to_string(octets[i]) + ".";
+    return name + "in-addr.arpa";
+  }
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, address.c_str(), &v6) != 1) return {};
+  // Each half-byte a label, the last first.
+  static constexpr char kHex[] = "0123456789abcdef";
   std::string name;
-  for (int i = 3; i >= 0; --i) name += std::to_string(octets[i]) + ".";
-  return name + "in-addr.arpa";
+  for (int i = 15; i >= 0; --i) {
+    name += kHex[v6.s6_addr[i] & 0xF];
+    name += '.';
+    name += kHex[v6.s6_addr[i] >> 4];
+    name += '.';
+  }
+  return name + "ip6.arpa";
 }
 
 DnsMessage ReadDnsMessage(std::span<const unsigned char> message, DnsType type) {

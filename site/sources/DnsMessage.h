@@ -33,7 +33,8 @@ std::string_view DnsTypeName(DnsType type);
 // The wire code of the type (1 for A, 28 for AAAA, ...).
 int DnsTypeCode(DnsType type);
 
-// "1.0.0.10.in-addr.arpa" from "10.0.0.1"; empty when the text is not a dotted IPv4 address.
-std::string ReverseName(const std::string& ipv4);
+// "1.0.0.10.in-addr.arpa" from "10.0.0.1", "1.0.0.0.[...].8.b.d.0.1.0.0.2.ip6.arpa"
+// from "2001:db8::1"; empty when the text is neither an IPv4 nor an IPv6 address.
+std::string ReverseName(const std::string& address);
 
 }  // namespace site

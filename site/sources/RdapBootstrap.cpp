@@ -6,8 +6,8 @@
 #include "sources/SourcePolicy.h"
 
 #include <algorithm>
-#include <boost/asio/ip/address_v4.hpp>
 #include <charconv>
+#include <vector>
 
 namespace site {
 
@@ -49,6 +49,28 @@ std::shared_ptr<const json> Usable(const std::string& text) {
   return std::make_shared<const json>(std::move(*file));
 }
 
+std::vector<unsigned char> Bytes(const boost::asio::ip::address& address) {
+  if (address.is_v4()) {
+    const auto v4 = address.to_v4().to_bytes();
+    return {v4.begin(), v4.end()};
+  }
+  const auto v6 = address.to_v6().to_bytes();
+  return {v6.begin(), v6.end()};
+}
+
+bool SamePrefix(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b, int bits) {
+  for (int i = 0; i < bits / 8; ++i)
+    if (a[i] != b[i]) return false;
+  const int rest = bits % 8;
+  const unsigned mask = 0xFFu << (8 - rest) & 0xFFu;
+  return rest == 0 || (a[bits / 8] & mask) == (b[bits / 8] & mask);
+}
+
+bool WholeNumber(const char* begin, const char* end, std::uint32_t& number) {
+  const auto [ptr, error] = std::from_chars(begin, end, number);
+  return error == std::errc{} && ptr == end;
+}
+
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
   return text;
@@ -72,22 +94,44 @@ std::optional<DomainService> ServiceForDomain(const json& dns, const std::string
   return best;
 }
 
-std::optional<std::string> ServiceForIpv4(const json& ipv4, std::uint32_t address) {
+std::optional<std::string> ServiceForAddress(const json& file, const boost::asio::ip::address& address) {
+  const std::vector<unsigned char> bytes = Bytes(address);
   std::optional<std::string> best;
   int bestBits = -1;
-  ForEachEntry(ipv4, [&](const std::string& entry, const json& urls) {
+  ForEachEntry(file, [&](const std::string& entry, const json& urls) {
     const std::size_t slash = entry.find('/');
     if (slash == std::string::npos) return;
     boost::system::error_code error;
-    const auto network = boost::asio::ip::make_address_v4(entry.substr(0, slash), error);
+    const auto network = boost::asio::ip::make_address(entry.substr(0, slash), error);
     int bits = -1;
     const char* end = entry.data() + entry.size();
-    if (error || std::from_chars(entry.data() + slash + 1, end, bits).ptr != end || bits < 0 || bits > 32) return;
-    const std::uint32_t mask = bits == 0 ? 0 : ~std::uint32_t{0} << (32 - bits);
-    if ((address & mask) != (network.to_uint() & mask) || bits <= bestBits) return;
+    if (error || network.is_v4() != address.is_v4() || std::from_chars(entry.data() + slash + 1, end, bits).ptr != end ||
+        bits < 0 || bits > static_cast<int>(bytes.size() * 8) || bits <= bestBits || !SamePrefix(Bytes(network), bytes, bits))
+      return;
     if (auto url = HttpsService(urls)) {
       best = std::move(url);
       bestBits = bits;
+    }
+  });
+  return best;
+}
+
+std::optional<std::string> ServiceForAs(const json& asn, std::uint32_t number) {
+  std::optional<std::string> best;
+  std::uint64_t bestWidth = ~std::uint64_t{0};
+  ForEachEntry(asn, [&](const std::string& entry, const json& urls) {
+    const std::size_t dash = entry.find('-');
+    const char* end = entry.data() + entry.size();
+    const char* firstEnd = dash == std::string::npos ? end : entry.data() + dash;
+    std::uint32_t first = 0, last = 0;
+    if (!WholeNumber(entry.data(), firstEnd, first)) return;
+    if (dash == std::string::npos) last = first;
+    else if (!WholeNumber(firstEnd + 1, end, last) || last < first) return;
+    const std::uint64_t width = std::uint64_t{last} - first;
+    if (number < first || number > last || width >= bestWidth) return;
+    if (auto url = HttpsService(urls)) {
+      best = std::move(url);
+      bestWidth = width;
     }
   });
   return best;

@@ -1,6 +1,7 @@
 #include "sources/RdapJson.h"
 
 #include <algorithm>
+#include <boost/asio/ip/address_v6.hpp>
 
 namespace site {
 
@@ -19,6 +20,22 @@ std::string Text(const json& object, const char* key) {
   if (!object.is_object()) return {};
   const auto it = object.find(key);
   return it != object.end() && it->is_string() ? it->get<std::string>() : std::string{};
+}
+
+// "2001:db8::/32" for the range from 2001:db8:: to 2001:db8:ffff:...:ffff;
+// empty unless both ends are IPv6 and the range is exactly one prefix, as
+// IPv6 networks are allocated.
+std::string Ipv6Prefix(const std::string& start, const std::string& end) {
+  boost::system::error_code error;
+  const auto first = boost::asio::ip::make_address_v6(start, error).to_bytes();
+  if (error) return {};
+  const auto last = boost::asio::ip::make_address_v6(end, error).to_bytes();
+  if (error) return {};
+  int bits = 0;
+  while (bits < 128 && (first[bits / 8] >> (7 - bits % 8) & 1) == (last[bits / 8] >> (7 - bits % 8) & 1)) ++bits;
+  for (int i = bits; i < 128; ++i)
+    if ((first[i / 8] >> (7 - i % 8) & 1) != 0 || (last[i / 8] >> (7 - i % 8) & 1) != 1) return {};
+  return boost::asio::ip::make_address_v6(first).to_string() + "/" + std::to_string(bits);
 }
 
 const json& Array(const json& object, const char* key) {
@@ -78,6 +95,17 @@ void Row(Table& table, const std::string& label, const std::string& value) {
   if (!value.empty()) table.Rows.push_back({label, value});
 }
 
+// The regional registry by the name of its WHOIS server or, failing that, of
+// its RDAP server; an unknown one by that name itself.
+std::string RegistryName(const std::string& port43, const std::string& rdapHost) {
+  static const std::pair<const char*, const char*> kRegistries[] = {
+      {"afrinic", "AFRINIC"}, {"apnic", "APNIC"}, {"arin", "ARIN"}, {"lacnic", "LACNIC"}, {"ripe", "RIPE NCC"}};
+  for (const std::string& host : {port43, rdapHost})
+    for (const auto& [part, name] : kRegistries)
+      if (host.find(part) != std::string::npos) return name;
+  return !port43.empty() ? port43 : rdapHost;
+}
+
 }  // namespace
 
 std::optional<json> ParseRdapJson(const std::string& text) {
@@ -110,13 +138,33 @@ Table NetworkSummary(const json& network) {
   Table table;
   const std::string start = Text(network, "startAddress");
   const std::string end = Text(network, "endAddress");
-  Row(table, "Диапазон", start.empty() ? std::string{} : start + " – " + end);
+  const std::string prefix = Ipv6Prefix(start, end);
+  Row(table, "Диапазон", !prefix.empty() ? prefix : start.empty() ? std::string{} : start + " – " + end);
   Row(table, "Имя сети", Text(network, "name"));
   Row(table, "Страна", Text(network, "country"));
   std::string organisation = EntityWithRole(network, "registrant");
   if (organisation.empty()) organisation = EntityWithRole(network, "administrative");
   Row(table, "Организация", organisation);
   Row(table, "Создана", Event(network, "registration"));
+  return table;
+}
+
+Table AsSummary(const json& autnum, const std::string& registry) {
+  Table table;
+  const json& start = autnum.is_object() && autnum.contains("startAutnum") ? autnum["startAutnum"] : json();
+  const json& end = autnum.is_object() && autnum.contains("endAutnum") ? autnum["endAutnum"] : json();
+  if (start.is_number_unsigned()) {
+    std::string number = "AS" + std::to_string(start.get<std::uint64_t>());
+    if (end.is_number_unsigned() && end != start) number += " – AS" + std::to_string(end.get<std::uint64_t>());
+    Row(table, "Номер", number);
+  }
+  Row(table, "Имя", Text(autnum, "name"));
+  std::string holder = EntityWithRole(autnum, "registrant");
+  if (holder.empty()) holder = EntityWithRole(autnum, "administrative");
+  Row(table, "Владелец", holder);
+  Row(table, "Страна", Text(autnum, "country"));
+  Row(table, "Зарегистрирована", Event(autnum, "registration"));
+  Row(table, "Регистратор", RegistryName(Text(autnum, "port43"), registry));
   return table;
 }
 

@@ -19,6 +19,11 @@ Table DomainSummary(const nlohmann::json& domain);
 // Label/value rows: range, name, country, organisation, created.
 Table NetworkSummary(const nlohmann::json& network);
 
+// Label/value rows of an autonomous system: number, name, holder, country,
+// registered, and the regional registry, named by the record's WHOIS server
+// or else by `registry`, the host of the RDAP server that answered.
+Table AsSummary(const nlohmann::json& autnum, const std::string& registry);
+
 // The registrar's own record, when the registry's answer links one.
 std::optional<std::string> RegistrarLink(const nlohmann::json& domain);
 

@@ -27,7 +27,7 @@ using DnsDone = std::function<void(DnsAnswer)>;
 class Resolver {
 public:
   virtual ~Resolver() = default;
-  // `name` is an ASCII domain name; for PTR, a dotted IPv4 address.
+  // `name` is an ASCII domain name; for PTR, an IPv4 or IPv6 address.
   virtual void Query(const std::string& name, DnsType type, DnsDone done) = 0;
   // Cancels every query in flight; each still calls its `done` with an error.
   // The page calls it when it ends: a query's `done` may hold the page's

@@ -1,8 +1,8 @@
 #pragma once
 // The addresses of a source server (RDAP, WHOIS) by the page's resolver, so
 // that a configured resolver answers for these names too and none of them
-// goes to the system's resolver behind its back. IPv4, as every lookup of the
-// page; an address literal needs no lookup.
+// goes to the system's resolver behind its back. IPv4 first, IPv6 when the
+// server has no IPv4 address; an address literal needs no lookup.
 
 #include "sources/Resolver.h"
 

@@ -1,6 +1,5 @@
 #include "sources/SourcePolicy.h"
 
-#include "sources/HostAddresses.h"
 #include "sources/HttpsUrl.h"
 #include "sources/TargetAddress.h"
 
@@ -8,11 +7,12 @@ namespace site {
 
 namespace {
 
-bool IsPrivateLiteral(const std::string& host) {
+bool IsPrivateLiteral(std::string host) {
   if (host == "localhost") return true;
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
   boost::system::error_code error;
-  const auto address = boost::asio::ip::make_address_v4(host, error);
-  return !error && !IsPublicIpv4(address.to_uint());
+  const auto address = boost::asio::ip::make_address(host, error);
+  return !error && !IsPublicAddress(address);
 }
 
 std::string WhoisRootHost(const std::string& root) {
@@ -29,7 +29,7 @@ bool PrivateSourcesAllowed(const Options& options) {
 
 bool SourceAddressAllowed(const boost::asio::ip::address& address, bool privateAllowed) {
   if (privateAllowed) return true;
-  return address.is_v4() && IsPublicIpv4(address.to_v4().to_uint()) && !IsHostAddress(address);
+  return IsPublicAddress(address) && !IsOwnAddress(address);
 }
 
 bool SourcePortAllowed(const std::string& port, const std::string& standard, const Options& options) {

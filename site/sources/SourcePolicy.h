@@ -16,8 +16,7 @@ namespace site {
 bool PrivateSourcesAllowed(const Options& options);
 
 // Whether a connection to `address` is allowed under that decision: a public
-// address that is not the host's own. IPv6 is reached only when private
-// sources are allowed, as its ranges are not judged here.
+// address that is not the host's own, IPv6 judged as a trace target is.
 bool SourceAddressAllowed(const boost::asio::ip::address& address, bool privateAllowed);
 
 // Whether a source may be reached on `port` (decimal): only on its protocol's

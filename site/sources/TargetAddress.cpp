@@ -2,12 +2,16 @@
 
 #include "sources/HostAddresses.h"
 
-#include <arpa/inet.h>
+#include <algorithm>
 #include <span>
+#include <vector>
 
 namespace site {
 
 namespace {
+
+using boost::asio::ip::address;
+using boost::asio::ip::address_v6;
 
 struct Range {
   std::uint32_t Base;
@@ -36,45 +40,138 @@ bool InAny(std::uint32_t address, std::span<const Range> ranges) {
   return false;
 }
 
-}  // namespace
-
 bool IsPublicIpv4(std::uint32_t address) { return !InAny(address, kReserved); }
 
 bool IsLanIpv4(std::uint32_t address) { return InAny(address, kLan); }
 
-bool MayProbe(std::uint32_t address, const Options& options) {
+struct Prefix {
+  address_v6::bytes_type Bytes;
+  int Bits;
+};
+
+Prefix P(const char* text, int bits) { return {boost::asio::ip::make_address_v6(text).to_bytes(), bits}; }
+
+bool In(const address_v6::bytes_type& bytes, const Prefix& prefix) {
+  const int whole = prefix.Bits / 8;
+  for (int i = 0; i < whole; ++i)
+    if (bytes[i] != prefix.Bytes[i]) return false;
+  const int rest = prefix.Bits % 8;
+  if (rest == 0) return true;
+  const unsigned mask = 0xFFu << (8 - rest) & 0xFFu;
+  return (bytes[whole] & mask) == (prefix.Bytes[whole] & mask);
+}
+
+std::uint32_t Word(const address_v6::bytes_type& bytes, int at) {
+  return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 | std::uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
+}
+
+// The IPv4 address a packet to this IPv6 address actually reaches.
+std::optional<std::uint32_t> StandsFor(const address_v6& ip) {
+  static const Prefix kForms[] = {P("::ffff:0:0", 96), P("::ffff:0:0:0", 96), P("64:ff9b::", 96)};
+  const auto bytes = ip.to_bytes();
+  for (const Prefix& form : kForms)
+    if (In(bytes, form)) return Word(bytes, 12);
+  return std::nullopt;
+}
+
+// The IPv4 addresses a tunnel form names: a 6to4 relay, a Teredo server and
+// its client (stored inverted). Empty for any other address.
+std::vector<std::uint32_t> Carried(const address_v6& ip) {
+  static const Prefix k6to4 = P("2002::", 16), kTeredo = P("2001::", 32);
+  const auto bytes = ip.to_bytes();
+  if (In(bytes, k6to4)) return {Word(bytes, 2)};
+  if (In(bytes, kTeredo)) return {Word(bytes, 4), ~Word(bytes, 12)};
+  return {};
+}
+
+std::optional<address> FirstOf(const std::vector<std::string>& records) {
+  for (const std::string& record : records) {
+    boost::system::error_code error;
+    const address ip = boost::asio::ip::make_address(record, error);
+    if (!error) return ip;
+  }
+  return std::nullopt;
+}
+
+bool IsPublicIpv6(const address_v6& ip) {
+  if (const auto v4 = StandsFor(ip)) return IsPublicIpv4(*v4);
+  const std::vector<std::uint32_t> carried = Carried(ip);
+  if (!carried.empty()) return std::all_of(carried.begin(), carried.end(), IsPublicIpv4);
+  // Protocol assignments (Teredo's among them, judged above), documentation.
+  static const Prefix kGlobal = P("2000::", 3);
+  static const Prefix kSpecial[] = {P("2001::", 23), P("2001:db8::", 32), P("3fff::", 20)};
+  const auto bytes = ip.to_bytes();
+  if (!In(bytes, kGlobal)) return false;
+  return std::none_of(std::begin(kSpecial), std::end(kSpecial), [&](const Prefix& p) { return In(bytes, p); });
+}
+
+}  // namespace
+
+std::optional<address> TargetIp(const Target& target) {
+  if (target.Ipv4) return boost::asio::ip::address_v4(*target.Ipv4);
+  if (target.Ipv6) return *target.Ipv6;
+  return std::nullopt;
+}
+
+std::string TargetText(const Target& target) {
+  if (target.As) return "AS" + std::to_string(*target.As);
+  const auto ip = TargetIp(target);
+  return ip ? ip->to_string() : target.Domain;
+}
+
+bool IsPublicAddress(const address& ip) {
+  return ip.is_v4() ? IsPublicIpv4(ip.to_v4().to_uint()) : IsPublicIpv6(ip.to_v6());
+}
+
+bool IsLanAddress(const address& ip) {
+  if (ip.is_v4()) return IsLanIpv4(ip.to_v4().to_uint());
+  if (const auto v4 = StandsFor(ip.to_v6())) return IsLanIpv4(*v4);
+  static const Prefix kLocal[] = {P("fc00::", 7), P("fe80::", 10)};
+  const auto bytes = ip.to_v6().to_bytes();
+  return std::any_of(std::begin(kLocal), std::end(kLocal), [&](const Prefix& p) { return In(bytes, p); });
+}
+
+bool IsOwnAddress(const address& ip) {
+  if (IsHostAddress(ip)) return true;
+  if (ip.is_v4()) return false;
+  std::vector<std::uint32_t> named = Carried(ip.to_v6());
+  if (const auto v4 = StandsFor(ip.to_v6())) named.push_back(*v4);
+  return std::any_of(named.begin(), named.end(), [](std::uint32_t v4) { return IsHostAddress(boost::asio::ip::address_v4(v4)); });
+}
+
+bool MayProbe(const address& ip, const Options& options) {
   if (options.AllowPrivate) return true;
-  return (IsPublicIpv4(address) || (options.AllowLan && IsLanIpv4(address))) &&
-         !IsHostAddress(boost::asio::ip::address_v4(address));
+  return (IsPublicAddress(ip) || (options.AllowLan && IsLanAddress(ip))) && !IsOwnAddress(ip);
 }
 
-std::string Ipv4Text(std::uint32_t address) {
-  in_addr a{htonl(address)};
-  char text[INET_ADDRSTRLEN];
-  return inet_ntop(AF_INET, &a, text, sizeof text);
-}
-
-std::string PrivateRefusal(std::uint32_t address) {
+std::string PrivateRefusal(const address& ip) {
   // Loopback is named for its range; an address of a network the host is on, for the host.
-  if ((IsPublicIpv4(address) || IsLanIpv4(address)) && IsHostAddress(boost::asio::ip::address_v4(address)))
-    return "Адрес " + Ipv4Text(address) + " принадлежит самому серверу службы: проверка не выполняется";
-  return "Адрес " + Ipv4Text(address) + " относится к частной или зарезервированной сети: проверка не выполняется";
+  if ((IsPublicAddress(ip) || IsLanAddress(ip)) && IsOwnAddress(ip))
+    return "Адрес " + ip.to_string() + " принадлежит самому серверу службы: проверка не выполняется";
+  return "Адрес " + ip.to_string() + " относится к частной или зарезервированной сети: проверка не выполняется";
 }
 
-void FirstIpv4(const std::shared_ptr<ReportContext>& context, const Target& target, AddressDone done) {
-  if (target.Ipv4) {
-    done(target.Ipv4, {});
+void FirstAddress(const std::shared_ptr<ReportContext>& context, const Target& target, AddressDone done) {
+  if (const auto ip = TargetIp(target)) {
+    done(ip, {});
     return;
   }
-  context->Dns->Query(target.Domain, DnsType::A, [done = std::move(done)](DnsAnswer answer) {
+  // IPv4 first, as most paths are still best over it; IPv6 for a domain that has no IPv4 address.
+  context->Dns->Query(target.Domain, DnsType::A, [context, domain = target.Domain, done = std::move(done)](DnsAnswer answer) {
     if (!answer.Ok) return done(std::nullopt, "Не удалось определить адрес домена: " + answer.Error);
     if (answer.NxDomain) return done(std::nullopt, "Домен не существует (NXDOMAIN)");
-    for (const std::string& record : answer.Records) {
-      in_addr a{};
-      if (inet_pton(AF_INET, record.c_str(), &a) == 1) return done(ntohl(a.s_addr), {});
-    }
-    done(std::nullopt, "У домена нет адреса IPv4 (записи A)");
+    if (const auto first = FirstOf(answer.Records)) return done(first, {});
+    context->Dns->Query(domain, DnsType::AAAA, [done](DnsAnswer answer) {
+      if (!answer.Ok) return done(std::nullopt, "Не удалось определить адрес IPv6 домена: " + answer.Error);
+      if (const auto first = FirstOf(answer.Records)) return done(first, {});
+      done(std::nullopt, "У домена нет ни адреса IPv4, ни адреса IPv6 (записей A и AAAA)");
+    });
   });
+}
+
+std::string FirstRecordNote(const address& ip, const std::string& domain) {
+  const std::string named = domain.empty() ? "домена" : "домена " + domain;
+  return ip.is_v4() ? "первая запись A " + named : "первая запись AAAA " + named + ": адреса IPv4 у него нет";
 }
 
 }  // namespace site

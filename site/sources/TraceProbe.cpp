@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <arpa/inet.h>
+#include <boost/asio/ip/udp.hpp>
 #include <cerrno>
+#include <cstring>
 #include <linux/errqueue.h>
 #include <linux/net_tstamp.h>
 #include <netinet/in.h>
+#include <netinet/icmp6.h>
 #include <netinet/ip_icmp.h>
 #include <sys/socket.h>
 #include <system_error>
@@ -26,8 +29,20 @@ constexpr std::uint16_t kFirstUdpPort = 33434;
 constexpr int kStampFlags = SOF_TIMESTAMPING_TX_SOFTWARE | SOF_TIMESTAMPING_RX_SOFTWARE | SOF_TIMESTAMPING_SOFTWARE |
                             SOF_TIMESTAMPING_OPT_TSONLY;
 
-Protocol ProtocolOf(ProbeMethod method) {
+Protocol ProtocolOf(ProbeMethod method, bool v6) {
+  if (v6) return method == ProbeMethod::Icmp ? Protocol(AF_INET6, IPPROTO_ICMPV6) : Protocol(AF_INET6, IPPROTO_UDP);
   return method == ProbeMethod::Icmp ? Protocol(AF_INET, IPPROTO_ICMP) : Protocol(AF_INET, IPPROTO_UDP);
+}
+
+// The address of a socket address of either family.
+asio::ip::address AddressOf(const sockaddr_storage& from) {
+  if (from.ss_family == AF_INET6) {
+    asio::ip::address_v6::bytes_type bytes;
+    const auto& in6 = reinterpret_cast<const sockaddr_in6&>(from).sin6_addr;
+    std::copy(std::begin(in6.s6_addr), std::end(in6.s6_addr), bytes.begin());
+    return asio::ip::address_v6(bytes);
+  }
+  return asio::ip::address_v4(ntohl(reinterpret_cast<const sockaddr_in&>(from).sin_addr.s_addr));
 }
 
 void Check(int result, const char* what) {
@@ -64,7 +79,7 @@ struct Received {
   int Flags;
   char Data[512];
   alignas(cmsghdr) char Control[512];
-  sockaddr_in From{};
+  sockaddr_storage From{};
   iovec Io{};
   msghdr Message{};
 };
@@ -100,6 +115,17 @@ void HoldArrivalStamps() {
   (void)held;
 }
 
+// The conventional marks of trace tools for ICMPv6 "destination unreachable" codes.
+std::string UnreachableFlag6(std::uint8_t code) {
+  switch (code) {
+    case ICMP6_DST_UNREACH_NOROUTE: return "!N";
+    case ICMP6_DST_UNREACH_ADMIN: return "!X";
+    case ICMP6_DST_UNREACH_BEYONDSCOPE: return "!S";
+    case ICMP6_DST_UNREACH_ADDR: return "!H";
+    default: return "!<" + std::to_string(code) + ">";
+  }
+}
+
 // The conventional marks of trace tools for ICMP "destination unreachable" codes.
 std::string UnreachableFlag(std::uint8_t code) {
   switch (code) {
@@ -113,11 +139,29 @@ std::string UnreachableFlag(std::uint8_t code) {
   }
 }
 
+// What an ICMPv6 error on the queue says of a probe to `target`.
+ProbeReply ReplyOf6(const sock_extended_err& error, const asio::ip::address& target) {
+  sockaddr_storage offender{};
+  std::memcpy(&offender, SO_EE_OFFENDER(&error), sizeof(sockaddr_in6));
+  ProbeReply reply;
+  reply.From = AddressOf(offender);
+  if (error.ee_type == ICMP6_TIME_EXCEEDED) {
+    reply.End = ProbeEnd::Transit;
+  } else if (error.ee_type == ICMP6_DST_UNREACH && error.ee_code == ICMP6_DST_UNREACH_NOPORT && reply.From == target) {
+    reply.End = ProbeEnd::Reached;
+  } else {
+    reply.End = ProbeEnd::Unreachable;
+    reply.Flag = error.ee_type == ICMP6_DST_UNREACH ? UnreachableFlag6(error.ee_code) : "!T" + std::to_string(error.ee_type);
+  }
+  return reply;
+}
+
 }  // namespace
 
-ProbeMethod AvailableProbeMethod() {
+ProbeMethod AvailableProbeMethod(const asio::ip::address& target) {
   HoldArrivalStamps();
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
+  const int fd = target.is_v6() ? socket(AF_INET6, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMPV6)
+                                : socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
   if (fd < 0) return ProbeMethod::Udp;
   close(fd);
   return ProbeMethod::Icmp;
@@ -125,27 +169,36 @@ ProbeMethod AvailableProbeMethod() {
 
 TraceProbe::TraceProbe(asio::any_io_executor executor) : FSocket(executor) {}
 
-void TraceProbe::Send(ProbeMethod method, std::uint32_t target, int ttl, std::uint16_t sequence, Done done) {
+void TraceProbe::Send(ProbeMethod method, const asio::ip::address& target, int ttl, std::uint16_t sequence, Done done) {
   FTarget = target;
   FDone = std::move(done);
+  const bool v6 = target.is_v6();
   boost::system::error_code opened;
-  FSocket.open(ProtocolOf(method), opened);
+  FSocket.open(ProtocolOf(method, v6), opened);
   if (opened) throw std::system_error(opened.value(), std::generic_category(), "socket");
   const int fd = FSocket.native_handle();
   const int on = 1;
-  Check(setsockopt(fd, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl), "IP_TTL");
-  Check(setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on), "IP_RECVERR");
+  const std::uint16_t port = method == ProbeMethod::Udp ? kFirstUdpPort + sequence : 0;
+  if (v6) {
+    Check(setsockopt(fd, IPPROTO_IPV6, IPV6_UNICAST_HOPS, &ttl, sizeof ttl), "IPV6_UNICAST_HOPS");
+    Check(setsockopt(fd, IPPROTO_IPV6, IPV6_RECVERR, &on, sizeof on), "IPV6_RECVERR");
+  } else {
+    Check(setsockopt(fd, IPPROTO_IP, IP_TTL, &ttl, sizeof ttl), "IP_TTL");
+    Check(setsockopt(fd, IPPROTO_IP, IP_RECVERR, &on, sizeof on), "IP_RECVERR");
+  }
   Check(setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPING, &kStampFlags, sizeof kStampFlags), "SO_TIMESTAMPING");
-  sockaddr_in to{};
-  to.sin_family = AF_INET;
-  to.sin_addr.s_addr = htonl(target);
-  to.sin_port = htons(method == ProbeMethod::Udp ? kFirstUdpPort + sequence : 0);
-  Check(connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to), "connect");
+  const asio::ip::udp::endpoint to(target, port);
+  Check(connect(fd, to.data(), static_cast<socklen_t>(to.size())), "connect");
   // Waiting starts before sending: the reactor reports edges, and the answer
   // may come back before a later wait would be registered.
   Wait();
   FSent = Now();
-  if (method == ProbeMethod::Icmp) {
+  if (method == ProbeMethod::Icmp && v6) {
+    icmp6_hdr echo{};
+    echo.icmp6_type = ICMP6_ECHO_REQUEST;
+    echo.icmp6_seq = htons(sequence);
+    Check(static_cast<int>(send(fd, &echo, sizeof echo, 0)), "send");
+  } else if (method == ProbeMethod::Icmp) {
     icmphdr echo{};
     echo.type = ICMP_ECHO;
     echo.un.echo.sequence = htons(sequence);
@@ -187,7 +240,7 @@ bool TraceProbe::ReadErrorQueue() {
   const sock_extended_err* error = nullptr;
   for (cmsghdr* c = CMSG_FIRSTHDR(&received.Message); c; c = CMSG_NXTHDR(&received.Message, c)) {
     if (auto s = StampOf(c)) stamp = s;
-    if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR)
+    if ((c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_RECVERR) || (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_RECVERR))
       error = reinterpret_cast<const sock_extended_err*>(CMSG_DATA(c));
   }
   if (!error) return true;
@@ -196,10 +249,15 @@ bool TraceProbe::ReadErrorQueue() {
     return true;
   }
   // Anything else not from the path (the interface's MTU, say) is no answer.
+  if (error->ee_origin == SO_EE_ORIGIN_ICMP6) {
+    Answered(ReplyOf6(*error, FTarget), stamp);
+    return true;
+  }
   if (error->ee_origin != SO_EE_ORIGIN_ICMP) return true;
-  const auto* offender = reinterpret_cast<const sockaddr_in*>(SO_EE_OFFENDER(error));
+  sockaddr_storage offender{};
+  std::memcpy(&offender, SO_EE_OFFENDER(error), sizeof(sockaddr_in));
   ProbeReply reply;
-  reply.From = ntohl(offender->sin_addr.s_addr);
+  reply.From = AddressOf(offender);
   if (error->ee_type == ICMP_TIME_EXCEEDED) {
     reply.End = ProbeEnd::Transit;
   } else if (error->ee_type == ICMP_DEST_UNREACH && error->ee_code == ICMP_PORT_UNREACH && reply.From == FTarget) {
@@ -219,7 +277,7 @@ bool TraceProbe::ReadAnswer() {
   for (cmsghdr* c = CMSG_FIRSTHDR(&received.Message); c; c = CMSG_NXTHDR(&received.Message, c))
     if (auto s = StampOf(c)) stamp = s;
   ProbeReply reply;
-  reply.From = ntohl(received.From.sin_addr.s_addr);
+  reply.From = AddressOf(received.From);
   reply.End = ProbeEnd::Reached;
   Answered(std::move(reply), stamp);
   return true;

@@ -1,12 +1,13 @@
 #pragma once
 // One probe of a route trace, as Linux allows it without privileges: a
-// datagram with a small TTL, whose fate comes back on the socket's error
-// queue (IP_RECVERR), or as the destination's own answer. Its round trip is
+// datagram with a small TTL (hop limit), whose fate comes back on the
+// socket's error queue (IP_RECVERR, IPV6_RECVERR), or as the destination's own answer. Its round trip is
 // measured by the kernel's own timestamps of sending and arrival, so that a
 // busy event loop, or the probes sent before it, add nothing to it.
 
 #include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/generic/datagram_protocol.hpp>
+#include <boost/asio/ip/address.hpp>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -18,11 +19,11 @@ namespace site {
 
 enum class ProbeMethod {
   Udp,   // to a high port: the destination answers "port unreachable"
-  Icmp,  // echo requests on an ICMP datagram socket, where ping_group_range permits
+  Icmp,  // echo requests on an ICMP (ICMPv6) datagram socket, where ping_group_range permits
 };
 
-// ICMP when this process may open ICMP datagram sockets, else UDP.
-ProbeMethod AvailableProbeMethod();
+// ICMP when this process may open ICMP datagram sockets of the address's family, else UDP.
+ProbeMethod AvailableProbeMethod(const boost::asio::ip::address& target);
 
 enum class ProbeEnd {
   Transit,      // time exceeded on the way
@@ -31,7 +32,7 @@ enum class ProbeEnd {
 };
 
 struct ProbeReply {
-  std::uint32_t From = 0;  // host byte order
+  boost::asio::ip::address From;
   ProbeEnd End = ProbeEnd::Transit;
   std::string Flag;        // "!N", "!H", "!P", "!X", ... for Unreachable
   std::chrono::microseconds RoundTrip{0};
@@ -44,7 +45,7 @@ public:
   explicit TraceProbe(boost::asio::any_io_executor executor);
   // Sends one datagram with `ttl` to `target`; `done` runs on an answer only.
   // Throws std::system_error (errno) when the socket cannot be made or the datagram not sent.
-  void Send(ProbeMethod method, std::uint32_t target, int ttl, std::uint16_t sequence, Done done);
+  void Send(ProbeMethod method, const boost::asio::ip::address& target, int ttl, std::uint16_t sequence, Done done);
   // Stops waiting; `done` is not called afterwards.
   void Cancel();
 
@@ -59,7 +60,7 @@ private:
   // CLOCK_REALTIME, as the kernel's stamps: taken just before sending, and
   // replaced by the kernel's own time of sending when that comes.
   std::chrono::nanoseconds FSent{0};
-  std::uint32_t FTarget = 0;
+  boost::asio::ip::address FTarget;
   Done FDone;
 };
 

@@ -17,6 +17,13 @@ const char* const kZone[] = {
     R"(local-data: 'example.test. 3600 IN TXT "v=spf1 -all"')",
     R"(local-data: "www.example.test. 3600 IN CNAME example.test.")",
     R"(local-data: "loopback.example.test. 3600 IN A 127.0.0.1")",
+    R"(local-data: "loopback6.example.test. 3600 IN AAAA ::1")",
+    // dual.example.test: a name server on both families, a mail host on IPv6 only.
+    R"(local-data: "dual.example.test. 3600 IN NS ns.dual.example.test.")",
+    R"(local-data: "dual.example.test. 3600 IN MX 10 mx.dual.example.test.")",
+    R"(local-data: "ns.dual.example.test. 3600 IN A 192.0.2.53")",
+    R"(local-data: "ns.dual.example.test. 3600 IN AAAA 2001:db8::53")",
+    R"(local-data: "mx.dual.example.test. 3600 IN AAAA 2001:db8::25")",
     // домен.example.test, its mail at почта.домен and its name server at сервер.
     R"(local-data: "xn--d1acufc.example.test. 3600 IN MX 10 xn--80a1acny.xn--d1acufc.example.test.")",
     R"(local-data: "xn--d1acufc.example.test. 3600 IN NS xn--b1afb6bcb.example.test.")",
@@ -24,6 +31,7 @@ const char* const kZone[] = {
     R"(local-data-ptr: "10.0.0.3 xn--b1afb6bcb.example.test")",
     R"(local-data-ptr: "10.0.0.1 host1.example.test")",
     R"(local-data-ptr: "127.0.0.2 loop2.example.test")",
+    R"(local-data-ptr: "2001:db8::10 host6.example.test")",
     R"(local-data: '1.0.0.10.origin.asn.example.test. 3600 IN TXT "64500 | 10.0.0.0/8 | ZZ | test | 2020-01-01"')",
     R"(local-data: '1.0.0.127.origin.asn.example.test. 3600 IN TXT "64501 | 127.0.0.0/8 | ZZ | test | 2020-01-01"')",
     R"(local-data: 'AS64500.asn.example.test. 3600 IN TXT "64500 | ZZ | test | 2020-01-01 | TEST-NET-AS, ZZ"')",

@@ -4,8 +4,9 @@
 // never sends a query anywhere.
 //
 // The zone example.test is always there (SOA, NS, A, AAAA, MX, TXT, CNAME at
-// www, loopback.example.test at 127.0.0.1, PTR for 10.0.0.1 and 127.0.0.2, an
-// origin-AS TXT for 10.0.0.1 and 127.0.0.1 under origin.asn.example.test and an
+// www, loopback.example.test at 127.0.0.1, loopback6.example.test at ::1 only,
+// PTR for 10.0.0.1, 127.0.0.2 and 2001:db8::10, dual.example.test whose name
+// server and mail host have IPv6 addresses, an origin-AS TXT for 10.0.0.1 and 127.0.0.1 under origin.asn.example.test and an
 // AS name under asn.example.test); queries for quiet.example.test are dropped
 // unanswered. Names elsewhere (say elsewhere.example) are REFUSED. Tests add their own lines before Start():
 //

@@ -42,6 +42,31 @@ TEST_F(DnsRecordsTest, EveryTypeOfADomain) {
   EXPECT_NE(result->Raw.find("; example.test. CNAME: нет записей\n"), std::string::npos) << result->Raw;
 }
 
+// The name servers and mail hosts with their addresses of both families;
+// their records follow the domain's in the zone-file text.
+TEST_F(DnsRecordsTest, AddressesOfTheNameServersAndMailHosts) {
+  const auto result = H.Run(site::DnsRecords, DomainTarget("dual.example.test"));
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->State, Outcome::Done) << result->Reason;
+  EXPECT_EQ(result->Summary.Rows, (Rows{
+                                      {"A", "нет записей", ""},
+                                      {"AAAA", "нет записей", ""},
+                                      {"CNAME", "нет записей", ""},
+                                      {"MX", "10 mx.dual.example.test — 2001:db8::25", "3600"},
+                                      {"NS", "ns.dual.example.test — 192.0.2.53, 2001:db8::53", "3600"},
+                                      {"TXT", "нет записей", ""},
+                                      {"SOA", "нет записей", ""},
+                                  }));
+  EXPECT_NE(result->Raw.find("dual.example.test.\t3600\tIN\tNS\tns.dual.example.test\n"
+                             "; dual.example.test. TXT: нет записей\n"
+                             "; dual.example.test. SOA: нет записей\n"
+                             "mx.dual.example.test.\t3600\tIN\tAAAA\t2001:db8::25\n"
+                             "ns.dual.example.test.\t3600\tIN\tA\t192.0.2.53\n"
+                             "ns.dual.example.test.\t3600\tIN\tAAAA\t2001:db8::53\n"),
+            std::string::npos)
+      << result->Raw;
+}
+
 TEST_F(DnsRecordsTest, ReverseNameOfAnAddress) {
   const auto result = H.Run(site::DnsRecords, AddressTarget(0x0a000001, "10.0.0.1"));
   ASSERT_TRUE(result);
@@ -53,6 +78,13 @@ TEST_F(DnsRecordsTest, ReverseNameOfAnAddress) {
   ASSERT_TRUE(none);
   EXPECT_EQ(none->State, Outcome::Done) << none->Reason;
   EXPECT_EQ(none->Summary.Rows, (Rows{{"PTR", "нет записей", ""}}));
+
+  // IPv6 in ip6.arpa, a label per half-byte, the last first.
+  const auto v6 = H.Run(site::DnsRecords, Ipv6Target("2001:db8::10"));
+  ASSERT_TRUE(v6);
+  EXPECT_EQ(v6->State, Outcome::Done) << v6->Reason;
+  EXPECT_EQ(v6->Summary.Rows, (Rows{{"PTR", "host6.example.test", "3600"}}));
+  EXPECT_EQ(v6->Raw, "0.1.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2.ip6.arpa.\t3600\tIN\tPTR\thost6.example.test\n");
 }
 
 TEST_F(DnsRecordsTest, InternationalNamesInRecordsReadInBothForms) {

@@ -73,6 +73,8 @@ private:
   std::unique_ptr<site::SharedState> FShared;
 };
 
-inline site::Target DomainTarget(const std::string& name) { return {name, name, std::nullopt}; }
+inline site::Target DomainTarget(const std::string& name) { return {name, name, {}, {}, {}}; }
 
-inline site::Target AddressTarget(std::uint32_t address, const std::string& text) { return {text, "", address}; }
+inline site::Target AddressTarget(std::uint32_t address, const std::string& text) { return {text, "", address, {}, {}}; }
+
+inline site::Target Ipv6Target(const std::string& text) { return {text, "", {}, boost::asio::ip::make_address_v6(text), {}}; }

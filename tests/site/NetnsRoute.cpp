@@ -21,6 +21,9 @@ NetnsRoute::NetnsRoute(bool secondRouter) : FPrefix("tw" + std::to_string(getpid
   std::vector<std::string> steps;
   for (const std::string& n : FNamespaces) {
     steps.push_back("netns add " + FPrefix + n);
+    // No duplicate address detection: IPv6 addresses, the link-local ones that
+    // neighbour discovery speaks from among them, are usable at once.
+    steps.push_back("netns exec " + FPrefix + n + " sysctl -q -w net.ipv6.conf.default.accept_dad=0 net.ipv6.conf.all.accept_dad=0");
     steps.push_back("-n " + FPrefix + n + " link set lo up");
   }
   const std::vector<std::string> route = {
@@ -32,6 +35,12 @@ NetnsRoute::NetnsRoute(bool secondRouter) : FPrefix("tw" + std::to_string(getpid
       "-n " + t + " addr add 198.51.100.2/24 dev " + t + "0", "-n " + t + " link set " + t + "0 up",
       "-n " + c + " route add default via 192.0.2.1", "-n " + t + " route add default via 198.51.100.1",
       "-n " + r + " route add unreachable 203.0.113.1/32",
+      // The same route in IPv6.
+      "-n " + c + " addr add 2001:db8:2::2/64 dev " + c + "0", "-n " + r + " addr add 2001:db8:2::1/64 dev " + r + "0",
+      "-n " + last + " addr add 2001:db8:100::1/64 dev " + last + "1",
+      "-n " + t + " addr add 2001:db8:100::2/64 dev " + t + "0",
+      "-6 -n " + c + " route add default via 2001:db8:2::1", "-6 -n " + t + " route add default via 2001:db8:100::1",
+      "-6 -n " + r + " route add unreachable 2001:db8:113::1/128",
   };
   steps.insert(steps.end(), route.begin(), route.end());
   if (secondRouter) {
@@ -40,13 +49,21 @@ NetnsRoute::NetnsRoute(bool secondRouter) : FPrefix("tw" + std::to_string(getpid
         "-n " + r + " addr add 198.18.0.1/24 dev " + r + "2", "-n " + r + " link set " + r + "2 up",
         "-n " + s + " addr add 198.18.0.2/24 dev " + s + "0", "-n " + s + " link set " + s + "0 up",
         "-n " + r + " route add 198.51.100.0/24 via 198.18.0.2", "-n " + s + " route add default via 198.18.0.1",
+        "-n " + r + " addr add 2001:db8:18::1/64 dev " + r + "2", "-n " + s + " addr add 2001:db8:18::2/64 dev " + s + "0",
+        "-6 -n " + r + " route add 2001:db8:100::/64 via 2001:db8:18::2", "-6 -n " + s + " route add default via 2001:db8:18::1",
     };
     steps.insert(steps.end(), between.begin(), between.end());
   }
   for (const std::string& n : FNamespaces) {
-    if (n == "r" || n == "s") steps.push_back("netns exec " + FPrefix + n + " sysctl -q -w net.ipv4.ip_forward=1");
+    if (n == "r" || n == "s") {
+      steps.push_back("netns exec " + FPrefix + n + " sysctl -q -w net.ipv4.ip_forward=1");
+      steps.push_back("netns exec " + FPrefix + n + " sysctl -q -w net.ipv6.conf.all.forwarding=1");
+    }
     // Without this the kernel's ICMP rate limit loses hops of probes sent at once.
-    if (n != "c") steps.push_back("netns exec " + FPrefix + n + " sysctl -q -w net.ipv4.icmp_ratelimit=0");
+    if (n != "c") {
+      steps.push_back("netns exec " + FPrefix + n + " sysctl -q -w net.ipv4.icmp_ratelimit=0");
+      steps.push_back("netns exec " + FPrefix + n + " sysctl -q -w net.ipv6.icmp.ratelimit=0");
+    }
   }
   for (const std::string& step : steps)
     if (!Ip(step)) return;

@@ -4,7 +4,9 @@
 //   client 192.0.2.2 — 192.0.2.1 router 198.51.100.1 — 198.51.100.2 target
 // or with a second router between the first and the target:
 //   ... 192.0.2.1 router 198.18.0.1 — 198.18.0.2 router 198.51.100.1 — 198.51.100.2 target
-// The (first) router answers 203.0.113.1 with "host unreachable"; 198.51.100.9
+// and the same in IPv6: 2001:db8:2::2 — 2001:db8:2::1 router 2001:db8:100::1 —
+// 2001:db8:100::2 target (2001:db8:18::1 — 2001:db8:18::2 between two routers).
+// The (first) router answers 203.0.113.1 and 2001:db8:113::1 with "unreachable"; 198.51.100.9
 // is nobody, so probes past the router go unanswered for seconds.
 // Needs root; Ready() is false otherwise. The destructor removes everything.
 // Tests and benchmarks alike use it.

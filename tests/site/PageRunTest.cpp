@@ -30,7 +30,7 @@ protected:
     RunPage(Io, Shared, Live, request, reports, [this](std::vector<PageSection> sections) { Pages.push_back(std::move(sections)); });
   }
 
-  static LookupRequest Request(std::array<bool, kReportCount> wanted) { return LookupRequest{Target{"example.test", "example.test", {}}, wanted}; }
+  static LookupRequest Request(std::array<bool, kReportCount> wanted) { return LookupRequest{Target{"example.test", "example.test", {}, {}, {}}, wanted}; }
 
   Options Opts = Loopback();
   SharedState Shared{Opts};

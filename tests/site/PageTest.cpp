@@ -47,7 +47,7 @@ TEST(SiteHtml, EscapesMarkupAndReplacesWhatIsNotText) {
 }
 
 TEST(SiteLookupPage, EveryFieldOfEveryReportIsEscaped) {
-  Target target{kHostile, "xn--e1afmkfd.xn--p1ai", {}};
+  Target target{kHostile, "xn--e1afmkfd.xn--p1ai", {}, {}, {}};
   ReportResult result;
   result.Reason = kHostile;
   result.Note = kHostile;
@@ -95,7 +95,7 @@ TEST(SiteLookupPage, HugeAnswersAreCutToTheirSectionsShare) {
                                           {ReportKind::NetworkRecord, small}};
   for (std::size_t bound : {kPageBytes, std::size_t{65536}}) {
     SCOPED_TRACE(bound);
-    const std::string page = LookupPage(Target{"example.test", "example.test", {}}, sections, kAsked, bound);
+    const std::string page = LookupPage(Target{"example.test", "example.test", {}, {}, {}}, sections, kAsked, bound);
     EXPECT_LE(page.size(), bound);
     EXPECT_EQ(Count(page, kCutNote), 3u);
     EXPECT_NE(page.find("&quot;&quot;"), std::string::npos);
@@ -114,7 +114,7 @@ TEST(SiteLookupPage, SectionsInTheWindowsOrderWithTheirTimes) {
     result.Elapsed = std::chrono::milliseconds(100 + i);
     sections.push_back({static_cast<ReportKind>(i), result});
   }
-  const std::string page = LookupPage(Target{"192.0.2.1", "", 0xC0000201}, sections, kAsked, kPageBytes);
+  const std::string page = LookupPage(Target{"192.0.2.1", "", 0xC0000201, {}, {}}, sections, kAsked, kPageBytes);
   std::size_t at = 0;
   for (const char* title : {"Информация о домене", "DNS записи", "Трассировка", "Информация о сети", "Сканирование портов"}) {
     const std::size_t found = page.find(std::string("<h2>") + title + "</h2>", at);
@@ -131,7 +131,7 @@ TEST(SiteLookupPage, SectionsInTheWindowsOrderWithTheirTimes) {
 }
 
 TEST(SiteLookupPage, NoReportTickedSaysSo) {
-  const std::string page = LookupPage(Target{"Example.TEST", "example.test", {}}, {}, kAsked, kPageBytes);
+  const std::string page = LookupPage(Target{"Example.TEST", "example.test", {}, {}, {}}, {}, kAsked, kPageBytes);
   EXPECT_NE(page.find("<h1>example.test</h1>\n<p>Не выбрано ни одной проверки"), std::string::npos);
   EXPECT_NE(page.find("<td>example.test · 07.12.2026 19:40 UTC · проверки не выбраны</td>"), std::string::npos);
   EXPECT_EQ(page.find("<section>"), std::string::npos);

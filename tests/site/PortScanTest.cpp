@@ -228,8 +228,19 @@ TEST(PortScanTest, LoopbackIsRefusedUnlessAllowed) {
     const auto result = h.Run(site::PortScan, row.Target);
     ASSERT_TRUE(result);
     EXPECT_EQ(result->State, Outcome::Failed);
-    EXPECT_EQ(result->Reason, site::PrivateRefusal(kLoopback));
+    EXPECT_EQ(result->Reason, site::PrivateRefusal(boost::asio::ip::address_v4(kLoopback)));
     EXPECT_TRUE(result->Raw.empty());
+  }
+  for (const auto& target : {Ipv6Target("::1"), DomainTarget("loopback6.example.test")}) {
+    SCOPED_TRACE(target.Input);
+    NetHarness h;
+    h.Opts.Resolver = dns.Address();
+    h.Opts.AllowLan = true;
+    h.Opts.ScanPorts = {open.Port()};
+    const auto result = h.Run(site::PortScan, target);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->State, Outcome::Failed);
+    EXPECT_EQ(result->Reason, site::PrivateRefusal(boost::asio::ip::make_address("::1")));
   }
   NetHarness allowed;
   allowed.Opts.Resolver = dns.Address();
@@ -240,6 +251,33 @@ TEST(PortScanTest, LoopbackIsRefusedUnlessAllowed) {
   EXPECT_EQ(result->State, Outcome::Done) << result->Reason;
   EXPECT_EQ(result->Note, "Адрес 127.0.0.1 (первая запись A домена)");
   EXPECT_EQ(result->Summary.Rows.size(), 1u);
+
+  // Over IPv6: the address itself, and a domain that has no IPv4 address.
+  const int listening6 = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in6 local6{};
+  local6.sin6_family = AF_INET6;
+  local6.sin6_addr = in6addr_loopback;
+  socklen_t length6 = sizeof local6;
+  ASSERT_EQ(bind(listening6, reinterpret_cast<sockaddr*>(&local6), sizeof local6), 0);
+  ASSERT_EQ(listen(listening6, 16), 0);
+  ASSERT_EQ(getsockname(listening6, reinterpret_cast<sockaddr*>(&local6), &length6), 0);
+  allowed.Opts.ScanPorts = {ntohs(local6.sin6_port)};
+  const struct {
+    site::Target Target;
+    const char* Note;
+  } v6rows[] = {
+      {Ipv6Target("::1"), "Адрес ::1"},
+      {DomainTarget("loopback6.example.test"), "Адрес ::1 (первая запись AAAA домена: адреса IPv4 у него нет)"},
+  };
+  for (const auto& row : v6rows) {
+    SCOPED_TRACE(row.Target.Input);
+    const auto v6 = allowed.Run(site::PortScan, row.Target);
+    ASSERT_TRUE(v6);
+    EXPECT_EQ(v6->State, Outcome::Done) << v6->Reason;
+    EXPECT_EQ(v6->Note, row.Note);
+    EXPECT_EQ(v6->Summary.Rows.size(), 1u) << v6->Raw;
+  }
+  close(listening6);
 
   const auto missing = allowed.Run(site::PortScan, DomainTarget("nosuch.example.test"));
   ASSERT_TRUE(missing);
@@ -262,12 +300,25 @@ TEST(ProbePolicyTest, WhichAddressesMayBeProbed) {
       {"239.255.255.250", false, false, true}, {"240.0.0.1", false, false, true},
       {"255.255.255.255", false, false, true}, {"192.0.2.1", false, false, true},
       {"198.18.0.1", false, false, true},
+      // IPv6: the global block, its special ranges, and the forms naming an IPv4 address.
+      {"2001:4860:4860::8888", true, true, true}, {"2a00:1450::1", true, true, true},
+      {"::1", false, false, true},              {"::", false, false, true},
+      {"fe80::1", false, true, true},           {"fd12:3456::1", false, true, true},
+      {"fec0::1", false, false, true},          {"ff02::1", false, false, true},
+      {"2001:db8::1", false, false, true},      {"3fff::1", false, false, true},
+      {"2001:2::1", false, false, true},        {"4000::1", false, false, true},
+      {"::ffff:8.8.8.8", true, true, true},     {"::ffff:127.0.0.1", false, false, true},
+      {"::ffff:10.0.0.1", false, true, true},   {"::ffff:0:127.0.0.1", false, false, true},
+      {"64:ff9b::192.168.0.1", false, true, true}, {"64:ff9b::8.8.8.8", true, true, true},
+      {"2002:808:808::1", true, true, true},    {"2002:7f00:1::1", false, false, true},
+      {"2002:c0a8:101::1", false, false, true},
+      // Teredo: server 65.54.227.120, client stored inverted (8.8.8.8, then 127.0.0.1).
+      {"2001:0:4136:e378:8000:63bf:f7f7:f7f7", true, true, true},
+      {"2001:0:4136:e378:8000:63bf:80ff:fffe", false, false, true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.Address);
-    in_addr a{};
-    ASSERT_EQ(inet_pton(AF_INET, row.Address, &a), 1);
-    const std::uint32_t address = ntohl(a.s_addr);
+    const auto address = boost::asio::ip::make_address(row.Address);
     site::Options options;
     EXPECT_EQ(site::MayProbe(address, options), row.Plain);
     options.AllowLan = true;

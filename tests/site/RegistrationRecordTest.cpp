@@ -37,11 +37,13 @@ protected:
     std::string error;
     ASSERT_TRUE(nginx.Start(
         "location = /registry/domain/moved.test { return 301 /registry/domain/example.test; }\n"
-        "location ~ /(domain|ip)/ { types { } default_type application/rdap+json; try_files $uri.json =404; }\n",
+        "location ~ /(domain|ip|autnum)/ { types { } default_type application/rdap+json; try_files $uri.json =404; }\n",
         &error))
         << error;
     Serve("dns.json", R"({"version": "1.0", "services": [[["test", "ae"], [")" + nginx.Url("/registry") + R"("]]]})");
     Serve("ipv4.json", R"({"version": "1.0", "services": [[["192.0.2.0/24"], [")" + nginx.Url("/rir/") + R"("]]]})");
+    Serve("asn.json", R"({"version": "1.0", "services": [[["64496-64511"], [")" + nginx.Url("/rir/") + R"("]]]})");
+    Serve("ipv6.json", R"({"version": "1.0", "services": [[["2001:db8::/32"], [")" + nginx.Url("/rir/") + R"("]]]})");
     Serve("registry/domain/example.test.json",
           Rdap(R"("ldhName": "example.test", "status": ["active"],
                   "events": [{"eventAction": "registration", "eventDate": "2001-02-03T04:05:06Z"}],
@@ -63,6 +65,14 @@ protected:
     Serve("rir/ip/192.0.2.10.json",
           R"({"objectClassName": "ip network", "startAddress": "192.0.2.0", "endAddress": "192.0.2.255",
               "name": "TEST-NET-1", "country": "ZZ"})");
+    Serve("rir/autnum/64500.json",
+          R"({"objectClassName": "autnum", "startAutnum": 64500, "endAutnum": 64500, "name": "DOC-AS", "country": "ZZ",
+              "port43": "whois.ripe.net",
+              "events": [{"eventAction": "registration", "eventDate": "2001-02-03T04:05:06Z"}],
+              "entities": [{"roles": ["registrant"], "vcardArray": ["vcard", [["fn", {}, "text", "Example Networks"]]]}]})");
+    Serve("rir/ip/2001:db8::10.json",
+          R"({"objectClassName": "ip network", "startAddress": "2001:db8::", "endAddress": "2001:db8:ffff:ffff:ffff:ffff:ffff:ffff",
+              "name": "DOC-NET-6", "country": "ZZ"})");
 
     rig.Opts.CaFile = ca.CaFile();
     rig.Opts.RdapBootstrap = nginx.Url("/");
@@ -277,6 +287,63 @@ TEST_F(RegistrationRecordTest, NetworkWithoutRdapIsLookedUpByWhois) {
   ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
   EXPECT_EQ(Value(result, "Имя сети"), "TEST-NET-2");
   EXPECT_EQ(rir.Queries(), std::vector<std::string>{"198.51.100.7"});
+}
+
+// The IPv6 bootstrap file names the registry; an address it does not cover
+// goes to WHOIS, referred by the root as an IPv4 address is.
+TEST_F(RegistrationRecordTest, NetworkOfAnIpv6AddressByItsBootstrapFileOrWhois) {
+  ReportResult result = rig.Run(site::NetworkRecord, "2001:db8::10");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(Value(result, "Диапазон"), "2001:db8::/32");
+  EXPECT_EQ(Value(result, "Имя сети"), "DOC-NET-6");
+  EXPECT_NE(result.Raw.find("/rir/ip/2001:db8::10 ==="), std::string::npos) << result.Raw;
+
+  result = rig.Run(site::NetworkRecord, "2a00:1450::7");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(Value(result, "Имя сети"), "TEST-NET-2");
+  EXPECT_EQ(rir.Queries(), std::vector<std::string>{"2a00:1450::7"});
+}
+
+// An autonomous system's record by asn.json, or by WHOIS when it names no
+// server for the number; the other reports say in a line that they have
+// nothing for one.
+TEST_F(RegistrationRecordTest, AutonomousSystemByItsBootstrapFileOrWhois) {
+  ReportResult result = rig.Run(site::NetworkRecord, "AS64500");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(result.Summary.Rows, (std::vector<std::vector<std::string>>{{"Номер", "AS64500"},
+                                                                       {"Имя", "DOC-AS"},
+                                                                       {"Владелец", "Example Networks"},
+                                                                       {"Страна", "ZZ"},
+                                                                       {"Зарегистрирована", "2001-02-03T04:05:06Z"},
+                                                                       {"Регистратор", "RIPE NCC"}}));
+  EXPECT_NE(result.Raw.find("/rir/autnum/64500 ==="), std::string::npos) << result.Raw;
+
+  result = rig.Run(site::NetworkRecord, "AS65551");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_NE(result.Note.find("Для этого номера нет сервера RDAP."), std::string::npos) << result.Note;
+  EXPECT_EQ(rir.Queries(), std::vector<std::string>{"AS65551"});
+
+  for (const auto report : {site::DomainRecord, site::DnsRecords, site::RouteTrace, site::PortScan}) {
+    result = rig.Run(report, "AS64500");
+    EXPECT_EQ(result.State, Outcome::Done) << result.Reason;
+    EXPECT_NE(result.Note.find("автономной систем"), std::string::npos) << result.Note;
+    EXPECT_TRUE(result.Summary.Rows.empty());
+  }
+}
+
+// A referral to a WHOIS server whose name has an IPv6 address only is
+// followed over IPv6.
+TEST_F(RegistrationRecordTest, ReferralToAServerWithOnlyAnIpv6AddressIsFollowedThere) {
+  WhoisScript rir6{WhoisScript::Answer("inet6num: 2a00::/12\nnetname: V6-NET\ncountry: ZZ\n"), true};
+  WhoisScript root6{WhoisScript::Answer("refer: whois.v6.example:" + std::to_string(rir6.Port()) + "\n")};
+  rig.Opts.WhoisRoot = root6.Address();
+  rig.Dns[{"whois.v6.example", site::DnsType::A}] = {};  // the name is there, without an IPv4 address
+  rig.Dns[{"whois.v6.example", site::DnsType::AAAA}] = {"::1"};
+  const ReportResult result = rig.Run(site::NetworkRecord, "2a00:1450::7");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(result.Reason, "");
+  EXPECT_EQ(Value(result, "Имя сети"), "V6-NET");
+  EXPECT_EQ(rir6.Queries(), std::vector<std::string>{"2a00:1450::7"});
 }
 
 TEST_F(RegistrationRecordTest, NetworkOfANameWithoutAddressFails) {

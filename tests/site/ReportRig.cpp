@@ -41,7 +41,10 @@ site::Target TargetOf(const std::string& input) {
   site::Target target;
   target.Input = input;
   in_addr address{};
-  if (inet_pton(AF_INET, input.c_str(), &address) == 1) target.Ipv4 = ntohl(address.s_addr);
+  in6_addr address6{};
+  if (input.starts_with("AS")) target.As = static_cast<std::uint32_t>(std::stoul(input.substr(2)));
+  else if (inet_pton(AF_INET, input.c_str(), &address) == 1) target.Ipv4 = ntohl(address.s_addr);
+  else if (inet_pton(AF_INET6, input.c_str(), &address6) == 1) target.Ipv6 = boost::asio::ip::make_address_v6(input);
   else target.Domain = input;
   return target;
 }

@@ -15,9 +15,11 @@ struct Row {
   const char* Name;
   std::string Query;
   std::string Input;   // as shown on the page; empty: refused
-  std::string Domain;  // ASCII form; empty for an IPv4 address
+  std::string Domain;  // ASCII form; empty for an address
   std::optional<std::uint32_t> Ipv4;
   const char* Refusal = "";  // for a refused row: part of the reason the page gives
+  const char* Ipv6 = "";     // the address's canonical (RFC 5952) text
+  std::uint32_t As = 0;      // an autonomous system's number
 };
 
 const Row kRows[] = {
@@ -34,6 +36,20 @@ const Row kRows[] = {
     {"ipv4", "addr=192.0.2.33&dom_dns=true", "192.0.2.33", "", 0xC0000221},
     {"ipv4 with blanks", "addr=%20127.0.0.1%20", "127.0.0.1", "", 0x7F000001},
     {"ipv4 behind a soft hyphen", "addr=%AD192.0.2.33", "\xC2\xAD" "192.0.2.33", "", 0xC0000221},
+    {"ipv6 compressed", "addr=2001:db8::1", "2001:db8::1", "", {}, "", "2001:db8::1"},
+    {"ipv6 in full with leading zeros, upper case", "addr=2001:0DB8:0000:0000:0000:0000:0000:0001", "2001:0DB8:0000:0000:0000:0000:0000:0001", "", {}, "", "2001:db8::1"},
+    {"ipv6 in brackets", "addr=[2001:DB8::1]", "[2001:DB8::1]", "", {}, "", "2001:db8::1"},
+    {"ipv6 with blanks", "addr=%20::1%20", "::1", "", {}, "", "::1"},
+    {"ipv6 with an ipv4 tail", "addr=::ffff:192.0.2.33", "::ffff:192.0.2.33", "", {}, "", "::ffff:192.0.2.33"},
+    {"ipv6 mapped, spelt in hex", "addr=::FFFF:C000:221", "::FFFF:C000:221", "", {}, "", "::ffff:192.0.2.33"},
+    {"ipv6 a lone zero group stays", "addr=2001:db8:0:1:1:1:1:1", "2001:db8:0:1:1:1:1:1", "", {}, "", "2001:db8:0:1:1:1:1:1"},
+    {"ipv6 the longer zero run shortened", "addr=2001:0:0:1:0:0:0:1", "2001:0:0:1:0:0:0:1", "", {}, "", "2001:0:0:1::1"},
+    {"ipv6 the first of equal zero runs shortened", "addr=2001:db8:0:0:1:0:0:1", "2001:db8:0:0:1:0:0:1", "", {}, "", "2001:db8::1:0:0:1"},
+    {"as number", "addr=AS15169&net_whois=true", "AS15169", "", {}, "", "", 15169},
+    {"as number in lower case", "addr=as15169", "as15169", "", {}, "", "", 15169},
+    {"as number alone", "addr=15169", "15169", "", {}, "", "", 15169},
+    {"as number, the largest", "addr=AS4294967295", "AS4294967295", "", {}, "", "", 4294967295u},
+    {"a name starting with as", "addr=as15169.test", "as15169.test", "as15169.test", {}},
     {"first addr wins", "addr=one.test&addr=two.test", "one.test", "one.test", {}},
     {"unknown keys ignored", "x=1&addr=one.test&dom_dns=true&utm=2", "one.test", "one.test", {}},
     {"long label", "addr=" + std::string(63, 'a') + ".test", std::string(63, 'a') + ".test", std::string(63, 'a') + ".test", {}},
@@ -61,6 +77,19 @@ const Row kRows[] = {
     {"NUL byte", "addr=a.test%00", "", "", {}, "управляющие символы"},
     {"byte with no cp1251 character", "addr=a%98.test", "", "", {}, "ни в UTF-8, ни в Windows-1251"},
     {"overlong utf-8 taken as cp1251, then not a name", "addr=%C0%AE.test", "", "", {}, "ни доменным именем, ни адресом IPv4"},
+    {"ipv6 zone index", "addr=fe80::1%25eth0", "", "", {}, "указанием зоны"},
+    {"ipv6 zone index in brackets", "addr=[fe80::1%25eth0]", "", "", {}, "указанием зоны"},
+    {"ipv6 nine groups", "addr=1:2:3:4:5:6:7:8:9", "", "", {}, "Неверный адрес IPv6"},
+    {"ipv6 two double colons", "addr=2001::db8::1", "", "", {}, "Неверный адрес IPv6"},
+    {"ipv6 five digits in a group", "addr=2001:00db8::1", "", "", {}, "Неверный адрес IPv6"},
+    {"ipv6 not hexadecimal", "addr=2001:db8::g1", "", "", {}, "Неверный адрес IPv6"},
+    {"ipv6 ipv4 tail with a leading zero", "addr=::ffff:192.0.2.033", "", "", {}, "Неверный адрес IPv6"},
+    {"ipv6 ipv4 tail not last", "addr=::192.0.2.1:1", "", "", {}, "Неверный адрес IPv6"},
+    {"ipv6 bracket not closed", "addr=[2001:db8::1", "", "", {}, "квадратные скобки"},
+    {"ipv6 with a port", "addr=[2001:db8::1]:80", "", "", {}, "квадратные скобки"},
+    {"as number zero", "addr=AS0", "", "", {}, "номер автономной системы"},
+    {"as number too large", "addr=4294967296", "", "", {}, "номер автономной системы"},
+    {"as number with a leading zero", "addr=AS015169", "", "", {}, "номер автономной системы"},
     {"huge", "addr=" + std::string(5000, 'a'), "", "", {}, "Адрес слишком длинный"},
 };
 
@@ -80,6 +109,8 @@ TEST(SiteRequest, DecodesOrRefusesEachRow) {
     EXPECT_EQ(request.Address.Input, row.Input);
     EXPECT_EQ(request.Address.Domain, row.Domain);
     EXPECT_EQ(request.Address.Ipv4, row.Ipv4);
+    EXPECT_EQ(request.Address.Ipv6 ? request.Address.Ipv6->to_string() : "", row.Ipv6);
+    EXPECT_EQ(request.Address.As.value_or(0), row.As);
   }
 }
 

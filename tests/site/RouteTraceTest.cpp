@@ -88,6 +88,9 @@ protected:
     dns.AddLine(R"(local-data-ptr: "192.0.2.1 router.example.test")");
     dns.AddLine(R"(local-data: '2.100.51.198.origin.asn.example.test. 3600 IN TXT "64501 | 198.51.100.0/24 | ZZ | test | 2020-01-01"')");
     dns.AddLine(R"(local-data: 'AS64501.asn.example.test. 3600 IN TXT "64501 | ZZ | test | 2020-01-01 | TARGET-AS"')");
+    dns.AddLine(R"(local-data-ptr: "2001:db8:2::1 router.example.test")");
+    dns.AddLine(R"(local-data: '2.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.1.0.8.b.d.0.1.0.0.2.origin6.asn.example.test. 3600 IN TXT "64501 | 2001:db8:100::/48 | ZZ | test | 2020-01-01"')");
+    dns.AddLine(R"(local-data: "v6only.example.test. 3600 IN AAAA 2001:db8:100::2")");
   }
 
   // The trace, and the unbound that names its hops, both inside the client's namespace.
@@ -108,26 +111,43 @@ protected:
   NetnsRoute route;
 };
 
+// Over IPv4 and IPv6 alike; a domain with only an IPv6 address is traced
+// there, and the page says which address it took.
 TEST_F(NamespaceTraceTest, TwoHopsOverUdpAndOverIcmpInKernelTime) {
   rig.BusyAfterStart = kBusyLoop;
+  const struct {
+    const char* Target;
+    const char* Router;
+    const char* Reached;
+    const char* Note;
+  } rows[] = {
+      {"198.51.100.2", "192.0.2.1", "198.51.100.2", ""},
+      {"2001:db8:100::2", "2001:db8:2::1", "2001:db8:100::2", ""},
+      {"v6only.example.test", "2001:db8:2::1", "2001:db8:100::2",
+       "Адрес 2001:db8:100::2 (первая запись AAAA домена: адреса IPv4 у него нет)"},
+  };
   for (const char* method : {"UDP", "ICMP"}) {
     if (std::string(method) == "ICMP") {
       ASSERT_TRUE(route.AllowPing());
     }
-    const ReportResult result = Trace("198.51.100.2");
-    ASSERT_EQ(result.State, Outcome::Done) << method << ": " << result.Reason;
-    EXPECT_NE(result.Raw.find(method), std::string::npos) << result.Raw;
-    ASSERT_EQ(result.Summary.Rows.size(), 2u) << method << ":\n" << result.Raw;
-    const auto& router = result.Summary.Rows[0];
-    const auto& target = result.Summary.Rows[1];
-    EXPECT_EQ(router[1], "192.0.2.1");
-    EXPECT_EQ(router[2], "router.example.test");
-    EXPECT_EQ(router[3], "");
-    EXPECT_EQ(target[1], "198.51.100.2");
-    EXPECT_EQ(target[3], "AS64501 TARGET-AS");
-    // Forwarding may wait for a busy machine's CPU; far less than for the loop, though.
-    ExpectThreeTimes(router[4], 50.0);
-    ExpectThreeTimes(target[4], 50.0);
+    for (const auto& row : rows) {
+      SCOPED_TRACE(std::string(method) + " to " + row.Target);
+      const ReportResult result = Trace(row.Target);
+      ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+      EXPECT_NE(result.Raw.find(method), std::string::npos) << result.Raw;
+      EXPECT_EQ(result.Note, row.Note);
+      ASSERT_EQ(result.Summary.Rows.size(), 2u) << result.Raw;
+      const auto& router = result.Summary.Rows[0];
+      const auto& target = result.Summary.Rows[1];
+      EXPECT_EQ(router[1], row.Router);
+      EXPECT_EQ(router[2], "router.example.test");
+      EXPECT_EQ(router[3], "");
+      EXPECT_EQ(target[1], row.Reached);
+      EXPECT_EQ(target[3], "AS64501 TARGET-AS");
+      // Forwarding may wait for a busy machine's CPU; far less than for the loop, though.
+      ExpectThreeTimes(router[4], 50.0);
+      ExpectThreeTimes(target[4], 50.0);
+    }
   }
 }
 
@@ -137,6 +157,13 @@ TEST_F(NamespaceTraceTest, RefusedAndSilentRoutesEndAtTheRouter) {
   ASSERT_EQ(result.Summary.Rows.size(), 1u) << result.Raw;
   EXPECT_EQ(result.Summary.Rows[0][1], "192.0.2.1");
   EXPECT_NE(result.Summary.Rows[0][4].find("!H"), std::string::npos) << result.Raw;
+
+  // An unreachable IPv6 route answers "no route".
+  result = Trace("2001:db8:113::1");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  ASSERT_EQ(result.Summary.Rows.size(), 1u) << result.Raw;
+  EXPECT_EQ(result.Summary.Rows[0][1], "2001:db8:2::1");
+  EXPECT_NE(result.Summary.Rows[0][4].find("!N"), std::string::npos) << result.Raw;
 
   result = Trace("198.51.100.9");
   ASSERT_EQ(result.State, Outcome::Done) << result.Reason;

@@ -561,10 +561,28 @@ TEST_F(SiteService, RefusesTheHostsOwnAddressesAsTargetsAndSources) {
     EXPECT_NE(body.find(own, first + 1), std::string::npos) << "both the trace and the scan refuse it\n" << body;
     EXPECT_FALSE(Has(GetSite(site.Port(), Lookup("8.8.4.4", "traceroute port_scan")).Body, own));
 
+    // The IPv6 forms naming the host's IPv4 address are the host's too, and so is its own IPv6 address.
+    ASSERT_EQ(RunProgram({"ip", "addr", "add", "2a00:1450::1/128", "dev", "own0", "nodad"}), 0);
+    for (const char* spelling : {"::ffff:8.8.8.8", "2002:808:808::1", "[2A00:1450:0::1]"}) {
+      SCOPED_TRACE(spelling);
+      body.clear();
+      for (int attempt = 0; attempt < 40 && !Has(body, own); ++attempt) {
+        if (attempt) usleep(250000);
+        body = GetSite(site.Port(), Lookup(spelling, "traceroute port_scan")).Body;
+      }
+      const std::size_t at = body.find(own);
+      ASSERT_NE(at, std::string::npos) << body;
+      EXPECT_NE(body.find(own, at + 1), std::string::npos) << body;
+    }
+    EXPECT_FALSE(Has(GetSite(site.Port(), Lookup("2a00:1450::2", "traceroute port_scan")).Body, own));
+
     using boost::asio::ip::make_address;
     EXPECT_FALSE(site::SourceAddressAllowed(make_address("8.8.8.8"), false));
     EXPECT_FALSE(site::SourceAddressAllowed(make_address("::ffff:8.8.8.8"), false));
+    EXPECT_FALSE(site::SourceAddressAllowed(make_address("2002:808:808::1"), false));
+    EXPECT_FALSE(site::SourceAddressAllowed(make_address("2a00:1450::1"), false));
     EXPECT_TRUE(site::SourceAddressAllowed(make_address("8.8.4.4"), false));
+    EXPECT_TRUE(site::SourceAddressAllowed(make_address("2a00:1450::2"), false));
   }).join();
 }
 
@@ -582,6 +600,66 @@ TEST(SiteProgram, RefusesToStartWhereItCannotReadItsOwnAddresses) {
   SiteProcess packaged({"--rate-per-second", "0"}, UnderFamilies(UnitFamilies()));
   ASSERT_NE(packaged.Port(), 0) << packaged.Log();
   EXPECT_EQ(GetSite(packaged.Port(), "/?ii=1").Status, 200);
+}
+
+// IPv6 spellings of addresses no public service should probe: each is named
+// on the page in its canonical form, and the trace and the scan both refuse it.
+TEST_F(SiteService, RefusesTheSpecialIpv6RangesInAnySpelling) {
+  SiteProcess site(With(LoopbackSources(Dns.Address()), {"--scan-ports", "80", "--page-budget", "3000", "--rate-per-second", "0"}));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  const struct {
+    const char* Typed;
+    const char* Named;
+  } rows[] = {
+      {"::1", "::1"},
+      {"[::1]", "::1"},
+      {"0000:0000:0000:0000:0000:0000:0000:0001", "::1"},
+      {"::", "::"},
+      {"FE80::1", "fe80::1"},
+      {"fe80:0:0:0:0:0:0:1", "fe80::1"},
+      {"FD12:3456:789A:1::1", "fd12:3456:789a:1::1"},
+      {"ff02::1", "ff02::1"},
+      {"2001:DB8::1", "2001:db8::1"},
+      {"2001:0db8:0000:0000:0000:0000:0000:0001", "2001:db8::1"},
+      {"3fff::1", "3fff::1"},
+      {"::ffff:127.0.0.1", "::ffff:127.0.0.1"},
+      {"::FFFF:7F00:1", "::ffff:127.0.0.1"},
+      {"[::ffff:192.168.1.1]", "::ffff:192.168.1.1"},
+      {"::ffff:0:10.0.0.1", "::ffff:0:a00:1"},
+      {"64:ff9b::127.0.0.1", "64:ff9b::7f00:1"},
+      {"2002:7f00:0001::1", "2002:7f00:1::1"},
+      {"2001:0:4136:e378:8000:63bf:80ff:fffe", "2001:0:4136:e378:8000:63bf:80ff:fffe"},
+  };
+  const std::string refused = " относится к частной или зарезервированной сети: проверка не выполняется";
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.Typed);
+    const SiteReply reply = GetSite(site.Port(), Lookup(row.Typed, "traceroute port_scan"));
+    ASSERT_EQ(reply.Status, 200) << reply.Body;
+    EXPECT_TRUE(Has(reply.Body, std::string("<h1>") + row.Named + "</h1>")) << reply.Body;
+    const std::string reason = std::string("Адрес ") + row.Named + refused;
+    const std::size_t at = reply.Body.find(reason);
+    ASSERT_NE(at, std::string::npos) << reply.Body;
+    EXPECT_NE(reply.Body.find(reason, at + 1), std::string::npos) << "both the trace and the scan refuse it\n" << reply.Body;
+  }
+  const SiteReply zoned = GetSite(site.Port(), Lookup("fe80::1%25eth0", "traceroute port_scan"));
+  EXPECT_TRUE(Has(zoned.Body, "Адрес IPv6 с указанием зоны")) << zoned.Body;
+}
+
+// An autonomous system's number is named as one, and the reports that have
+// nothing for it say so in a line rather than fail.
+TEST_F(SiteService, TakesAnAsNumberAndSaysWhichReportsHaveNothingForIt) {
+  SiteProcess site(With(LoopbackSources(Dns.Address()), {"--page-budget", "3000"}));
+  ASSERT_NE(site.Port(), 0) << site.Log();
+  const SiteReply reply = GetSite(site.Port(), Lookup("as15169", "dom_whois dom_dns traceroute net_whois port_scan"));
+  ASSERT_EQ(reply.Status, 200) << reply.Body;
+  EXPECT_TRUE(Has(reply.Body, "<h1>AS15169</h1>")) << reply.Body;
+  for (const char* line : {"Сведения об автономной системе — в разделе «Информация о сети».",
+                           "DNS-записи есть у доменов и адресов, у номера автономной системы их нет.",
+                           "Трассировка ведётся до адреса или домена; у автономной системы нет одного адреса.",
+                           "Порты сканируются у адреса или домена; у автономной системы нет одного адреса."})
+    EXPECT_TRUE(Has(reply.Body, line)) << line << "\n" << reply.Body;
+  // Its record is asked of the (closed) sources, by its number.
+  EXPECT_TRUE(Has(reply.Body, "<h2>Информация о сети</h2>\n<p class=\"outcome failed\">")) << reply.Body;
 }
 
 TEST_F(SiteService, ExitsWithZeroOnSigtermWhileBusy) {

@@ -74,6 +74,9 @@ TEST(SourcePolicyTest, PrivateAddressesOnlyWhenTheConfiguredSourcesAreThemselves
       {"root on localhost", "https://rdap.example.test/", "localhost", false, true},
       {"root on a private network", "https://rdap.example.test/", "10.0.0.5", false, true},
       {"public literal", "https://8.8.4.4/", "9.9.9.9:43", false, false},
+      {"root on IPv6 loopback", "https://rdap.example.test/", "[::1]:4343", false, true},
+      {"root on a unique-local IPv6 network", "https://rdap.example.test/", "[fd00::43]:43", false, true},
+      {"root on a public IPv6 address", "https://rdap.example.test/", "[2a00:1450::43]:43", false, false},
   };
   for (const auto& row : rows) {
     site::Options options;
@@ -86,8 +89,12 @@ TEST(SourcePolicyTest, PrivateAddressesOnlyWhenTheConfiguredSourcesAreThemselves
   EXPECT_TRUE(SourceAddressAllowed(make_address("8.8.4.4"), false));
   EXPECT_FALSE(SourceAddressAllowed(make_address("127.0.0.1"), false));
   EXPECT_FALSE(SourceAddressAllowed(make_address("192.168.1.1"), false));
-  EXPECT_FALSE(SourceAddressAllowed(make_address("::1"), false));
   EXPECT_TRUE(SourceAddressAllowed(make_address("127.0.0.1"), true));
+  // A name may resolve to IPv6 in any of its special forms: each is refused as its range is.
+  EXPECT_TRUE(SourceAddressAllowed(make_address("2a00:1450::43"), false));
+  for (const char* refused : {"::1", "::", "fe80::1", "fd00::43", "ff02::1", "2001:db8::43", "::ffff:127.0.0.1",
+                              "::ffff:0:10.0.0.1", "64:ff9b::192.168.0.1", "2002:c0a8:101::1", "2001:0:4136:e378:8000:63bf:80ff:fffe"})
+    EXPECT_FALSE(SourceAddressAllowed(make_address(refused), false)) << refused;
 
   // A referral or link may aim only at its protocol's port, unless the
   // deployment says otherwise or runs on private sources.
@@ -145,7 +152,26 @@ TEST(RdapBootstrapTest, PicksTheLongestPrefix) {
       {0xC0000201, "https://narrow.test/"},
       {0x08080808, "https://everything.test/"},
   };
-  for (const auto& row : rows) EXPECT_EQ(ServiceForIpv4(ipv4, row.Address).value_or("none"), row.Expected) << row.Address;
+  for (const auto& row : rows)
+    EXPECT_EQ(ServiceForAddress(ipv4, boost::asio::ip::address_v4(row.Address)).value_or("none"), row.Expected) << row.Address;
+
+  const json ipv6 = json::parse(R"({"services": [
+      [["2001:db8::/32", "10.0.0.0/8"], ["https://wide.test/"]],
+      [["2001:db8:8000::/33"], ["https://narrow.test/"]],
+      [["2001:db8::/129", "2001:db8::/x", "nonsense"], ["https://broken.test/"]]
+  ]})");
+  const struct {
+    const char* Address;
+    const char* Expected;
+  } rows6[] = {
+      {"2001:db8::1", "https://wide.test/"},
+      {"2001:db8:7fff::1", "https://wide.test/"},
+      {"2001:db8:8000::1", "https://narrow.test/"},
+      {"2001:db9::1", "none"},
+      {"::ffff:10.1.2.3", "none"},  // an IPv6 address is not matched by an IPv4 prefix
+  };
+  for (const auto& row : rows6)
+    EXPECT_EQ(ServiceForAddress(ipv6, boost::asio::ip::make_address(row.Address)).value_or("none"), row.Expected) << row.Address;
 }
 
 TEST(RdapJsonTest, RefusesWhatIsNotASaneObject) {
@@ -300,7 +326,11 @@ TEST(WhoisTextTest, DecodesEachCharsetToValidUtf8) {
 }
 
 TEST(AsZoneTest, ReadsOriginAndNameRecords) {
-  EXPECT_EQ(AsOriginQuery(0x0A000001, "origin.asn.example.test"), "1.0.0.10.origin.asn.example.test");
+  EXPECT_EQ(AsOriginQuery(boost::asio::ip::make_address("10.0.0.1"), "origin.asn.example.test"), "1.0.0.10.origin.asn.example.test");
+  EXPECT_EQ(AsOriginQuery(boost::asio::ip::make_address("2001:db8::1"), "origin.asn.example.test"),
+            "1.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2.origin6.asn.example.test");
+  EXPECT_EQ(AsOriginQuery(boost::asio::ip::make_address("2001:db8::1"), "as.example.test"),
+            "1.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.0.8.b.d.0.1.0.0.2.as.example.test");
   EXPECT_EQ(TxtText(R"("64500 | 10.0.0.0/8 | ZZ" " | test")"), "64500 | 10.0.0.0/8 | ZZ | test");
   EXPECT_EQ(TxtText(R"("say \"hi\" \\ back")"), "say \"hi\" \\ back");
   // \DDD is a byte; a backslash before fewer than three digits escapes one character.

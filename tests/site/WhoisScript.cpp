@@ -37,18 +37,25 @@ std::string ReadQuery(int fd) {
 
 }  // namespace
 
-WhoisScript::WhoisScript(Reply reply) : FReply(std::move(reply)) {
-  FListen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof a;
-  if (bind(FListen, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(FListen, 16) != 0 ||
+WhoisScript::WhoisScript(Reply reply, bool ipv6) : FIpv6(ipv6), FReply(std::move(reply)) {
+  FListen = socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_storage a{};
+  if (ipv6) {
+    auto& in6 = reinterpret_cast<sockaddr_in6&>(a);
+    in6.sin6_family = AF_INET6;
+    in6.sin6_addr = in6addr_loopback;
+  } else {
+    auto& in = reinterpret_cast<sockaddr_in&>(a);
+    in.sin_family = AF_INET;
+    in.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  }
+  socklen_t length = ipv6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+  if (bind(FListen, reinterpret_cast<sockaddr*>(&a), length) != 0 || listen(FListen, 16) != 0 ||
       getsockname(FListen, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
     close(FListen);
-    throw std::runtime_error("cannot listen on 127.0.0.1");
+    throw std::runtime_error(ipv6 ? "cannot listen on ::1" : "cannot listen on 127.0.0.1");
   }
-  FPort = ntohs(a.sin_port);
+  FPort = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6&>(a).sin6_port : reinterpret_cast<sockaddr_in&>(a).sin_port);
   FThread = std::thread([this] { Serve(); });
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// A WHOIS server of our own on 127.0.0.1 for the answers tests need: it reads
+// A WHOIS server of our own on 127.0.0.1 (or ::1) for the answers tests need: it reads
 // the query line of each connection and lets the test's reply write to the
 // socket. Replies are bounded in time; the destructor stops and joins it.
 
@@ -17,7 +17,7 @@ public:
   // Gets the query (without its line end) and the connected socket; returns when done with it.
   using Reply = std::function<void(const std::string& query, int fd, const std::atomic<bool>& stopping)>;
 
-  explicit WhoisScript(Reply reply);
+  explicit WhoisScript(Reply reply, bool ipv6 = false);
   ~WhoisScript();
 
   // A reply that sends these bytes and closes.
@@ -28,13 +28,14 @@ public:
   static Reply Endless();
 
   uint16_t Port() const { return FPort; }
-  std::string Address() const { return "127.0.0.1:" + std::to_string(FPort); }
+  std::string Address() const { return (FIpv6 ? "[::1]:" : "127.0.0.1:") + std::to_string(FPort); }
   std::vector<std::string> Queries();
 
 private:
   void Serve();
 
   int FListen = -1;
+  bool FIpv6 = false;
   uint16_t FPort = 0;
   Reply FReply;
   std::atomic<bool> FStopping{false};

@@ -3,6 +3,8 @@
 #include "HiddenWindow.h"
 #include "SocketFixture.h"
 
+#include <arpa/inet.h>
+
 namespace {
 
 TEST_F(SocketTest, NewComponentStartsQuiet) {
@@ -369,6 +371,11 @@ TEST_F(SocketTest, CloseEventWithAnErrorDuringAReceiveLeavesTheErrorToIt) {
 
 TEST_F(SocketTest, LocalAddressIsTheFirstUsableInterface) {
   const auto addr = [](const char* text) { return sock::Winsock().InetAddr(text); };
+  const auto v6 = [](const char* text, bool up, bool loopback) {
+    sock::TInterfaceAddress a{0, up, loopback, true};
+    inet_pton(AF_INET6, text, a.Addr6.data());
+    return a;
+  };
   struct Case {
     const char* name;
     std::vector<sock::TInterfaceAddress> interfaces;
@@ -385,6 +392,11 @@ TEST_F(SocketTest, LocalAddressIsTheFirstUsableInterface) {
       {"only loopback", {{addr("127.0.0.1"), true, true}}, "127.0.0.1"},
       {"every adapter down", {{addr("127.0.0.1"), true, true}, {addr("192.0.2.7"), false, false}}, "127.0.0.1"},
       {"no interfaces at all", {}, "127.0.0.1"},
+      // A machine on IPv6 alone is not offline; IPv4 comes first where there is both.
+      {"IPv6 only", {{addr("127.0.0.1"), true, true}, v6("::1", true, true), v6("2001:db8::7", true, false)}, "2001:db8::7"},
+      {"IPv4 before IPv6", {v6("2001:db8::7", true, false), {addr("192.0.2.7"), true, false}}, "192.0.2.7"},
+      {"link-local IPv6 is no network",
+       {{addr("127.0.0.1"), true, true}, v6("fe80::1", true, false), v6("2001:db8::7", false, false)}, "127.0.0.1"},
   };
   TFaultScope faults;
   for (const Case& c : cases) {
@@ -400,20 +412,24 @@ TEST_F(SocketTest, LocalAddressIsTheFirstUsableInterface) {
 }
 
 // The same answer as the system's own tool gives for this machine: the first
-// IPv4 address of an interface that is up, loopback left out.
+// IPv4 address of an interface that is up, loopback left out; else its first
+// IPv6 address beyond its own link.
 TEST_F(SocketTest, LocalAddressOfThisMachine) {
-  FILE* listing = popen("ip -4 -o addr show up 2>/dev/null", "r");
-  ASSERT_NE(listing, nullptr);
   std::string expected = "127.0.0.1";
-  char line[512];
-  for (int lines = 0; lines < 1000 && fgets(line, sizeof line, listing); ++lines) {
-    const std::string text = line;
-    const size_t at = text.find(" inet ");
-    if (at == std::string::npos || expected != "127.0.0.1") continue;
-    const std::string address = text.substr(at + 6, text.find('/', at) - at - 6);
-    if (!address.starts_with("127.")) expected = address;
+  for (const char* command : {"ip -4 -o addr show up 2>/dev/null", "ip -6 -o addr show up scope global 2>/dev/null"}) {
+    FILE* listing = popen(command, "r");
+    ASSERT_NE(listing, nullptr);
+    char line[512];
+    for (int lines = 0; lines < 1000 && fgets(line, sizeof line, listing); ++lines) {
+      const std::string text = line;
+      const size_t at = text.find(text.find(" inet6 ") != std::string::npos ? " inet6 " : " inet ");
+      if (at == std::string::npos || expected != "127.0.0.1") continue;
+      const size_t start = text.find(' ', at + 1) + 1;
+      const std::string address = text.substr(start, text.find('/', start) - start);
+      if (!address.starts_with("127.")) expected = address;
+    }
+    ASSERT_EQ(pclose(listing), 0) << "the ip tool is missing";
   }
-  ASSERT_EQ(pclose(listing), 0) << "the ip tool is missing";
   std::string address;
   Socket->GetLocalAddress(address);
   EXPECT_EQ(address, expected);
