@@ -130,6 +130,23 @@ TEST_F(LinkTest, FirstAndAboutPages) {
     EXPECT_EQ(Target(plain), "<0 targets>") << plain->objectName().toStdString();
 }
 
+// A desktop with no program for the link: the real opener, with nothing it
+// could start on the PATH, and the status line says so.
+TEST_F(LinkTest, NoProgramForTheLinkIsSaid) {
+  SetShellOpener({});
+  const QByteArray path = qgetenv("PATH");
+  const QByteArray browser = qgetenv("BROWSER");
+  qputenv("PATH", Folder.path().toUtf8());
+  qunsetenv("BROWSER");
+  qunsetenv("DEFAULT_BROWSER");
+  Target(Form->Label8);
+  EXPECT_EQ(Form->StatusBar1->currentMessage(), "Не удалось открыть ссылку: в системе нет браузера");
+  Target(Form->Label15);
+  EXPECT_EQ(Form->StatusBar1->currentMessage(), "Не удалось открыть ссылку: в системе нет почтовой программы");
+  qputenv("PATH", path);
+  if (!browser.isEmpty()) qputenv("BROWSER", browser);
+}
+
 TEST_F(LinkTest, ProviderRows) {
   struct Row {
     QLabel *name, *details, *site;
