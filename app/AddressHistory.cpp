@@ -5,8 +5,12 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QStringListModel>
+#include <QStyle>
+#include <algorithm>
 
 TAddressHistory::TAddressHistory(QLineEdit* field, const QString& configFile)
     : QObject(field), FField(field), FConfigFile(configFile), FModel(new QStringListModel(this)),
@@ -19,6 +23,8 @@ TAddressHistory::TAddressHistory(QLineEdit* field, const QString& configFile)
   FCompleter->setCaseSensitivity(Qt::CaseInsensitive);
   FCompleter->setMaxVisibleItems(static_cast<int>(TRecentAddresses::kMaxEntries));
   FField->setCompleter(FCompleter);
+  // The list is made when it first opens, not with the window.
+  connect(FField, &QLineEdit::textEdited, this, &TAddressHistory::PreparePopup);
   connect(FCompleter, qOverload<const QString&>(&QCompleter::activated), this, [this](const QString& address) {
     if (const TRecentLookup* entry = FList.Find(address)) emit Chosen(*entry);
   });
@@ -39,15 +45,57 @@ void TAddressHistory::Clear() {
 
 void TAddressHistory::Changed() {
   FModel->setStringList(FList.Addresses());
+  if (FPopupReady) FitWidth();
+  Save();
+}
+
+void TAddressHistory::Save() {
   QSettings settings(FConfigFile, QSettings::IniFormat);
   FList.Save(settings);
 }
 
+void TAddressHistory::PreparePopup() {
+  if (FPopupReady) return;
+  FPopupReady = true;
+  // After the completer's own filter, which hands the keys the list does not
+  // use, Delete among them, on to the field: this one runs first.
+  FCompleter->popup()->installEventFilter(this);
+  FitWidth();
+}
+
+void TAddressHistory::ForgetHighlighted() {
+  QAbstractItemView* popup = FCompleter->popup();
+  const QString address = popup->currentIndex().data().toString();
+  if (address.isEmpty()) return;
+  FList.Remove(address);
+  // Row by row, so that the open list keeps its other rows and its place.
+  FModel->removeRow(static_cast<int>(FModel->stringList().indexOf(address)));
+  FitWidth();
+  Save();
+  if (FCompleter->completionCount() == 0) popup->hide();
+}
+
+void TAddressHistory::FitWidth() {
+  QAbstractItemView* popup = FCompleter->popup();
+  int widest = 0;
+  for (const QString& address : FModel->stringList()) widest = std::max(widest, popup->fontMetrics().horizontalAdvance(address));
+  // The row's margins and the scroll bar the list has when it is long.
+  const int chrome = 2 * popup->frameWidth() + popup->verticalScrollBar()->sizeHint().width() +
+                     2 * popup->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 8;
+  popup->setMinimumWidth(std::min(widest + chrome, FField->screen()->availableGeometry().width()));
+}
+
 bool TAddressHistory::eventFilter(QObject* watched, QEvent* event) {
+  if (FPopupReady && watched == FCompleter->popup() && event->type() == QEvent::KeyPress &&
+      static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+    ForgetHighlighted();
+    return true;
+  }
   // Down opens the whole list, whatever the field holds, as a combo box would.
   if (watched == FField && event->type() == QEvent::KeyPress &&
       static_cast<QKeyEvent*>(event)->key() == Qt::Key_Down && !FCompleter->popup()->isVisible() &&
       FModel->rowCount() > 0) {
+    PreparePopup();
     FCompleter->setCompletionPrefix(QString());
     FCompleter->complete();
     return true;

@@ -1,8 +1,10 @@
 #pragma once
 // The address field's memory of recent lookups: completion from the list as
-// one types, the whole list on the Down key, "Очистить список адресов" in the
-// field's context menu. The list lives in the user's config file, read when
-// this is made and written whenever it changes.
+// one types, the whole list on the Down key, Delete on the list's highlighted
+// row forgets that address, "Очистить список адресов" in the field's context
+// menu forgets them all. The list is as wide as its longest address, up to
+// the screen's width. It lives in the user's config file, read when this is
+// made and written whenever it changes.
 
 #include "RecentAddresses.h"
 
@@ -32,6 +34,10 @@ protected:
 
 private:
   void Changed();
+  void Save();
+  void PreparePopup();
+  void ForgetHighlighted();
+  void FitWidth();
   void ShowContextMenu(const QPoint& at);
 
   QLineEdit* FField;
@@ -39,4 +45,5 @@ private:
   TRecentAddresses FList;
   QStringListModel* FModel;
   QCompleter* FCompleter;
+  bool FPopupReady = false;
 };

@@ -4,6 +4,7 @@
 #include "Toolkit.h"
 #include "WindowStyle.h"
 
+#include <QHash>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -12,6 +13,26 @@ namespace {
 
 // Qt's own translations of its widgets' texts and of the page view's menu.
 constexpr const char* kTranslations[] = {"qtbase_ru", "qtwebengine_ru"};
+
+// Qt 6 moved the file kinds that the save dialog's "Тип" column shows into a
+// context of their own, which the Russian translation of this Qt does not
+// have yet, so "Folder" stayed English; a file's kind is its MIME type's
+// comment, which is Russian already.
+class TFileKindTranslator : public QTranslator {
+public:
+  using QTranslator::QTranslator;
+  bool isEmpty() const override { return false; }
+  QString translate(const char* context, const char* sourceText, const char*, int) const override {
+    if (qstrcmp(context, "QAbstractFileIconProvider") != 0) return {};
+    static const QHash<QByteArray, QString> kinds = {
+        {"Drive", QStringLiteral("Диск")},
+        {"Folder", QStringLiteral("Папка")},
+        {"Shortcut", QStringLiteral("Ярлык")},
+        {"Unknown", QStringLiteral("Неизвестно")},
+    };
+    return kinds.value(sourceText);
+  }
+};
 
 }  // namespace
 
@@ -28,6 +49,7 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     if (translator->load(QString::fromLatin1(name), folder)) installTranslator(translator);
     else delete translator;
   }
+  installTranslator(new TFileKindTranslator(this));
   SetApplicationExceptionHandler([](TComponent*, const std::exception& e) { ShowErrorBox(e.what()); });
 }
 

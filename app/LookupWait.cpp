@@ -17,7 +17,8 @@ QString DoneText(qint64 elapsedMs) {
   return QStringLiteral("Готово за %1 с").arg(russian.toString(static_cast<double>(elapsedMs) / 1000.0, 'f', 1));
 }
 
-TLookupWait::TLookupWait(QStatusBar* bar) : QObject(bar), FField(new QLabel(bar)) {
+TLookupWait::TLookupWait(QStatusBar* bar, QLabel* stripField, QLabel* stripHint)
+    : QObject(bar), FField(new QLabel(bar)), FStripField(stripField), FStripHint(stripHint) {
   bar->addPermanentWidget(FField);
   FTicks.setInterval(kTickMs);
   connect(&FTicks, &QTimer::timeout, this, &TLookupWait::Tick);
@@ -27,19 +28,30 @@ void TLookupWait::Start() {
   FClock.start();
   FTicks.start();
   Tick();
+  FStripHint->show();
 }
 
 void TLookupWait::Done() {
   FTicks.stop();
-  FField->setText(DoneText(FClock.elapsed()));
+  FStripHint->hide();
+  Show(DoneText(FClock.elapsed()));
 }
 
 void TLookupWait::Stop() {
   if (!FTicks.isActive()) return;
   FTicks.stop();
-  FField->clear();
+  FStripHint->hide();
+  Show(QString());
 }
 
 QString TLookupWait::Text() const { return FField->text(); }
 
-void TLookupWait::Tick() { FField->setText(WaitText(FClock.elapsed())); }
+void TLookupWait::Tick() { Show(WaitText(FClock.elapsed())); }
+
+void TLookupWait::Show(const QString& text) {
+  FField->setText(text);
+  // The strip has no layout: the field takes its text's width, the hint follows it.
+  FStripField->setText(text);
+  FStripField->resize(FStripField->sizeHint().width(), FStripField->height());
+  FStripHint->move(FStripField->geometry().right() + FStripField->fontMetrics().averageCharWidth() * 2, FStripHint->y());
+}

@@ -1,6 +1,8 @@
 #pragma once
 // The field at the right of the status bar that shows how long the running
 // lookup has waited, and afterwards how long a lookup that brought a page took.
+// The result page's tool strip shows the same text, and while the lookup runs
+// a hint beside it that Esc cancels it: the lookup ends on that page.
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -18,8 +20,9 @@ QString DoneText(qint64 elapsedMs);
 class TLookupWait : public QObject {
   Q_OBJECT
 public:
-  // Adds the field to the right end of `bar`; it is empty until a lookup starts.
-  explicit TLookupWait(QStatusBar* bar);
+  // Adds the field to the right end of `bar`; it and `stripField` are empty
+  // until a lookup starts; `stripHint` shows while one runs.
+  TLookupWait(QStatusBar* bar, QLabel* stripField, QLabel* stripHint);
 
   void Start();
   // The lookup brought a page: the field says how long it took.
@@ -31,8 +34,11 @@ public:
 
 private:
   void Tick();
+  void Show(const QString& text);
 
   QLabel* FField;
+  QLabel* FStripField;
+  QLabel* FStripHint;
   QElapsedTimer FClock;
   QTimer FTicks;
 };

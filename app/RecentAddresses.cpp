@@ -20,13 +20,37 @@ constexpr TReport kReportsByName[] = {
     {"port_scan", &TLookupOptions::port_scan},
 };
 
+bool NoneTicked(const TLookupOptions& options) {
+  return std::none_of(std::begin(kReportsByName), std::end(kReportsByName),
+                      [&](const TReport& report) { return options.*report.Ticked; });
+}
+
 }  // namespace
 
+QString RecentAddressForm(const QString& typed) {
+  QString address = typed.trimmed();
+  if (address.endsWith('.')) address.chop(1);
+  // A dotted IPv4 address has no letters, so lower case is the one form of
+  // both kinds taken today; a kind with a form of its own (an IPv6 literal,
+  // say) gets its own branch here.
+  return address.toLower();
+}
+
+bool IsReportPage(int replyNumber) { return replyNumber == 200; }
+
 void TRecentAddresses::Add(const TRecentLookup& lookup) {
-  if (lookup.Address.trimmed().isEmpty()) return;
-  std::erase_if(FEntries, [&](const TRecentLookup& entry) { return entry.Address == lookup.Address; });
-  FEntries.insert(FEntries.begin(), lookup);
+  TRecentLookup entry{RecentAddressForm(lookup.Address), lookup.Options};
+  if (entry.Address.isEmpty()) return;
+  if (const TRecentLookup* earlier = Find(entry.Address); earlier && NoneTicked(entry.Options))
+    entry.Options = earlier->Options;
+  Remove(entry.Address);
+  FEntries.insert(FEntries.begin(), entry);
   if (FEntries.size() > kMaxEntries) FEntries.resize(kMaxEntries);
+}
+
+void TRecentAddresses::Remove(const QString& address) {
+  const QString form = RecentAddressForm(address);
+  std::erase_if(FEntries, [&](const TRecentLookup& entry) { return entry.Address == form; });
 }
 
 QStringList TRecentAddresses::Addresses() const {
@@ -36,8 +60,9 @@ QStringList TRecentAddresses::Addresses() const {
 }
 
 const TRecentLookup* TRecentAddresses::Find(const QString& address) const {
+  const QString form = RecentAddressForm(address);
   const auto found =
-      std::find_if(FEntries.begin(), FEntries.end(), [&](const TRecentLookup& entry) { return entry.Address == address; });
+      std::find_if(FEntries.begin(), FEntries.end(), [&](const TRecentLookup& entry) { return entry.Address == form; });
   return found == FEntries.end() ? nullptr : &*found;
 }
 
@@ -46,8 +71,8 @@ void TRecentAddresses::Load(QSettings& settings) {
   const int rows = settings.beginReadArray(kGroup);
   for (int row = 0; row < rows && FEntries.size() < kMaxEntries; ++row) {
     settings.setArrayIndex(row);
-    TRecentLookup entry{settings.value(kAddress).toString(), {}};
-    if (entry.Address.trimmed().isEmpty() || Find(entry.Address)) continue;
+    TRecentLookup entry{RecentAddressForm(settings.value(kAddress).toString()), {}};
+    if (entry.Address.isEmpty() || Find(entry.Address)) continue;
     const QStringList ticked = settings.value(kReports).toStringList();
     for (const TReport& report : kReportsByName)
       entry.Options.*report.Ticked = ticked.contains(QLatin1String(report.Name));

@@ -4,16 +4,21 @@
 #include <QUrl>
 
 namespace {
-std::function<void(const std::string&)>& Opener() {
-  static std::function<void(const std::string&)> opener;
+std::function<bool(const std::string&)>& Opener() {
+  static std::function<bool(const std::string&)> opener;
   return opener;
 }
 }  // namespace
 
-void SetShellOpener(std::function<void(const std::string&)> opener) { Opener() = std::move(opener); }
+void SetShellOpener(std::function<bool(const std::string&)> opener) { Opener() = std::move(opener); }
 
-void ShellOpen(const std::string& target) {
+bool ShellOpen(const std::string& target) {
   if (Opener()) return Opener()(target);
   // Tolerant parsing keeps a redirector's own "?" and "&" where they stand.
-  QDesktopServices::openUrl(QUrl(QString::fromStdString(target), QUrl::TolerantMode));
+  return QDesktopServices::openUrl(QUrl(QString::fromStdString(target), QUrl::TolerantMode));
+}
+
+QString NoOpenerText(const std::string& target) {
+  if (target.starts_with("mailto:")) return QStringLiteral("Не удалось открыть ссылку: в системе нет почтовой программы");
+  return QStringLiteral("Не удалось открыть ссылку: в системе нет браузера");
 }

@@ -3,7 +3,9 @@
 #include "Dialogs.h"
 #include "HomeSite.h"
 #include "Links.h"
+#include "ProxyPort.h"
 #include "ResultFile.h"
+#include "SaveName.h"
 #include "ServiceUrl.h"
 #include "Win1251.h"
 #include "images/print.xpm"
@@ -14,6 +16,7 @@
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 
 namespace {
@@ -89,11 +92,13 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<
   Memo1->SetText(ToWin1251(Memo1->toPlainText()));
   SetProxyFieldEnabled(Proxy_name, false);
   SetProxyFieldEnabled(Proxy_port, false);
+  Proxy_port->setValidator(new TProxyPortValidator(Proxy_port));
   ipaddress->setFocus();
 
   AddressHistory = new TAddressHistory(ipaddress, UserConfigFile());
   connect(AddressHistory, &TAddressHistory::Chosen, this, [this](const TRecentLookup& lookup) { TickReports(lookup.Options); });
-  LookupWait = new TLookupWait(StatusBar1);
+  LookupWait = new TLookupWait(StatusBar1, Label48, Label49);
+  connect(WebBrowser1, &TWebBrowser::LinkClicked, this, &TForm1::OpenLink);
   FCancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   // Wherever the focus is, the result view's own window included.
   FCancelKey->setContext(Qt::ApplicationShortcut);
@@ -103,7 +108,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<
   THttpClient& client = *HttpClient1;
   client.Name = "HttpClient1";
   client.Body = "Default.htm";
-  client.Header = "Head.txt";
+  client.Header = HeaderFilePath(ResultFilePath());
   client.InputFileMode = false;
   client.OutputFileMode = true;
   client.Port = 0;
@@ -163,7 +168,8 @@ void TForm1::SizeLabels(QWidget* page) {
   // word-wrapped ones keep their width and grow downwards when the font needs
   // it, and the product name keeps the box its text is centred in.
   for (QLabel* label : page->findChildren<QLabel*>()) {
-    if (label == Label10) continue;
+    // The lookup's time and hint on the result page size themselves.
+    if (label == Label10 || label == Label48 || label == Label49) continue;
     if (!label->wordWrap()) label->adjustSize();
     else label->resize(label->width(), std::max(label->height(), label->heightForWidth(label->width())));
   }
@@ -219,13 +225,14 @@ void TForm1::Button1Click() {
   // localhost: a proxy elsewhere could not reach it.
   if (CheckBox1->isChecked() && !IsLoopbackHomeSite(links::HomeSite())) {
     HttpClient1->Proxy = ToWin1251(Proxy_name->text());
-    HttpClient1->ProxyPort = StrToInt(ToWin1251(Proxy_port->text()));
+    HttpClient1->ProxyPort = ProxyPortNumber(Proxy_port->text());
   } else {
     // An unticked box means no proxy, whatever an earlier lookup set.
     HttpClient1->Proxy.clear();
     HttpClient1->ProxyPort = 0;
   }
   const TRecentLookup lookup{ipaddress->text(), TickedReports()};
+  MakeFolderOf(HttpClient1->Header);
   try {
     HttpClient1->Get(ServiceUrl(links::HomeSite(), ToWin1251(lookup.Address), lookup.Options));
   } catch (...) {
@@ -234,15 +241,18 @@ void TForm1::Button1Click() {
     throw;
   }
   if (LookupStopped()) return ReportStopped();
-  AddressHistory->Remember(lookup);
+  // A refused address, or a refused lookup, is nothing to offer again.
+  if (IsReportPage(HttpClient1->ReplyNumber)) AddressHistory->Remember(lookup);
 
   PageControl1->setCurrentIndex(1);
   const std::string resultPath = ResultFilePath();
   WriteResultFile(resultPath, Memo1->Text());
   WebBrowser1->Navigate(resultPath);
+  WebBrowser1->SuggestedName = SaveName(lookup.Address, QDate::currentDate());
   SpeedButton1->setEnabled(true);
   SpeedButton2->setEnabled(true);
-  DeleteFileNoCase(".", "head.txt");
+  // Whether it was there or could go is of no matter to the user.
+  std::remove(HttpClient1->Header.c_str());
   LookupWait->Done();
 }
 
@@ -311,7 +321,11 @@ void TForm1::HttpClient1Connect(TComponent*) { ShowStatus(QStringLiteral("Сое
 void TForm1::HttpClient1HostResolved(TComponent*) { ShowStatus(QStringLiteral("Сервер найден")); }
 void TForm1::HttpClient1Disconnect(TComponent*) { ShowStatus(QStringLiteral("Соединение разорвано")); }
 void TForm1::HttpClient1ConnectionFailed(TComponent*) {
-  ShowMessageBox({nullptr, QMessageBox::NoIcon, ApplicationTitle(), QStringLiteral("Не удалость установить соединение")});
+  QString text = QStringLiteral("Не удалость установить соединение");
+  // The proxy is the one place the user can mend.
+  if (!HttpClient1->Proxy.empty())
+    text += QStringLiteral(" с прокси сервером %1:%2").arg(FromWin1251(HttpClient1->Proxy)).arg(HttpClient1->ProxyPort);
+  ShowMessageBox({nullptr, QMessageBox::NoIcon, ApplicationTitle(), text});
 }
 
 void TForm1::HttpClient1Status(TComponent*, const std::string& Status) {

@@ -91,6 +91,8 @@ protected:
 
 private:
   void ShowStatus(const QString& text);
+  // Hands the target to the desktop; the status line says when nothing there takes it.
+  void OpenLink(const std::string& target);
   void SizeLabels(QWidget* page);
   // False, after telling the user why, when the embedded service cannot take
   // a lookup; waits for it while it is starting.

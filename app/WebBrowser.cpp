@@ -1,10 +1,10 @@
 #include "WebBrowser.h"
 
 #include "Dialogs.h"
-#include "Shell.h"
 #include "Toolkit.h"
 #include "Win1251.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QPointer>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QLoggingCategory>
 #include <QOpenGLContext>
 #include <QPrintPreviewDialog>
@@ -104,7 +105,7 @@ void TWebBrowser::Start() {
   events.OnPrintRequested = [this] {
     QMetaObject::invokeMethod(this, &TWebBrowser::PrintPreview, Qt::QueuedConnection);
   };
-  events.OnLinkClicked = [](const QUrl& target) { ShellOpen(target.toString(QUrl::FullyEncoded).toStdString()); };
+  events.OnLinkClicked = [this](const QUrl& target) { emit LinkClicked(target.toString(QUrl::FullyEncoded).toStdString()); };
   FView.reset(make(std::move(events)));
   FContainer = QWidget::createWindowContainer(FView->Window(), this);
   layout()->addWidget(FContainer);
@@ -124,15 +125,18 @@ void TWebBrowser::SaveAs() {
   if (!Started()) return;
   QFileDialog dialog(window());
   dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setNameFilters({QStringLiteral("HTML (*.htm *.html)"),
+  dialog.setNameFilters({QStringLiteral("HTML (*.html *.htm)"),
                          QStringLiteral("MHTML (*.mht *.mhtml)")});
+  const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+  dialog.setDirectory(QFileInfo(documents).isDir() ? documents : QDir::homePath());
+  if (!SuggestedName.isEmpty()) dialog.selectFile(SuggestedName);
   if (RunDialog(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   QString path = dialog.selectedFiles().constFirst();
   const QString suffix = QFileInfo(path).suffix().toLower();
   bool archive = suffix == QStringLiteral("mht") || suffix == QStringLiteral("mhtml");
   if (suffix.isEmpty()) {
     archive = dialog.selectedNameFilter().contains(QStringLiteral("*.mht"));
-    path += archive ? QStringLiteral(".mht") : QStringLiteral(".htm");
+    path += archive ? QStringLiteral(".mht") : QStringLiteral(".html");
   }
   FView->Save(path, archive);
 }

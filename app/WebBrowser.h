@@ -4,7 +4,7 @@
 // current content, rendered as HTML whatever the file's name. A shown page
 // takes the keyboard focus when it has loaded; its context menu's Save and
 // Print preview are SaveAs and PrintPreview, and its links to the web or to
-// mail go to the desktop (Shell.h).
+// mail are handed on through LinkClicked.
 //
 // Ctrl+F, while the view shows a page, opens a find field under it: the
 // page is searched as one types, Enter goes to the next match, Shift+Enter
@@ -36,6 +36,8 @@ public:
 
   // The largest file that Navigate shows.
   qint64 MaxPageSize = 64 * 1024 * 1024;
+  // The file name SaveAs suggests, in the user's documents folder.
+  QString SuggestedName;
 
   // Loads the browser engine; does nothing once it is loaded. Fails with an
   // Exception when the module cannot be loaded; a later call tries again.
@@ -60,6 +62,8 @@ protected:
 signals:
   // A page has finished loading; false when it could not be shown.
   void Loaded(bool ok);
+  // A link of the shown page was followed, to the web or to a mail address.
+  void LinkClicked(const std::string& target);
 
 private:
   void OpenFind();

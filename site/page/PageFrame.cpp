@@ -8,7 +8,9 @@ namespace {
 // table whose heading row Chromium repeats at the top of every page, even when
 // one cell runs over many pages, which a fixed-position header cannot do
 // without covering the text it runs over. A registry's text, long and in
-// short lines, prints in two columns.
+// short lines, prints in two columns. Raw text wraps between words and cuts a
+// word only when it alone is wider than the line, so a number in a trace's
+// times never falls apart across two lines.
 constexpr std::string_view kStyle = R"(
 body { font: 15px/1.45 "Liberation Sans", Arial, sans-serif; color: #1d2430; background: #fbfbf8; margin: 0 auto; max-width: 60em; padding: 1em 1.5em 3em; }
 table.frame, table.frame > tbody, table.frame > tbody > tr, table.frame > tbody > tr > td { display: block; margin: 0; padding: 0; border: 0; }
@@ -22,7 +24,7 @@ p.note { font-style: italic; }
 table { border-collapse: collapse; margin: .4em 0 .8em; }
 th, td { border: 1px solid #c9d3e0; padding: .2em .6em; text-align: left; vertical-align: top; }
 th { background: #eef2f7; }
-pre { background: #f1f1ec; border: 1px solid #dcdcd2; padding: .6em .8em; overflow-x: auto; white-space: pre-wrap; word-break: break-all; font-size: 13px; }
+pre { background: #f1f1ec; border: 1px solid #dcdcd2; padding: .6em .8em; overflow-x: auto; white-space: pre-wrap; overflow-wrap: anywhere; font-size: 13px; }
 a { color: #1a4fa0; }
 footer { margin-top: 2.5em; color: #5b6575; font-size: .9em; }
 @media print {

@@ -5,6 +5,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iostream>
+#include <mutex>
+#include <set>
+#include <utility>
 
 namespace site {
 
@@ -68,9 +72,34 @@ constexpr Translation kTranslations[] = {
     {Source::Certificate, X509_V_ERR_INVALID_CA, "издатель сертификата не вправе его выдавать"},
 };
 
+const char* SourceName(Source from) {
+  switch (from) {
+    case Source::Resolver: return "c-ares";
+    case Source::System: return "the system";
+    case Source::Certificate: return "OpenSSL";
+  }
+  return "";
+}
+
+// The Russian says it all to the page's reader; whoever runs the service
+// learns the library's own words once, rather than with every page.
+void LogOriginal(Source from, long code, const char* russian, const char* original) {
+  static std::mutex lock;
+  static std::set<std::pair<Source, long>> logged;
+  {
+    const std::lock_guard<std::mutex> hold(lock);
+    if (!logged.insert({from, code}).second) return;
+  }
+  std::cerr << std::string("tarnwell-site: ") + SourceName(from) + " error " + std::to_string(code) + " \"" + original +
+                   "\" is shown as \"" + russian + "\"\n";
+}
+
 std::string Told(Source from, long code, const char* original) {
-  for (const Translation& row : kTranslations)
-    if (row.From == from && row.Code == code) return std::string(row.Russian) + " (" + original + ")";
+  for (const Translation& row : kTranslations) {
+    if (row.From != from || row.Code != code) continue;
+    LogOriginal(from, code, row.Russian, original);
+    return row.Russian;
+  }
   // A code the table lacks still reads as a Russian sentence, its number kept for the log.
   return "ошибка " + std::to_string(code) + " (" + original + ")";
 }

@@ -9,7 +9,9 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCompleter>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QRegularExpression>
@@ -78,11 +80,30 @@ TEST_F(WindowTest, LookupThroughProxyShowsThePage) {
   EXPECT_EQ(ReadFile(ResultFile()), page);
   EXPECT_TRUE(Form->SpeedButton1->isEnabled());
   EXPECT_TRUE(Form->SpeedButton2->isEnabled());
-  EXPECT_FALSE(QFile::exists(Folder.filePath("Head.txt")));
+  EXPECT_FALSE(QFile::exists(Folder.filePath("cache/tarnwell/Head.txt")));
   EXPECT_TRUE(WaitForPageText("Первый ответ").contains("Первый ответ"));
-  // The socket's last word is not the only one on the outcome.
+  // The socket's last word is not the only one on the outcome, and the page
+  // the lookup ends on says it too.
   EXPECT_TRUE(QRegularExpression("^Готово за \\d+,\\d с$").match(Form->LookupWait->Text()).hasMatch())
       << Form->LookupWait->Text().toStdString();
+  EXPECT_EQ(Form->Label48->text(), Form->LookupWait->Text());
+  EXPECT_GE(Form->Label48->width(), Form->Label48->fontMetrics().horizontalAdvance(Form->Label48->text()));
+  EXPECT_FALSE(Form->Label49->isVisibleTo(Form->TabSheet2));
+
+  // Save starts in the documents folder with the address and the day.
+  const QString documents = Folder.filePath("Документы");
+  ASSERT_TRUE(QDir().mkpath(documents));
+  QFile dirs(Folder.filePath("config/user-dirs.dirs"));
+  ASSERT_TRUE(dirs.open(QIODevice::WriteOnly));
+  dirs.write("XDG_DOCUMENTS_DIR=\"" + documents.toUtf8() + "\"\n");
+  dirs.close();
+  QString offered;
+  SetDialogRunner([&](QDialog& dialog) {
+    offered = static_cast<QFileDialog&>(dialog).selectedFiles().value(0);
+    return static_cast<int>(QDialog::Rejected);
+  });
+  Click(Form->SpeedButton1);
+  EXPECT_EQ(offered, documents + "/example.com-" + QDate::currentDate().toString(Qt::ISODate) + ".html");
 }
 
 // The press comes before the browser engine has started, which the window
@@ -114,6 +135,33 @@ TEST_F(WindowTest, FirstLookupBeforeTheEngineStartsKeepsTheWindow) {
         },
         5000));
   }
+}
+
+// The folder the program was started from is the user's, or one nobody may
+// write (a launcher may start it in "/"): a lookup neither writes nor deletes
+// anything there, whatever its files are called.
+TEST_F(WindowTest, LookupLeavesTheWorkingFolderAlone) {
+  ShortPortServer server({Reply("200 OK", Page(QStringLiteral("Ответ 1"))), Reply("200 OK", Page(QStringLiteral("Ответ 2")))});
+  UseProxy("127.0.0.1", QString::number(server.Port()));
+  const QString work = Folder.filePath("work");
+  ASSERT_TRUE(QDir().mkpath(work));
+  QFile own(work + "/HEAD.TXT");
+  ASSERT_TRUE(own.open(QIODevice::WriteOnly));
+  own.write("the user's own");
+  own.close();
+  QDir::setCurrent(work);
+  Click(Form->Button1);
+  EXPECT_TRUE(WaitForPageText("Ответ 1").contains("Ответ 1"));
+  EXPECT_EQ(QDir(work).entryList(QDir::Files | QDir::Hidden), QStringList{"HEAD.TXT"});
+  EXPECT_EQ(ReadFile((work + "/HEAD.TXT").toStdString()), "the user's own");
+
+  // Even root may create no file in /proc.
+  QDir::setCurrent("/proc");
+  Click(Form->Button1);
+  server.Join();
+  EXPECT_TRUE(WaitForPageText("Ответ 2").contains("Ответ 2"));
+  EXPECT_TRUE(Boxes.empty()) << (Boxes.empty() ? "" : Boxes[0].Text.toStdString());
+  EXPECT_FALSE(QFile::exists(Folder.filePath("cache/tarnwell/Head.txt")));
 }
 
 TEST_F(WindowTest, UrlCarriesTheSixFieldsInOrder) {
@@ -170,13 +218,15 @@ TEST_F(WindowTest, NotFoundReplyIsStillShown) {
   EXPECT_TRUE(WaitForPageText("Нет такой страницы").contains("Нет такой страницы"));
 }
 
+// Through a proxy the first box names it; straight to the home site it is as it was.
 TEST_F(WindowTest, FailedConnectionShowsTwoBoxes) {
-  UseProxy("127.0.0.1", QString::number(ClosedPort()));
+  const QString port = QString::number(ClosedPort());
+  UseProxy("127.0.0.1", port);
   Click(Form->Button1);
 
   ASSERT_EQ(Boxes.size(), 2u);
   EXPECT_EQ(Boxes[0].Icon, QMessageBox::NoIcon);
-  EXPECT_EQ(Boxes[0].Text, "Не удалость установить соединение");
+  EXPECT_EQ(Boxes[0].Text, "Не удалость установить соединение с прокси сервером 127.0.0.1:" + port);
   EXPECT_EQ(Boxes[0].Caption, ApplicationTitle());
   EXPECT_EQ(Boxes[1].Icon, QMessageBox::Critical);
   EXPECT_FALSE(Boxes[1].Text.isEmpty());
@@ -184,6 +234,12 @@ TEST_F(WindowTest, FailedConnectionShowsTwoBoxes) {
   EXPECT_EQ(Form->PageControl1->currentIndex(), 0);
   EXPECT_FALSE(Form->SpeedButton1->isEnabled());
   EXPECT_FALSE(QFile::exists(QString::fromStdString(ResultFile())));
+
+  Boxes.clear();
+  Form->UseHomeSite("127.0.0.1:" + port.toStdString());
+  Click(Form->Button1);
+  ASSERT_EQ(Boxes.size(), 2u);
+  EXPECT_EQ(Boxes[0].Text, "Не удалость установить соединение");
 }
 
 TEST_F(WindowTest, NoNetworkWhenFirstAddressIsUnset) {
@@ -207,13 +263,24 @@ TEST_F(WindowTest, NoNetworkWhenSecondQueryGivesLoopback) {
   EXPECT_EQ(Form->HttpClient1->ReportLevel, 0);
 }
 
-TEST_F(WindowTest, BadPortTextIsAConversionError) {
+// The port field takes digits from 1 to 65535 as one types; a port still
+// missing at the press is said in Russian, before any request.
+TEST_F(WindowTest, ProxyPortTakesOnlyAPortNumber) {
   Form->HttpClient1->ProxyPort = 3128;
-  UseProxy("127.0.0.1", "x");
+  UseProxy("127.0.0.1", "");
+  const std::vector<std::pair<QString, QString>> typed = {
+      {"abc", ""}, {"8a0", "80"}, {"-1", "1"}, {"70000", "7000"}, {"65535", "65535"}, {"655361", "65531"},
+  };
+  for (const auto& [keys, kept] : typed) {
+    Form->Proxy_port->clear();
+    QTest::keyClicks(Form->Proxy_port, keys);
+    EXPECT_EQ(Form->Proxy_port->text(), kept) << keys.toStdString();
+  }
+  Form->Proxy_port->clear();
   Click(Form->Button1);
   ASSERT_EQ(Boxes.size(), 1u);
   EXPECT_EQ(Boxes[0].Icon, QMessageBox::Critical);
-  EXPECT_EQ(Boxes[0].Text, "'x' is not a valid integer value.");
+  EXPECT_EQ(Boxes[0].Text, "Укажите порт прокси сервера: число от 1 до 65535.");
   EXPECT_EQ(Form->HttpClient1->ReportLevel, 2);
   EXPECT_EQ(Form->HttpClient1->Proxy, "127.0.0.1");
   EXPECT_EQ(Form->HttpClient1->ProxyPort, 3128);
@@ -265,11 +332,15 @@ TEST_F(WindowTest, EscCancelsAStalledLookup) {
   });
   Form->UseHomeSite("127.0.0.1:" + std::to_string(stalled.Port()));
   QStringList waits;
+  bool resultPageTold = true;
   QObject::connect(Form->StatusBar1, &QStatusBar::messageChanged, Form.get(), [&](const QString& text) {
     if (text != "Соединение установлено") return;
     QTimer* poll = new QTimer(Form.get());
     QObject::connect(poll, &QTimer::timeout, Form.get(), [&, poll] {
       if (waits.isEmpty() || waits.last() != Form->LookupWait->Text()) waits << Form->LookupWait->Text();
+      // The result page says the same, and that Esc cancels.
+      if (Form->Label48->text() != waits.last() || !Form->Label49->isVisibleTo(Form->TabSheet2))
+        resultPageTold = false;
       // Once the count has moved on; a busy machine may show a later second first.
       if (waits.last() == "Ожидание ответа: 0 с") return;
       poll->deleteLater();
@@ -285,6 +356,9 @@ TEST_F(WindowTest, EscCancelsAStalledLookup) {
   EXPECT_TRUE(Boxes.empty()) << (Boxes.empty() ? "" : Boxes[0].Text.toStdString());
   EXPECT_EQ(Form->StatusBar1->currentMessage(), "Запрос отменён");
   EXPECT_TRUE(Form->LookupWait->Text().isEmpty());
+  EXPECT_TRUE(resultPageTold);
+  EXPECT_TRUE(Form->Label48->text().isEmpty());
+  EXPECT_FALSE(Form->Label49->isVisibleTo(Form->TabSheet2));
   EXPECT_FALSE(QFile::exists(QString::fromStdString(ResultFile())));
   EXPECT_EQ(Form->PageControl1->currentIndex(), 0);
   EXPECT_FALSE(Form->SpeedButton1->isEnabled());
@@ -292,16 +366,22 @@ TEST_F(WindowTest, EscCancelsAStalledLookup) {
   EXPECT_TRUE(Form->isVisible());
 }
 
-// The addresses looked up come back as the field's list, most recent first,
-// in the next window too; choosing one restores its ticks; the list can be
+// The addresses the service answered with a report come back as the field's
+// list, most recent first and in one form, in the next window too; choosing
+// one restores its ticks; Delete forgets the highlighted one; the list can be
 // cleared from the field's menu.
 TEST_F(WindowTest, RecentAddressesAreOfferedAndRestoreTheirTicks) {
-  ShortPortServer server({Reply("200 OK", Page("1")), Reply("404 Not Found", Page("2")), Reply("200 OK", Page("3"))});
+  const QString longName = QString(60, 'a') + ".long-name.example";
+  ShortPortServer server({Reply("200 OK", Page("1")), Reply("400 Bad Request", Page("2")), Reply("200 OK", Page("3")),
+                          Reply("200 OK", Page("4")), Reply("200 OK", Page("5"))});
   UseProxy("127.0.0.1", QString::number(server.Port()));
   const std::vector<std::pair<QString, TLookupOptions>> lookups = {
       {"example.org", {true, false, false, false, true}},
-      {"пример.рф", {false, true, false, false, false}},
-      {"example.net", {true, true, true, true, true}},
+      {"not a domain!!", {false, true, false, false, false}},
+      {longName, {true, true, true, true, true}},
+      {"  EXAMPLE.NET.  ", {true, true, true, true, true}},
+      // None ticked: the entry keeps its ticks.
+      {"Example.org.", {false, false, false, false, false}},
   };
   for (const auto& [address, options] : lookups) {
     Form->ipaddress->setText(address);
@@ -315,31 +395,48 @@ TEST_F(WindowTest, RecentAddressesAreOfferedAndRestoreTheirTicks) {
   server.Join();
   ASSERT_TRUE(Boxes.empty());
 
-  // The next start: the most recent address, the whole list on Down.
+  // The next start: the most recent address, the whole list on Down, as wide
+  // as its longest address.
   Form = std::make_unique<TForm1>();
   Form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-  EXPECT_EQ(Form->ipaddress->text(), "example.net");
+  EXPECT_EQ(Form->ipaddress->text(), "example.org");
   for (QCheckBox* box : {Form->dom_whois, Form->dom_dns, Form->traceroute, Form->net_whois, Form->port_scan})
     EXPECT_TRUE(box->isChecked());
   QCompleter* completer = Form->ipaddress->completer();
   ASSERT_NE(completer, nullptr);
   Form->ipaddress->setFocus();
   QTest::keyClick(Form->ipaddress, Qt::Key_Down);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return completer->popup()->isVisible(); }, 5000));
+  QAbstractItemView* popup = completer->popup();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return popup->isVisible(); }, 5000));
   QStringList offered;
   for (int row = 0; row < completer->completionCount(); ++row) {
     completer->setCurrentRow(row);
     offered << completer->currentCompletion();
   }
-  EXPECT_EQ(offered, QStringList({"example.net", "пример.рф", "example.org"}));
-  QTest::keyClick(completer->popup(), Qt::Key_Escape);
+  EXPECT_EQ(offered, QStringList({"example.org", "example.net", longName}));
+  EXPECT_GT(popup->viewport()->width(), popup->fontMetrics().horizontalAdvance(longName));
+
+  // Delete on the highlighted row forgets that address alone, for good.
+  popup->setCurrentIndex(popup->model()->index(1, 0));
+  ASSERT_EQ(popup->currentIndex().data().toString(), "example.net");
+  QTest::keyClick(popup, Qt::Key_Delete);
+  EXPECT_EQ(Form->AddressHistory->List().Addresses(), QStringList({"example.org", longName}));
+  EXPECT_TRUE(popup->isVisible());
+  EXPECT_EQ(popup->model()->rowCount(), 2);
+  QTest::keyClick(popup, Qt::Key_Escape);
+  Form = std::make_unique<TForm1>();
+  Form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+  EXPECT_EQ(Form->AddressHistory->List().Addresses(), QStringList({"example.org", longName}));
+  completer = Form->ipaddress->completer();
+  Form->ipaddress->setFocus();
 
   // Typing narrows the list; choosing restores the ticks of that lookup.
   Form->ipaddress->clear();
   QTest::keyClicks(Form->ipaddress, "EXAMPLE.O");
   ASSERT_TRUE(QTest::qWaitFor([&] { return completer->popup()->isVisible(); }, 5000));
-  EXPECT_EQ(completer->completionCount(), 1);
+  ASSERT_EQ(completer->completionCount(), 1);
   QTest::keyClick(completer->popup(), Qt::Key_Down);
   QTest::keyClick(completer->popup(), Qt::Key_Return);
   EXPECT_EQ(Form->ipaddress->text(), "example.org");
@@ -382,7 +479,7 @@ TEST_F(WindowTest, PageTheViewCannotShowLeavesButtonsAndHeaderFile) {
   EXPECT_EQ(ReadFile(ResultFile()), page);
   EXPECT_FALSE(Form->SpeedButton1->isEnabled());
   EXPECT_FALSE(Form->SpeedButton2->isEnabled());
-  EXPECT_TRUE(QFile::exists(Folder.filePath("Head.txt")));
+  EXPECT_TRUE(QFile::exists(Folder.filePath("cache/tarnwell/Head.txt")));
 }
 
 }  // namespace

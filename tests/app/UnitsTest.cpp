@@ -7,13 +7,14 @@
 #include "HomeSite.h"
 #include "Links.h"
 #include "LookupWait.h"
+#include "ProxyPort.h"
 #include "RecentAddresses.h"
 #include "ResultFile.h"
+#include "SaveName.h"
 #include "ServiceUrl.h"
 #include "Toolkit.h"
 #include "Win1251.h"
 
-#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -90,6 +91,7 @@ TEST(ResultFile, PathFollowsTheCacheFolderRule) {
   EXPECT_EQ(ResultFilePath(nullptr, "/home/u"), "/home/u/.cache/tarnwell/res.dat");
   EXPECT_EQ(ResultFilePath("", "/home/u"), "/home/u/.cache/tarnwell/res.dat");
   EXPECT_EQ(ResultFilePath("relative/cache", "/home/u"), "/home/u/.cache/tarnwell/res.dat");
+  EXPECT_EQ(HeaderFilePath("/xdg/cache/tarnwell/res.dat"), "/xdg/cache/tarnwell/Head.txt");
 }
 
 TEST(ResultFile, WritesEveryByteAndMakesItsFolder) {
@@ -116,15 +118,18 @@ TEST(ResultFile, UnwritableFolderNamesThePath) {
   }
 }
 
-TEST(ResultFile, DeletesTheHeaderFileWhateverItsCase) {
-  QTemporaryDir dir;
-  for (const char* name : {"Head.txt", "other.txt"}) {
-    QFile file(dir.filePath(name));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  }
-  DeleteFileNoCase(dir.path().toStdString(), "head.txt");
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"other.txt"});
-  DeleteFileNoCase(dir.path().toStdString(), "head.txt");
+TEST(SaveName, AddressAndDay) {
+  const QDate day(2026, 12, 8);
+  const std::vector<std::pair<QString, QString>> rows = {
+      {"example.test", "example.test-2026-12-08.html"},
+      {"  EXAMPLE.Test. ", "example.test-2026-12-08.html"},
+      {"192.0.2.1", "192.0.2.1-2026-12-08.html"},
+      {"Пример.РФ", "пример.рф-2026-12-08.html"},
+      {"http://a.test/b?c*d", "http___a.test_b_c_d-2026-12-08.html"},
+      {"a b\tc", "a_b_c-2026-12-08.html"},
+      {"  ", "tarnwell-2026-12-08.html"},
+  };
+  for (const auto& [address, name] : rows) EXPECT_EQ(SaveName(address, day), name) << address.toStdString();
 }
 
 TEST(Links, FormsOfTheTargets) {
@@ -203,22 +208,55 @@ TEST(EmbeddedSite, ReadyLine) {
   for (const auto& [line, port] : rows) EXPECT_EQ(ListeningPort(line), port) << line.toStdString();
 }
 
-TEST(RecentAddresses, MostRecentFirstWithoutRepeatsUpToTwenty) {
+TEST(RecentAddresses, OneFormPerAddress) {
+  const std::vector<std::pair<QString, QString>> rows = {
+      {"example.test", "example.test"},
+      {"  EXAMPLE.TEST.  ", "example.test"},
+      {"Example.Test..", "example.test."},
+      {"\tпример.РФ\n", "пример.рф"},
+      {"XN--E1AFMKFD.XN--P1AI", "xn--e1afmkfd.xn--p1ai"},
+      {" 192.0.2.1. ", "192.0.2.1"},
+      {"192.0.2.1", "192.0.2.1"},
+      {" . ", ""},
+      {"", ""},
+  };
+  for (const auto& [typed, form] : rows) EXPECT_EQ(RecentAddressForm(typed), form) << typed.toStdString();
+}
+
+TEST(RecentAddresses, OnlyAReportPageIsKept) {
+  const std::vector<std::pair<int, bool>> rows = {{200, true}, {400, false}, {404, false}, {429, false},
+                                                  {500, false}, {503, false}, {0, false}};
+  for (const auto& [reply, kept] : rows) EXPECT_EQ(IsReportPage(reply), kept) << reply;
+}
+
+TEST(RecentAddresses, MostRecentFirstOneEntryPerAddressUpToTwenty) {
   TRecentAddresses list;
   for (int i = 0; i < 25; ++i) list.Add({QStringLiteral("host%1.example").arg(i), {i % 2 == 0, false, true, false, false}});
-  list.Add({"host20.example", {false, true, false, false, false}});
+  list.Add({" HOST20.example. ", {false, true, false, false, false}});
   list.Add({"  ", {}});
-  list.Add({"", {}});
+  list.Add({".", {}});
   ASSERT_EQ(list.Entries().size(), TRecentAddresses::kMaxEntries);
   EXPECT_EQ(list.Addresses().first(), "host20.example");
   EXPECT_EQ(list.Addresses().count("host20.example"), 1);
   EXPECT_EQ(list.Addresses()[1], "host24.example");
   EXPECT_EQ(list.Addresses().last(), "host5.example");
-  ASSERT_NE(list.Find("host20.example"), nullptr);
+  ASSERT_NE(list.Find("Host20.Example."), nullptr);
   EXPECT_TRUE(list.Find("host20.example")->Options.dom_dns);
   EXPECT_FALSE(list.Find("host20.example")->Options.traceroute);
-  EXPECT_EQ(list.Find("HOST20.example"), nullptr);
   EXPECT_EQ(list.Find("host4.example"), nullptr);
+
+  // A lookup with no report ticked comes first and keeps the entry's ticks;
+  // a new address gets none.
+  list.Add({"host22.example", {}});
+  EXPECT_EQ(list.Addresses().first(), "host22.example");
+  EXPECT_TRUE(list.Find("host22.example")->Options.dom_whois);
+  EXPECT_TRUE(list.Find("host22.example")->Options.traceroute);
+  list.Add({"new.example", {}});
+  EXPECT_FALSE(list.Find("new.example")->Options.traceroute);
+
+  list.Remove("HOST22.example.");
+  EXPECT_EQ(list.Find("host22.example"), nullptr);
+  EXPECT_EQ(list.Entries().size(), TRecentAddresses::kMaxEntries - 1);
 }
 
 TEST(RecentAddresses, KeptInTheConfigFileBesideOtherKeys) {
@@ -245,7 +283,7 @@ TEST(RecentAddresses, KeptInTheConfigFileBesideOtherKeys) {
   // A file edited by hand: blank and repeated rows, unknown report names, too many rows.
   file.remove("RecentAddresses");
   file.beginWriteArray("RecentAddresses");
-  const QStringList rows = {"", "a.example", "a.example", "b.example"};
+  const QStringList rows = {"", "a.example", "A.example.", " b.example "};
   for (int row = 0; row < 30; ++row) {
     file.setArrayIndex(row);
     file.setValue("Address", row < rows.size() ? rows[row] : QStringLiteral("c%1.example").arg(row));
@@ -262,6 +300,27 @@ TEST(RecentAddresses, KeptInTheConfigFileBesideOtherKeys) {
   TRecentAddresses cleared;
   cleared.Load(file);
   EXPECT_TRUE(cleared.Entries().empty());
+}
+
+TEST(ProxyPort, DigitsFromOneTo65535) {
+  const std::vector<std::pair<QString, QValidator::State>> rows = {
+      {"1", QValidator::Acceptable},       {"8080", QValidator::Acceptable},   {"65535", QValidator::Acceptable},
+      {"", QValidator::Intermediate},      {"0", QValidator::Intermediate},    {"080", QValidator::Intermediate},
+      {"65536", QValidator::Invalid},      {"99999", QValidator::Invalid},     {"123456", QValidator::Invalid},
+      {"abc", QValidator::Invalid},        {"80a", QValidator::Invalid},       {" 80", QValidator::Invalid},
+      {"-1", QValidator::Invalid},         {"+80", QValidator::Invalid},       {"$50", QValidator::Invalid},
+      {"0x50", QValidator::Invalid},       {"٨٠", QValidator::Invalid},
+  };
+  for (const auto& [text, state] : rows) EXPECT_EQ(ProxyPortState(text), state) << text.toStdString();
+  EXPECT_EQ(ProxyPortNumber("3128"), 3128);
+  for (const QString text : {"", "0", "080", "abc", "70000"}) {
+    try {
+      ProxyPortNumber(text);
+      ADD_FAILURE() << text.toStdString();
+    } catch (const Exception& e) {
+      EXPECT_EQ(FromWin1251(e.Message), "Укажите порт прокси сервера: число от 1 до 65535.");
+    }
+  }
 }
 
 TEST(LookupWait, Texts) {

@@ -23,7 +23,10 @@ void WindowTest::SetUp() {
   qputenv("XDG_CONFIG_HOME", Folder.filePath("config").toUtf8());
   sock::SetWinsock(&Winsock);
   SetMessageBoxHandler([this](const TMessageBoxRequest& box) { Boxes.push_back(box); });
-  SetShellOpener([this](const std::string& target) { Opened.push_back(target); });
+  SetShellOpener([this](const std::string& target) {
+    Opened.push_back(target);
+    return true;
+  });
   Form = std::make_unique<TForm1>();
   Form->UseHomeSite(kTestHomeSite);
   Form->show();

@@ -10,6 +10,8 @@
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QAbstractFileIconProvider>
+#include <QFileInfo>
 #include <QMenu>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
@@ -46,7 +48,7 @@ TEST_F(WindowTest, StartState) {
   EXPECT_FALSE(Form->CheckBox1->isChecked());
   EXPECT_FALSE(Form->Proxy_name->isEnabled());
   EXPECT_FALSE(Form->Proxy_port->isEnabled());
-  EXPECT_EQ(Form->Proxy_port->maxLength(), 4);
+  EXPECT_EQ(Form->Proxy_port->maxLength(), 5);
   EXPECT_FALSE(Form->Memo1->isVisible());
   EXPECT_EQ(Form->Memo1->Text(), "Memo1");
   EXPECT_FALSE(Form->Button1->isDefault() || Form->Button1->autoDefault());
@@ -59,7 +61,7 @@ TEST_F(WindowTest, StartState) {
   for (int page = 0; page < Form->PageControl1->count(); ++page) {
     Form->PageControl1->setCurrentIndex(page);
     for (QLabel* label : Form->PageControl1->currentWidget()->findChildren<QLabel*>()) {
-      if (label == Form->Label10 || label->wordWrap() || label->text().isEmpty()) continue;
+      if (label == Form->Label10 || label->wordWrap() || label->text().isEmpty() || label->isHidden()) continue;
       EXPECT_EQ(label->size(), label->sizeHint()) << label->objectName().toStdString();
     }
   }
@@ -128,6 +130,23 @@ TEST_F(LinkTest, FirstAndAboutPages) {
   EXPECT_NE(mail, "mailto:" + Form->Label15->text().toStdString());
   for (QLabel* plain : {Form->Label4, Form->Label6, Form->Label44, Form->Label3, Form->Label14})
     EXPECT_EQ(Target(plain), "<0 targets>") << plain->objectName().toStdString();
+}
+
+// A desktop with no program for the link: the real opener, with nothing it
+// could start on the PATH, and the status line says so.
+TEST_F(LinkTest, NoProgramForTheLinkIsSaid) {
+  SetShellOpener({});
+  const QByteArray path = qgetenv("PATH");
+  const QByteArray browser = qgetenv("BROWSER");
+  qputenv("PATH", Folder.path().toUtf8());
+  qunsetenv("BROWSER");
+  qunsetenv("DEFAULT_BROWSER");
+  Target(Form->Label8);
+  EXPECT_EQ(Form->StatusBar1->currentMessage(), "Не удалось открыть ссылку: в системе нет браузера");
+  Target(Form->Label15);
+  EXPECT_EQ(Form->StatusBar1->currentMessage(), "Не удалось открыть ссылку: в системе нет почтовой программы");
+  qputenv("PATH", path);
+  if (!browser.isEmpty()) qputenv("BROWSER", browser);
 }
 
 TEST_F(LinkTest, ProviderRows) {
@@ -341,7 +360,10 @@ TEST_F(ResultPageTest, ContextMenuSuitsAReport) {
 
 TEST_F(ResultPageTest, SaveWritesTheShownPage) {
   const QString target = Folder.filePath("saved.mht");
+  QString folderKind;
   SetDialogRunner([&](QDialog& dialog) {
+    // What the dialog's «Тип» column says of a folder.
+    folderKind = static_cast<QFileDialog&>(dialog).iconProvider()->type(QFileInfo(Folder.path()));
     static_cast<QFileDialog&>(dialog).selectFile(target);
     return static_cast<int>(QDialog::Accepted);
   });
@@ -351,6 +373,7 @@ TEST_F(ResultPageTest, SaveWritesTheShownPage) {
   ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
   EXPECT_TRUE(saved.readAll().contains("SavedMarker"));
   EXPECT_TRUE(Boxes.empty());
+  EXPECT_EQ(folderKind, "Папка");
 }
 
 TEST_F(ResultPageTest, PrintPreviewShowsThePages) {

@@ -122,7 +122,7 @@ TEST_F(DnsRecordsTest, FailuresSayWhy) {
   } rows[] = {
       {"nosuch.example.test", Outcome::Failed, "Домен nosuch.example.test не существует (NXDOMAIN)"},
       {"xn--e1afmkfd.example.test", Outcome::Failed, "Домен пример.example.test (xn--e1afmkfd.example.test) не существует (NXDOMAIN)"},
-      {"elsewhere.example", Outcome::Failed, "DNS-запросы не удались: DNS-сервер отказал в ответе ("},
+      {"elsewhere.example", Outcome::Failed, "DNS-запросы не удались: DNS-сервер отказал в ответе"},
       // Every query's own time-out is the report's: not an error of some other kind.
       {"quiet.example.test", Outcome::TimedOut, "DNS-сервер ответил не на все запросы"},
   };
