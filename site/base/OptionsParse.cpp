@@ -121,7 +121,7 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
       ("ca-file", po::value(&o.CaFile), "PEM file of the CAs trusted for HTTPS; default: the system's")
       ("scan-ports", po::value(&scanPorts), "comma-separated TCP ports to scan; default: the built-in list")
       ("allow-private", po::bool_switch(&o.AllowPrivate), "trace and scan private, loopback and reserved addresses")
-      ("allow-lan", po::bool_switch(&o.AllowLan), "trace and scan private (LAN) addresses, never loopback")
+      ("allow-lan", po::bool_switch(&o.AllowLan), "trace and scan the local networks' addresses (IPv4 private, shared and link-local; IPv6 unique-local fc00::/7 and link-local fe80::/10), never loopback")
       ("trusted-proxy", po::value(&trustedProxies)->composing(), "IP address of a proxy in front of the site whose header (--trusted-proxy-header) names the client; may be repeated")
       ("trusted-proxy-header", po::value(&o.TrustedProxyHeader)->default_value(o.TrustedProxyHeader), "the header a trusted proxy sets to name the client, e.g. X-Real-IP; the last address of its last line is taken, the one the proxy itself added (X-Forwarded-For: HAProxy's 'option forwardfor', nginx's $proxy_add_x_forwarded_for)")
       ("any-source-port", po::bool_switch(&o.AnySourcePort), "reach WHOIS and RDAP servers on any port, not only 43 and 443 (so always where the sources are private)")
