@@ -13,6 +13,7 @@ packages=(
   unbound bind9-dnsutils iproute2 nmap libqt6svg6
   libcurl4-openssl-dev
   redis-server libhiredis-dev prometheus
+  libsqlite3-dev libpq-dev postgresql
   clang-14 libclang-rt-14-dev
   xvfb xauth imagemagick fonts-liberation2
   qt6-translations-l10n

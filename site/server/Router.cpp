@@ -1,6 +1,8 @@
 #include "server/Router.h"
 
 #include "server/HomePages.h"
+#include "history/HistoryPage.h"
+#include "history/PageHistory.h"
 #include "page/LookupPage.h"
 #include "page/PageRun.h"
 #include "server/Redirector.h"
@@ -18,6 +20,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::string_view kLookupPath = "/whois/index.php";
+constexpr std::string_view kHistoryPath = "/whois/history.php";
 constexpr std::string_view kDetailsPrefix = "/hosting/desc/";
 constexpr std::string_view kDetailsSuffix = ".shtml";
 
@@ -114,16 +117,24 @@ void RunLookup(ServerState& server, const std::string& clientKey, const LookupRe
     return done(ErrorReply(503, "Служба сейчас выполняет слишком много проверок. Повторите запрос через несколько секунд.", std::move(note)));
   }
   try {
+    // Read while the reports run, so that it is in when they end.
+    auto earlier = server.History ? server.History->Read(HistoryName(lookup.Address)) : nullptr;
     pending->Started(RunPage(server.Io, server.Shared, server.Pages, lookup, server.Reports,
-                             [lookup, key = std::move(key), note, done, share, pending, &server, received,
+                             [lookup, key = std::move(key), note, done, share, pending, &server, received, earlier,
                               asked = std::chrono::system_clock::now()](std::vector<PageSection> sections) {
                                // The slots are free before the page is written, the moment its reports have ended.
                                --server.InFlight;
                                *share = ClientSlot{};
                                server.Shared.Counters.Page(PageOutcome::Ok, Clock::now() - received);
-                               std::string page = LookupPage(lookup.Address, sections, asked, server.Opts.MaxPageBytes);
-                               if (Reusable(lookup, sections)) server.FinishedPages.Store(key, page, server.Opts.PageCache);
-                               done(Reply{200, std::move(page), {}, note});
+                               std::vector<SectionFacts> facts = earlier ? PageFacts(sections) : std::vector<SectionFacts>{};
+                               auto write = [lookup, key, note, done, &server, asked, sections = std::move(sections)](const PageHistory& history) {
+                                 std::string page = LookupPage(lookup.Address, sections, asked, server.Opts.MaxPageBytes, history);
+                                 if (Reusable(lookup, sections)) server.FinishedPages.Store(key, page, server.Opts.PageCache);
+                                 done(Reply{200, std::move(page), {}, note});
+                               };
+                               if (!earlier) return write({});
+                               WithHistory(*server.History, *earlier, HistoryName(lookup.Address), std::move(facts), server.Io.get_executor(),
+                                           std::min(received + server.Opts.PageBudget, Clock::now() + server.Opts.HistoryWait), write);
                              }));
   } catch (const std::exception& e) {
     // The page never started (no memory for it): its slot is free again. The
@@ -156,6 +167,27 @@ std::shared_ptr<LivePages::Page> Lookup(ServerState& server, const RouteRequest&
   return pending;
 }
 
+// A name's kept snapshots, under the lookups' rate: reading them is work for the store.
+void NameHistory(ServerState& server, const RouteRequest& request, std::string_view query, ReplyDone done) {
+  const auto received = Clock::now();
+  Target target;
+  try {
+    target = ParseLookupQuery(query, server.Opts.MaxAddrBytes).Address;
+  } catch (const BadAddress& e) {
+    return done(ErrorReply(400, e.what(), "history " + LogText(query)));
+  }
+  std::string note = "history addr=" + LogText(HistoryName(target));
+  AllowLookup(server, request.Client, [&server, target, note = std::move(note), done = std::move(done), received](bool allowed) {
+    if (!allowed) return done(ErrorReply(429, "Слишком много запросов с вашего адреса. Повторите запрос немного позже.", note));
+    if (!server.History) return done(Reply{200, HistoryPage(target, std::nullopt), {}, note});
+    server.History->Read(HistoryName(target), server.Opts.HistoryPerName * kReportCount)
+        ->Then(server.Io.get_executor(), std::min(received + server.Opts.PageBudget, Clock::now() + server.Opts.HistoryWait),
+               [target, note, done](std::optional<std::vector<Snapshot>> snapshots) {
+                 done(Reply{200, HistoryPage(target, snapshots), {}, note});
+               });
+  });
+}
+
 void OtherPage(const RouteRequest& request, std::string_view path, std::string_view query, const std::string& note, const ReplyDone& done) {
   if (request.Method != "GET") return done(ErrorReply(405, "Служба отвечает только на запросы GET.", note));
   if (path == "/") return done(Reply{200, AboutPage(), {}, note});
@@ -180,6 +212,10 @@ std::shared_ptr<LivePages::Page> Route(ServerState& server, const RouteRequest& 
   const std::string note = LogText(request.Target);
 
   if (path == kLookupPath && request.Method == "GET") return Lookup(server, request, query, std::move(done));
+  if (path == kHistoryPath && request.Method == "GET") {
+    NameHistory(server, request, query, std::move(done));
+    return nullptr;
+  }
   OtherPage(request, path, query, note, done);
   return nullptr;
 }
