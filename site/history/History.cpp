@@ -122,7 +122,19 @@ void History::Fault(const std::string& why) {
   FFaulty = true;
 }
 
+void History::Open() {
+  try {
+    FStore = FOpen();
+  } catch (const std::exception& e) {
+    Fault(e.what());
+    FNextOpen = std::chrono::steady_clock::now() + kReopenAfter;
+  }
+}
+
 void History::Run() {
+  // Opened at once, not by the first page: making a new file or connecting
+  // can take longer than a page waits.
+  Open();
   for (;;) {
     std::pair<Job, std::function<void()>> job;
     {
@@ -133,14 +145,7 @@ void History::Run() {
       FJobs.pop_front();
     }
     const auto now = std::chrono::steady_clock::now();
-    if (!FStore && now >= FNextOpen) {
-      try {
-        FStore = FOpen();
-      } catch (const std::exception& e) {
-        Fault(e.what());
-        FNextOpen = now + kReopenAfter;
-      }
-    }
+    if (!FStore && now >= FNextOpen) Open();
     if (!FStore) {
       job.second();
       continue;

@@ -61,6 +61,7 @@ private:
   using Job = std::function<void(HistoryStore&)>;
   // `failed` is told when the job cannot run or throws.
   void Push(Job job, std::function<void()> failed);
+  void Open();
   void Run();
   void Fault(const std::string& why);
 

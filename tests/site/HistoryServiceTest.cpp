@@ -206,7 +206,7 @@ TEST_P(SiteHistory, ABrokenFileCostsThePageNothingButALineAndHistoryResumes) {
   // Deleted: started anew at once.
   std::filesystem::remove(Where);
   const std::string deleted = Look(answers);
-  EXPECT_FALSE(Has(deleted, "history-off")) << Log;
+  EXPECT_FALSE(Has(deleted, "<p class=\"history-off\">")) << Log;
   EXPECT_EQ(Snapshots(), 3u);
 
   // A store out of reach: pages within their budget, one line each.
