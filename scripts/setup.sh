@@ -13,7 +13,7 @@ packages=(
   unbound bind9-dnsutils iproute2 nmap libqt6svg6
   libcurl4-openssl-dev
   redis-server libhiredis-dev prometheus
-  libsqlite3-dev libpq-dev postgresql
+  libsqlite3-dev libpq-dev postgresql jq python3-jsonschema
   clang-14 libclang-rt-14-dev
   xvfb xauth imagemagick fonts-liberation2
   qt6-translations-l10n

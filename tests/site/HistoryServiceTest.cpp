@@ -4,6 +4,7 @@
 // page says exactly what changed. The registry is a WHOIS fake the root
 // refers to; RDAP is a closed port; DNS a private unbound.
 #include "PostgresServer.h"
+#include "RunProgram.h"
 #include "SiteClient.h"
 #include "SiteProcess.h"
 #include "TempDir.h"
@@ -91,17 +92,36 @@ protected:
   }
 
   // One lookup by a fresh service against a fresh DNS server answering `answers`.
-  std::string Look(const Answers& answers) {
+  std::string Look(const Answers& answers, const std::string& format = {}) {
     UnboundServer dns;
     SiteProcess site(Serve(answers, dns));
     EXPECT_NE(site.Port(), 0) << site.Log();
-    const SiteReply reply = GetSite(site.Port(), kPage);
+    const SiteReply reply = GetSite(site.Port(), kPage + format);
     EXPECT_EQ(reply.Status, 200) << site.Log();
+    if (!format.empty()) {
+      EXPECT_TRUE(Has(reply.Head, "Content-Type: application/json; charset=utf-8")) << reply.Head;
+      const SiteReply refused = GetSite(site.Port(), "/whois/index.php?addr=bad..name&dom_dns=true&format=json");
+      EXPECT_EQ(refused.Status, 400);
+      EXPECT_TRUE(Has(refused.Body, "{\"error\":{\"code\":\"bad_address\",\"message\":\"")) << refused.Body;
+      ExpectSchema(refused.Body);
+      ExpectSchema(reply.Body);
+    }
     History = GetSite(site.Port(), "/whois/history.php?addr=watched.example").Body;
     // The writer is given its snapshot after the page goes out: a clean stop lets it finish.
     EXPECT_EQ(site.Terminate(10), 0);
     Log = site.Log();
     return reply.Body;
+  }
+
+  // Every JSON page a test makes is checked against the schema in the repository.
+  void ExpectSchema(const std::string& body) {
+    Dir.WriteFile("page.json", body);
+    EXPECT_EQ(RunProgram({"python3", "-c",
+                          "import json, sys, jsonschema; jsonschema.validate(json.load(open(sys.argv[1])), json.load(open(sys.argv[2])))",
+                          Dir.File("page.json"), TARNWELL_LOOKUP_SCHEMA},
+                         Dir.File("schema.log")),
+              0)
+        << Dir.ReadFile("schema.log") << body;
   }
 
   std::size_t Snapshots() { return site::OpenHistoryStore(Where)->List("watched.example", 1000).size(); }
@@ -216,6 +236,20 @@ TEST_P(SiteHistory, ABrokenFileCostsThePageNothingButALineAndHistoryResumes) {
   EXPECT_TRUE(Has(unreachable, "История изменений сейчас недоступна.")) << unreachable;
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(8));
   EXPECT_TRUE(Has(Log, "history unavailable: ")) << Log;
+}
+
+TEST_P(SiteHistory, TheSamePageAsJsonHasTheChangesAndMatchesItsSchema) {
+  Answers answers;
+  const std::string first = Look(answers, "&format=json");
+  EXPECT_TRUE(Has(first, "\"changes\":null")) << first;
+  answers.Registrar = "Registrar <B>";
+  const std::string changed = Look(answers, "&format=json");
+  EXPECT_TRUE(Has(changed, "{\"text\":\"Регистратор: Registrar A → Registrar <B>\",\"warning\":true}")) << changed;
+  EXPECT_TRUE(Has(changed, "Registrar: Registrar <B>")) << "the registry's text as one string";
+  // The README's example reads it.
+  Dir.WriteFile("page.json", changed);
+  ASSERT_EQ(RunProgram({"sh", "-c", "jq -r '.sections[] | .title + \": \" + .outcome' " + Dir.File("page.json")}, Dir.File("jq.txt")), 0);
+  EXPECT_EQ(Dir.ReadFile("jq.txt"), "Информация о домене: done\nDNS записи: done\nСканирование портов: done\n");
 }
 
 TEST_P(SiteHistory, TwoInstancesSharingTheServerSeeEachOthersSnapshotsAndOutliveItsStops) {
