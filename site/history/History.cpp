@@ -17,6 +17,21 @@ namespace {
 // answers "unavailable" and a write is dropped rather than held in memory.
 constexpr std::size_t kMaxJobs = 1024;
 constexpr std::chrono::seconds kReopenAfter{1};
+constexpr std::size_t kWriteBacklog = 16;
+constexpr std::chrono::seconds kLatestFor{1};
+// Room for the newest snapshots of some ten thousand names.
+constexpr std::size_t kLatestBytes = 16 << 20;
+
+std::size_t SnapshotBytes(const std::vector<Snapshot>& snapshots) {
+  std::size_t bytes = sizeof snapshots;
+  for (const Snapshot& snapshot : snapshots) {
+    bytes += sizeof snapshot;
+    for (const Fact& fact : snapshot.State.Facts.Facts)
+      for (const std::string& value : fact.Values) bytes += fact.Label.size() + value.size() + 2 * sizeof(std::string);
+    for (const std::string& line : snapshot.Changes) bytes += line.size() + sizeof line;
+  }
+  return bytes;
+}
 
 }  // namespace
 
@@ -66,7 +81,7 @@ void HistoryRead::Answer(std::optional<std::vector<Snapshot>> snapshots) {
 }
 
 History::History(std::function<std::unique_ptr<HistoryStore>()> open, std::size_t perSection, std::chrono::hours keep)
-    : FOpen(std::move(open)), FPerSection(perSection), FKeep(keep), FThread([this] { Run(); }) {}
+    : FOpen(std::move(open)), FPerSection(perSection), FKeep(keep), FLatest(kLatestBytes, SnapshotBytes), FThread([this] { Run(); }) {}
 
 History::~History() {
   {
@@ -79,16 +94,30 @@ History::~History() {
 
 std::shared_ptr<HistoryRead> History::Read(std::string name, std::size_t list) {
   auto read = std::make_shared<HistoryRead>();
-  Push([read, name = std::move(name), list](HistoryStore& store) { read->Answer(list ? store.List(name, list) : store.Latest(name)); },
-       [read] { read->Answer(std::nullopt); });
+  if (!list) {
+    if (auto latest = FLatest.Find(name)) {
+      read->Answer(std::move(latest));
+      return read;
+    }
+  }
+  Push([this, read, name = std::move(name), list](HistoryStore& store) {
+         if (list) return read->Answer(store.List(name, list));
+         std::vector<Snapshot> latest = store.Latest(name);
+         FLatest.Store(name, latest, kLatestFor);
+         read->Answer(std::move(latest));
+       },
+       [read] { read->Answer(std::nullopt); }, true);
   return read;
 }
 
 void History::Record(std::string name, std::vector<SectionFacts> facts, std::int64_t nowMs) {
+  // Until it is written, a read goes to the writer, which takes it after this.
+  FLatest.Forget(name);
   Push([this, name = std::move(name), facts = std::move(facts), nowMs](HistoryStore& store) {
-        const std::vector<Snapshot> latest = store.Latest(name);
+        std::vector<Snapshot> latest = store.Latest(name);
+        bool grown = false;
         for (const SectionFacts& section : facts) {
-          const auto before = std::find_if(latest.begin(), latest.end(), [&](const Snapshot& s) { return s.Kind == section.Kind; });
+          auto before = std::find_if(latest.begin(), latest.end(), [&](const Snapshot& s) { return s.Kind == section.Kind; });
           const bool known = before != latest.end();
           Comparison comparison = Compare(known ? std::optional(before->State) : std::nullopt, section);
           Snapshot snapshot;
@@ -99,17 +128,22 @@ void History::Record(std::string name, std::vector<SectionFacts> facts, std::int
           snapshot.Seen = std::max(nowMs, snapshot.Taken);
           snapshot.Changes = std::move(comparison.Lines);
           store.Put(name, snapshot, comparison.Store);
+          grown |= comparison.Store;
+          if (known) *before = std::move(snapshot);
+          else latest.push_back(std::move(snapshot));
         }
-        store.Trim(name, FPerSection, nowMs - std::chrono::duration_cast<std::chrono::milliseconds>(FKeep).count());
+        FLatest.Store(name, latest, kLatestFor);
+        // Only a new snapshot can take the store past its bounds.
+        if (grown) store.Trim(name, FPerSection, nowMs - std::chrono::duration_cast<std::chrono::milliseconds>(FKeep).count());
       },
-      [] {});
+      [] {}, false);
 }
 
-void History::Push(Job job, std::function<void()> failed) {
+void History::Push(Job job, std::function<void()> failed, bool read) {
   {
     std::lock_guard lock(FMutex);
-    if (FJobs.size() < kMaxJobs) {
-      FJobs.emplace_back(std::move(job), std::move(failed));
+    if (FReads.size() + FWrites.size() < kMaxJobs) {
+      (read ? FReads : FWrites).push_back({std::move(job), std::move(failed), FPushed++});
       FWake.notify_one();
       return;
     }
@@ -136,22 +170,26 @@ void History::Run() {
   // can take longer than a page waits.
   Open();
   for (;;) {
-    std::pair<Job, std::function<void()>> job;
+    Queued job;
     {
       std::unique_lock lock(FMutex);
-      FWake.wait(lock, [this] { return FStopping || !FJobs.empty(); });
+      FWake.wait(lock, [this] { return FStopping || !FReads.empty() || !FWrites.empty(); });
       if (FStopping) break;
-      job = std::move(FJobs.front());
-      FJobs.pop_front();
+      // In turn while the writes keep up, so that a read sees what was
+      // written before it; past a backlog the reads go first: a page waits
+      // for its read, nobody waits for a write.
+      auto& jobs = FReads.empty() || (!FWrites.empty() && FWrites.size() <= kWriteBacklog && FWrites.front().Order < FReads.front().Order) ? FWrites : FReads;
+      job = std::move(jobs.front());
+      jobs.pop_front();
     }
     const auto now = std::chrono::steady_clock::now();
     if (!FStore && now >= FNextOpen) Open();
     if (!FStore) {
-      job.second();
+      job.Failed();
       continue;
     }
     try {
-      job.first(*FStore);
+      job.Work(*FStore);
       if (FFaulty) std::cerr << "tarnwell-site: history available again\n";
       FFaulty = false;
     } catch (const std::exception& e) {
@@ -160,12 +198,13 @@ void History::Run() {
       // that is down is not hammered by every page.
       FStore.reset();
       FNextOpen = now + kReopenAfter;
-      job.second();
+      job.Failed();
     }
   }
   std::lock_guard lock(FMutex);
-  for (auto& job : FJobs) job.second();
-  FJobs.clear();
+  for (auto& job : FReads) job.Failed();
+  FReads.clear();
+  FWrites.clear();
 }
 
 std::unique_ptr<History> MakeHistory(const std::string& where, std::size_t perSection, std::chrono::hours keep) {

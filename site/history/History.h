@@ -6,6 +6,7 @@
 // full, corrupt, its server down) makes reads answer "unavailable" at once
 // and drops writes; the log says why once per spell, and says when it is back.
 
+#include "base/TtlCache.h"
 #include "history/HistoryStore.h"
 
 #include <boost/asio/any_io_executor.hpp>
@@ -59,8 +60,8 @@ public:
 
 private:
   using Job = std::function<void(HistoryStore&)>;
-  // `failed` is told when the job cannot run or throws.
-  void Push(Job job, std::function<void()> failed);
+  // `failed` is told when the job cannot run or throws. Reads go before writes.
+  void Push(Job job, std::function<void()> failed, bool read);
   void Open();
   void Run();
   void Fault(const std::string& why);
@@ -69,11 +70,21 @@ private:
   const std::size_t FPerSection;
   const std::chrono::hours FKeep;
   std::unique_ptr<HistoryStore> FStore;  // the writer's alone
+  // The newest snapshots of the names asked for in the last moment: a name
+  // asked for again and again is read from the store once a second, not once
+  // a page. Another instance's snapshot shows that much later.
+  TtlCache<std::vector<Snapshot>> FLatest;
   std::chrono::steady_clock::time_point FNextOpen{};
   bool FFaulty = false;
   std::mutex FMutex;
   std::condition_variable FWake;
-  std::deque<std::pair<Job, std::function<void()>>> FJobs;
+  struct Queued {
+    Job Work;
+    std::function<void()> Failed;
+    std::uint64_t Order;  // when it came, among reads and writes
+  };
+  std::deque<Queued> FReads, FWrites;
+  std::uint64_t FPushed = 0;
   bool FStopping = false;
   std::thread FThread;
 };

@@ -14,6 +14,7 @@ using std::chrono::system_clock;
 
 constexpr auto kRecentChange = std::chrono::days(7);
 constexpr auto kSoonExpiring = std::chrono::days(30);
+constexpr auto kSeenEvery = std::chrono::minutes(1);
 
 // A change of who holds the name or where it points is how a name is taken over.
 bool Alarming(const std::string& line) { return line.starts_with("Регистратор:") || line.starts_with("Серверы имён:"); }
@@ -69,6 +70,13 @@ PageHistory ChangesOf(const std::string& name, const std::vector<SectionFacts>& 
     history.Sections[static_cast<std::size_t>(section.Kind)] = std::move(changes);
   }
   return history;
+}
+
+bool RecordDue(const std::vector<SectionFacts>& facts, const std::vector<Snapshot>& stored, system_clock::time_point now) {
+  return std::any_of(facts.begin(), facts.end(), [&](const SectionFacts& section) {
+    const auto before = std::find_if(stored.begin(), stored.end(), [&](const Snapshot& s) { return s.Kind == section.Kind; });
+    return before == stored.end() || now - FromMs(before->Seen) >= kSeenEvery || Compare(before->State, section).Store;
+  });
 }
 
 std::string ChangesHeading(const SectionChanges& changes) {

@@ -45,6 +45,11 @@ std::vector<SectionFacts> PageFacts(const std::vector<PageSection>& sections);
 PageHistory ChangesOf(const std::string& name, const std::vector<SectionFacts>& facts, const std::vector<Snapshot>& stored,
                       std::chrono::system_clock::time_point now);
 
+// Whether this look is worth a write: something changed, a section is new, or
+// the last "seen" of a section is older than a minute. A name asked for again
+// and again in one minute costs the store nothing more.
+bool RecordDue(const std::vector<SectionFacts>& facts, const std::vector<Snapshot>& stored, std::chrono::system_clock::time_point now);
+
 // «Изменения с 02.11.2026 14:05 UTC», «Без изменений с …».
 std::string ChangesHeading(const SectionChanges& changes);
 // "02.11.2026 14:05 UTC"

@@ -12,7 +12,7 @@ void WithHistory(History& history, HistoryRead& earlier, std::string name, std::
                  if (stored) page = ChangesOf(name, facts, *stored, now);
                  else page.Unavailable = true;
                  // Kept even when the read was late: the writer may still reach the store.
-                 if (!facts.empty())
+                 if (!facts.empty() && (!stored || RecordDue(facts, *stored, now)))
                    history.Record(name, facts, std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count());
                  write(page);
                });

@@ -269,6 +269,7 @@ TEST_P(SiteHistory, TwoInstancesSharingTheServerSeeEachOthersSnapshotsAndOutlive
 
   // The server stopped under both: pages come on time, one line says so; back, history resumes.
   Postgres.Stop();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // what was read a moment ago is still given from memory
   const auto started = std::chrono::steady_clock::now();
   const SiteReply down = GetSite(a.Port(), kPage);
   EXPECT_EQ(down.Status, 200);

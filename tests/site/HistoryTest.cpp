@@ -187,6 +187,20 @@ TEST(HistoryChanges, WarnOfATakeoverAndOfAnExpiryNear) {
   EXPECT_FALSE(ChangesOf("example.test", {before}, {}, now).Sections[0]);
 }
 
+TEST(HistoryChanges, AnUnchangedLookIsWorthAWriteOnceAMinute) {
+  using namespace std::chrono;
+  const system_clock::time_point now = sys_days(2026y / 11 / 2);
+  const auto ms = [](system_clock::time_point t) { return duration_cast<milliseconds>(t.time_since_epoch()).count(); };
+  const SectionFacts facts = FactsOrFail(ReportKind::DomainRecord, Domain("A", "2027-05-01", "ns1.example.net"));
+  const SectionFacts moved = FactsOrFail(ReportKind::DomainRecord, Domain("B", "2027-05-01", "ns1.example.net"));
+  const Snapshot recent{ReportKind::DomainRecord, ms(now - days(3)), ms(now - seconds(10)), SectionState{facts, 1, {}, {}}, {}};
+  const Snapshot stale{ReportKind::DomainRecord, ms(now - days(3)), ms(now - minutes(2)), SectionState{facts, 1, {}, {}}, {}};
+  EXPECT_FALSE(RecordDue({facts}, {recent}, now));
+  EXPECT_TRUE(RecordDue({facts}, {stale}, now)) << "the seen time moves";
+  EXPECT_TRUE(RecordDue({moved}, {recent}, now)) << "a change";
+  EXPECT_TRUE(RecordDue({facts, FactsOrFail(ReportKind::PortScan, Scan("192.0.2.7", {}))}, {recent}, now)) << "a section never kept";
+}
+
 TEST(HistoryChanges, EndTheirSectionOnThePageEscapedAndLinkTheNamesHistory) {
   PageHistory history;
   history.Name = "xn--e1afmkfd.example";
