@@ -146,6 +146,26 @@ TEST_F(HistoryFixture, ASqliteFileThatFailsAnswersUnavailableAtOnceAndWritingRes
   EXPECT_EQ(latest->front().Taken, 2000) << "the snapshot of before the deletion is gone with its file";
   EXPECT_TRUE(std::filesystem::exists(Where));
 
+  // Cut short under the open store: every read answers at once, right or
+  // "unavailable", and within a few seconds the store is whole again.
+  for (int i = 0; i < 20; ++i) history->Record("name" + std::to_string(i) + ".test", {Servers({"ns1.example.net"})}, 2500);
+  ASSERT_TRUE(ReadBack(*history, "name19.test"));
+  std::filesystem::resize_file(Where, 1024);
+  for (int i = 0; i < 3; ++i) {
+    const auto asked = std::chrono::steady_clock::now();
+    history->Record("example.test", {Servers({"ns" + std::to_string(i) + ".example.net"})}, 2600 + i);
+    ReadBack(*history, "name" + std::to_string(i) + ".test", 0, 10s);
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, 2s);
+  }
+  std::optional<std::vector<Snapshot>> whole;
+  for (int i = 0; i < 5 && !whole; ++i) {
+    std::this_thread::sleep_for(1100ms);
+    history->Record("example.test", {Servers({"ns9.example.net"})}, 4000 + i);
+    whole = ReadBack(*history, "example.test");
+  }
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->size(), 1u);
+
   // Out of reach (its folder gone): a read answers "unavailable" at once, however long it may wait.
   Where = Dir.File("missing/history.sqlite");
   auto unreachable = Make();
