@@ -13,7 +13,7 @@ build=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev
   libboost1.81-dev libboost-program-options1.81-dev libc-ares-dev libidn2-dev libssl-dev nlohmann-json3-dev
   libunistring-dev libuchardet-dev
-  libpsl-dev libhiredis-dev
+  libpsl-dev libhiredis-dev libsqlite3-dev libpq-dev
 )
 run=(
   libqt6svg6 qt6-translations-l10n fonts-liberation2 publicsuffix ca-certificates
@@ -22,6 +22,7 @@ test=(
   libgtest-dev libseccomp-dev libcurl4-openssl-dev
   nginx-light haproxy tinyproxy squid unbound redis-server prometheus
   bind9-dnsutils iproute2 nmap iputils-ping iputils-tracepath nftables
+  postgresql jq python3-jsonschema
   clang-14 libclang-rt-14-dev ccache
   xvfb xauth imagemagick
   lintian appstream desktop-file-utils systemd curl

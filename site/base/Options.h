@@ -59,6 +59,14 @@ struct Options {
   std::size_t RedisMaxValueBytes = 256 << 10;  // larger records stay in the instance's own cache
   std::size_t ScanConcurrency = 100;
   unsigned Threads = 0;                 // 0: one per core
+
+  // Where each name's snapshots are kept: a SQLite file, "postgresql://…", or
+  // "off". Unset, a file in the state directory systemd gives the service
+  // ($STATE_DIRECTORY), and off in a plain run, which has none.
+  std::string History = "off";
+  std::size_t HistoryPerName = 50;      // snapshots kept of each section of a name
+  std::size_t HistoryDays = 730;        // a snapshot not seen for this long goes
+  std::chrono::milliseconds HistoryWait{250};  // a finished page waits this long at most for the name's history
 };
 
 }  // namespace site

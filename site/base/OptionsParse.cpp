@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -70,6 +72,15 @@ std::chrono::milliseconds Milliseconds(long value, const char* option) {
 }
 
 
+// systemd names the unit's StateDirectory= in $STATE_DIRECTORY (a list when
+// it has several; the first is the service's own).
+std::string DefaultHistory() {
+  const char* state = std::getenv("STATE_DIRECTORY");
+  if (!state || !*state) return "off";
+  const std::string first(state, std::strchr(state, ':') ? std::strchr(state, ':') : state + std::strlen(state));
+  return first + "/history.sqlite";
+}
+
 }  // namespace
 
 ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string& configFromEnvironment) {
@@ -77,6 +88,8 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
   std::string listen = defaults.ListenAddress + ":" + std::to_string(defaults.ListenPort);
   std::string resolver, scanPorts, config, redis, redisPasswordFile, metricsListen;
   std::vector<std::string> trustedProxies;
+  std::string history;
+  long historyWait = 0;
   long redisTimeout = 0, pageCache = 0, pageBudget = 0, whoisTimeout = 0, rdapTimeout = 0, dnsTimeout = 0, portTimeout = 0, probeTimeout = 0, headerTimeout = 0;
   ParsedOptions parsed;
   Options& o = parsed.Values;
@@ -103,6 +116,8 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
       {"redis-max-value-bytes", &o.RedisMaxValueBytes, 1, "bytes of a cached value shared through Redis", {}},
       {"scan-concurrency", &o.ScanConcurrency, 1, "ports probed at once", {}},
       {"threads", &threads, 0, "worker threads; 0: one per core", {}},
+      {"history-per-name", &o.HistoryPerName, 1, "snapshots kept of each section of a name", {}},
+      {"history-days", &o.HistoryDays, 1, "days a snapshot not seen again is kept", {}},
   };
 
   po::options_description settings("Options (each also a 'key = value' line of the config file)");
@@ -134,7 +149,9 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
       ("probe-timeout", po::value(&probeTimeout)->default_value(o.ProbeTimeout.count()), "ms for one trace probe")
       ("header-timeout", po::value(&headerTimeout)->default_value(o.HeaderTimeout.count()), "ms for a client's whole request head")
       ("rate-per-second", po::value(&o.RatePerSecond)->default_value(o.RatePerSecond), "lookups per second per client address; 0: no limit")
-      ("rate-burst", po::value(&o.RateBurst)->default_value(o.RateBurst), "lookups a client may make at once");
+      ("rate-burst", po::value(&o.RateBurst)->default_value(o.RateBurst), "lookups a client may make at once")
+      ("history", po::value(&history), "SQLite FILE, postgresql://… or off: where each name's snapshots are kept; default: history.sqlite in $STATE_DIRECTORY, else off")
+      ("history-wait", po::value(&historyWait)->default_value(o.HistoryWait.count()), "ms a finished page waits for the name's history");
   for (Count& count : counts)
     settings.add_options()(count.Name, po::value(&count.Text)->default_value(std::to_string(*count.Field)), count.Help);
   po::options_description commandOnly("Command line only");
@@ -208,6 +225,8 @@ ParsedOptions ParseOptions(int argc, const char* const argv[], const std::string
   o.PortTimeout = Milliseconds(portTimeout, "port-timeout");
   o.ProbeTimeout = Milliseconds(probeTimeout, "probe-timeout");
   o.HeaderTimeout = Milliseconds(headerTimeout, "header-timeout");
+  o.HistoryWait = Milliseconds(historyWait, "history-wait");
+  o.History = history.empty() ? DefaultHistory() : history;
   for (const Count& count : counts) *count.Field = WholeNumber(count.Text, count.Name, count.Least);
   if (threads > kMaxThreads) throw OptionsError("--threads must be at most " + std::to_string(kMaxThreads));
   o.Threads = static_cast<unsigned>(threads);

@@ -51,6 +51,12 @@ public:
     FBytes += bytes;
   }
 
+  // The value of `key` is no longer right: the next Find misses.
+  void Forget(const std::string& key) {
+    std::lock_guard lock(FMutex);
+    if (const auto it = FIndex.find(key); it != FIndex.end()) Erase(it);
+  }
+
   // Bytes held now, as counted against the bound.
   std::size_t Bytes() {
     std::lock_guard lock(FMutex);

@@ -5,6 +5,7 @@
 #include "sources/TargetAddress.h"
 
 #include <algorithm>
+#include <cctype>
 #include <ctime>
 
 namespace site {
@@ -103,7 +104,33 @@ void Summary(Html& page, const Table& table, SectionBudget& budget) {
   page.Tag("</table>\n");
 }
 
-void Section(Html& page, const PageSection& section, std::size_t share) {
+// The name in a link's query: everything but letters, digits, '-' and '.' as %XX.
+std::string QueryValue(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) || c == '-' || c == '.') out += c;
+    else out.append({'%', kHex[byte >> 4], kHex[byte & 15]});
+  }
+  return out;
+}
+
+void Changes(Html& page, const SectionChanges& changes, const std::string& name, SectionBudget& budget) {
+  page.Tag("<div class=\"changes\">\n<p class=\"changes-head\">").Text(ChangesHeading(changes))
+      .Tag(" · <a href=\"/whois/history.php?addr=").Text(QueryValue(name)).Tag("\">").Text("вся история").Tag("</a></p>\n");
+  if (!changes.Lines.empty()) {
+    page.Tag("<ul>\n");
+    for (const ChangeLine& line : changes.Lines) {
+      if (!budget.Spend(line.Text.size() + kCellMarkup)) break;
+      page.Tag(line.Warning ? "<li class=\"warning\">" : "<li>").Text(line.Text).Tag("</li>\n");
+    }
+    page.Tag("</ul>\n");
+  }
+  page.Tag("</div>\n");
+}
+
+void Section(Html& page, const PageSection& section, std::size_t share, const PageHistory& history) {
   const ReportResult& result = section.Result;
   SectionBudget budget(share - kSectionMarkup);
   // The short texts first, so that a long raw answer cannot crowd out why a report failed.
@@ -121,6 +148,7 @@ void Section(Html& page, const PageSection& section, std::size_t share) {
   if (!raw.empty()) page.Tag(registry ? "<pre class=\"registry\">" : "<pre>").Text(raw).Tag("</pre>\n");
   if (budget.Cut())
     page.Tag("<p class=\"cut\">").Text("Раздел сокращён: ответ слишком велик для страницы, показано только его начало.").Tag("</p>\n");
+  if (const auto& changes = history.Sections[static_cast<std::size_t>(section.Kind)]) Changes(page, *changes, history.Name, budget);
   page.Tag("</section>\n");
 }
 
@@ -138,7 +166,7 @@ const char* ReportTitle(ReportKind kind) {
 }
 
 std::string LookupPage(const Target& target, const std::vector<PageSection>& sections,
-                       std::chrono::system_clock::time_point asked, std::size_t maxBytes) {
+                       std::chrono::system_clock::time_point asked, std::size_t maxBytes, const PageHistory& history) {
   const std::string ascii = TargetText(target);
   const std::string name = UnicodeName(ascii);
   std::string running = ShownName(ascii) + " · " + AskedAt(asked) + " · ";
@@ -148,10 +176,11 @@ std::string LookupPage(const Target& target, const std::vector<PageSection>& sec
   BeginPage(page, "Tarnwell: " + name, running);
   page.Tag("<h1>").Text(name).Tag("</h1>\n");
   if (ascii != name) page.Tag("<p class=\"ascii\">").Text(ascii).Tag("</p>\n");
+  if (history.Unavailable) page.Tag("<p class=\"history-off\">").Text("История изменений сейчас недоступна.").Tag("</p>\n");
   if (sections.empty())
     page.Tag("<p>").Text("Не выбрано ни одной проверки: отметьте в окне программы, что нужно узнать об адресе.").Tag("</p>\n");
   const std::size_t share = (maxBytes - kFrameBytes) / std::max<std::size_t>(sections.size(), 1);
-  for (const PageSection& section : sections) Section(page, section, share);
+  for (const PageSection& section : sections) Section(page, section, share, history);
   EndPage(page);
   return page.Take();
 }

@@ -26,6 +26,10 @@ th, td { border: 1px solid #c9d3e0; padding: .2em .6em; text-align: left; vertic
 th { background: #eef2f7; }
 pre { background: #f1f1ec; border: 1px solid #dcdcd2; padding: .6em .8em; overflow-x: auto; white-space: pre-wrap; overflow-wrap: anywhere; font-size: 13px; }
 a { color: #1a4fa0; }
+div.changes { border-left: 3px solid #c9d3e0; padding: .1em 0 .1em .8em; margin: .6em 0; }
+div.changes ul { margin: .2em 0; padding-left: 1.2em; }
+li.warning { color: #a12a2a; font-weight: bold; }
+p.history-off { color: #9a6200; }
 footer { margin-top: 2.5em; color: #5b6575; font-size: .9em; }
 @media print {
   @page { size: A4; margin: 10mm 12mm 12mm; }
@@ -48,6 +52,9 @@ footer { margin-top: 2.5em; color: #5b6575; font-size: .9em; }
   tr { break-inside: avoid; }
   pre { font: 7pt/1.2 "Liberation Mono", "DejaVu Sans Mono", monospace; background: none; border: 0; padding: 0; overflow: visible;
         word-break: normal; overflow-wrap: anywhere; }
+  div.changes { border-left: .5pt solid #666; break-inside: avoid; }
+  li.warning { color: #000; }
+  li.warning::before { content: "⚠ "; }
   pre.registry { column-count: 2; column-gap: 6mm; column-rule: .5pt solid #bbb; }
   footer { display: none; }
 }

@@ -10,6 +10,7 @@ struct Reply {
   std::string Body;      // an HTML page
   std::string Location;  // for a redirection
   std::string LogNote;   // what the request was about, for the log line
+  bool Json = false;     // the body is JSON, not HTML
 };
 
 // A Russian error page with its status.

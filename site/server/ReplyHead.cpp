@@ -22,9 +22,9 @@ std::string ReplyHead(const Reply& reply, unsigned version, bool keepAlive) {
   head.append("HTTP/").append(1, static_cast<char>('0' + version / 10)).append(1, '.');
   head.append(1, static_cast<char>('0' + version % 10)).append(" ").append(std::to_string(reply.Status)).append(" ");
   head.append(http::obsolete_reason(static_cast<http::status>(reply.Status))).append("\r\n");
+  head.append("Server: tarnwell-site\r\n");
+  head.append(reply.Json ? "Content-Type: application/json; charset=utf-8\r\n" : "Content-Type: text/html; charset=utf-8\r\n");
   head.append(
-      "Server: tarnwell-site\r\n"
-      "Content-Type: text/html; charset=utf-8\r\n"
       "Cache-Control: no-store\r\n"
       "X-Content-Type-Options: nosniff\r\n"
       "Content-Security-Policy: default-src 'none'; style-src 'unsafe-inline'\r\n");

@@ -1,6 +1,9 @@
 #include "server/Router.h"
 
 #include "server/HomePages.h"
+#include "history/HistoryPage.h"
+#include "history/PageHistory.h"
+#include "page/JsonPage.h"
 #include "page/LookupPage.h"
 #include "page/PageRun.h"
 #include "server/Redirector.h"
@@ -18,6 +21,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::string_view kLookupPath = "/whois/index.php";
+constexpr std::string_view kHistoryPath = "/whois/history.php";
 constexpr std::string_view kDetailsPrefix = "/hosting/desc/";
 constexpr std::string_view kDetailsSuffix = ".shtml";
 
@@ -41,12 +45,28 @@ std::string LookupNote(const LookupRequest& request) {
 }
 
 // The question a page answers: the address as typed, which the page shows,
-// and the reports ticked.
-std::string PageKey(const LookupRequest& request) {
+// the reports ticked, and the form asked for.
+std::string PageKey(const LookupRequest& request, bool json) {
   std::string key = request.Address.Input;
   key += '\n';
   for (bool wanted : request.Wanted) key += wanted ? '1' : '0';
-  return key;
+  return key + (json ? "j" : "h");
+}
+
+// "format=json" among the query's fields: the page as JSON, its errors too.
+bool WantsJson(std::string_view query) {
+  for (std::size_t at = 0; at <= query.size();) {
+    const std::size_t end = std::min(query.find('&', at), query.size());
+    if (query.substr(at, end - at) == "format=json") return true;
+    at = end + 1;
+  }
+  return false;
+}
+
+// A refusal of a lookup, in the form the lookup was asked in; `code` names it for scripts.
+Reply Refusal(bool json, unsigned status, const char* code, std::string reason, std::string note) {
+  if (!json) return ErrorReply(status, std::move(reason), std::move(note));
+  return Reply{status, JsonError(code, reason), {}, std::move(note), true};
 }
 
 // A trace and a scan measure the network as it is now, so a page with either
@@ -92,68 +112,99 @@ private:
 
 // Past the client's rate: the page itself, under the client's share and the
 // limit on pages in flight.
-void RunLookup(ServerState& server, const std::string& clientKey, const LookupRequest& lookup, std::string note,
+void RunLookup(ServerState& server, const std::string& clientKey, const LookupRequest& lookup, bool json, std::string note,
                ReplyDone done, Clock::time_point received, const std::shared_ptr<PendingLookup>& pending) {
   Metrics& counters = server.Shared.Counters;
-  std::string key = PageKey(lookup);
+  std::string key = PageKey(lookup, json);
   if (auto page = server.FinishedPages.Find(key)) {
     counters.Cache(CacheKind::Pages, CacheLevel::Local, true);
     counters.Page(PageOutcome::Ok, Clock::now() - received);
-    return done(Reply{200, std::move(*page), {}, std::move(note)});
+    return done(Reply{200, std::move(*page), {}, std::move(note), json});
   }
   counters.Cache(CacheKind::Pages, CacheLevel::Local, false);
   auto share = std::make_shared<ClientSlot>(server.ClientPages.Take(clientKey));
   if (!*share) {
     counters.Page(PageOutcome::Busy, Clock::now() - received);
-    return done(ErrorReply(503, "С вашего адреса уже выполняется несколько проверок. Дождитесь их окончания и повторите запрос.", std::move(note)));
+    return done(Refusal(json, 503, "client_busy", "С вашего адреса уже выполняется несколько проверок. Дождитесь их окончания и повторите запрос.", std::move(note)));
   }
   // Taken and checked in one step, so that two threads cannot both take the last slot.
   if (++server.InFlight > server.Opts.MaxInFlight) {
     --server.InFlight;
     counters.Page(PageOutcome::Busy, Clock::now() - received);
-    return done(ErrorReply(503, "Служба сейчас выполняет слишком много проверок. Повторите запрос через несколько секунд.", std::move(note)));
+    return done(Refusal(json, 503, "busy", "Служба сейчас выполняет слишком много проверок. Повторите запрос через несколько секунд.", std::move(note)));
   }
   try {
+    // Read while the reports run, so that it is in when they end.
+    auto earlier = server.History ? server.History->Read(HistoryName(lookup.Address)) : nullptr;
     pending->Started(RunPage(server.Io, server.Shared, server.Pages, lookup, server.Reports,
-                             [lookup, key = std::move(key), note, done, share, pending, &server, received,
+                             [lookup, json, key = std::move(key), note, done, share, pending, &server, received, earlier,
                               asked = std::chrono::system_clock::now()](std::vector<PageSection> sections) {
                                // The slots are free before the page is written, the moment its reports have ended.
                                --server.InFlight;
                                *share = ClientSlot{};
                                server.Shared.Counters.Page(PageOutcome::Ok, Clock::now() - received);
-                               std::string page = LookupPage(lookup.Address, sections, asked, server.Opts.MaxPageBytes);
-                               if (Reusable(lookup, sections)) server.FinishedPages.Store(key, page, server.Opts.PageCache);
-                               done(Reply{200, std::move(page), {}, note});
+                               std::vector<SectionFacts> facts = earlier ? PageFacts(sections) : std::vector<SectionFacts>{};
+                               auto write = [lookup, json, key, note, done, &server, asked, sections = std::move(sections)](const PageHistory& history) {
+                                 std::string page = json ? JsonPage(lookup.Address, sections, asked, server.Opts.MaxPageBytes, history)
+                                                         : LookupPage(lookup.Address, sections, asked, server.Opts.MaxPageBytes, history);
+                                 if (Reusable(lookup, sections)) server.FinishedPages.Store(key, page, server.Opts.PageCache);
+                                 done(Reply{200, std::move(page), {}, note, json});
+                               };
+                               if (!earlier) return write({});
+                               WithHistory(*server.History, *earlier, HistoryName(lookup.Address), std::move(facts), server.Io.get_executor(),
+                                           std::min(received + server.Opts.PageBudget, Clock::now() + server.Opts.HistoryWait), write);
                              }));
   } catch (const std::exception& e) {
     // The page never started (no memory for it): its slot is free again. The
     // library's English words go to the log, not into the page's Russian.
     --server.InFlight;
     counters.Page(PageOutcome::Failed, Clock::now() - received);
-    done(ErrorReply(500, "Проверка не запущена: службе не хватает ресурсов.", note + " error=" + LogText(e.what())));
+    done(Refusal(json, 500, "no_resources", "Проверка не запущена: службе не хватает ресурсов.", note + " error=" + LogText(e.what())));
   }
 }
 
 std::shared_ptr<LivePages::Page> Lookup(ServerState& server, const RouteRequest& request, std::string_view query, ReplyDone done) {
   const auto received = Clock::now();
+  const bool json = WantsJson(query);
   LookupRequest lookup;
   try {
     lookup = ParseLookupQuery(query, server.Opts.MaxAddrBytes);
   } catch (const BadAddress& e) {
     server.Shared.Counters.Page(PageOutcome::BadRequest, Clock::now() - received);
-    done(ErrorReply(400, e.what(), "lookup " + LogText(query)));
+    done(Refusal(json, 400, "bad_address", e.what(), "lookup " + LogText(query)));
     return nullptr;
   }
   std::string note = LookupNote(lookup);
   auto pending = std::make_shared<PendingLookup>();
   AllowLookup(server, request.ClientKey,
-              [&server, clientKey = request.ClientKey, lookup = std::move(lookup), note = std::move(note), done = std::move(done),
+              [&server, clientKey = request.ClientKey, lookup = std::move(lookup), json, note = std::move(note), done = std::move(done),
                received, pending](bool allowed) mutable {
-                if (allowed) return RunLookup(server, clientKey, lookup, std::move(note), std::move(done), received, pending);
+                if (allowed) return RunLookup(server, clientKey, lookup, json, std::move(note), std::move(done), received, pending);
                 server.Shared.Counters.Page(PageOutcome::RateLimited, Clock::now() - received);
-                done(ErrorReply(429, "Слишком много запросов с вашего адреса. Повторите запрос немного позже.", std::move(note)));
+                done(Refusal(json, 429, "rate_limited", "Слишком много запросов с вашего адреса. Повторите запрос немного позже.", std::move(note)));
               });
   return pending;
+}
+
+// A name's kept snapshots, under the lookups' rate: reading them is work for the store.
+void NameHistory(ServerState& server, const RouteRequest& request, std::string_view query, ReplyDone done) {
+  const auto received = Clock::now();
+  Target target;
+  try {
+    target = ParseLookupQuery(query, server.Opts.MaxAddrBytes).Address;
+  } catch (const BadAddress& e) {
+    return done(ErrorReply(400, e.what(), "history " + LogText(query)));
+  }
+  std::string note = "history addr=" + LogText(HistoryName(target));
+  AllowLookup(server, request.ClientKey, [&server, target, note = std::move(note), done = std::move(done), received](bool allowed) {
+    if (!allowed) return done(ErrorReply(429, "Слишком много запросов с вашего адреса. Повторите запрос немного позже.", note));
+    if (!server.History) return done(Reply{200, HistoryPage(target, std::nullopt), {}, note});
+    server.History->Read(HistoryName(target), server.Opts.HistoryPerName * kReportCount)
+        ->Then(server.Io.get_executor(), std::min(received + server.Opts.PageBudget, Clock::now() + server.Opts.HistoryWait),
+               [target, note, done](std::optional<std::vector<Snapshot>> snapshots) {
+                 done(Reply{200, HistoryPage(target, snapshots), {}, note});
+               });
+  });
 }
 
 void OtherPage(const RouteRequest& request, std::string_view path, std::string_view query, const std::string& note, const ReplyDone& done) {
@@ -180,6 +231,10 @@ std::shared_ptr<LivePages::Page> Route(ServerState& server, const RouteRequest& 
   const std::string note = LogText(request.Target);
 
   if (path == kLookupPath && request.Method == "GET") return Lookup(server, request, query, std::move(done));
+  if (path == kHistoryPath && request.Method == "GET") {
+    NameHistory(server, request, query, std::move(done));
+    return nullptr;
+  }
   OtherPage(request, path, query, note, done);
   return nullptr;
 }

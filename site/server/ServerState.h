@@ -4,6 +4,7 @@
 
 #include "base/Options.h"
 #include "base/TtlCache.h"
+#include "history/History.h"
 #include "page/PageRun.h"
 #include "server/ClientShares.h"
 #include "server/MemoryTrim.h"
@@ -28,6 +29,7 @@ struct ServerState {
       : Opts(options), Shared(options),
         FinishedPages(options.CacheBytes / 8, [](const std::string& page) { return sizeof page + page.capacity(); }), Rate(options.RatePerSecond, options.RateBurst),
         ClientConnections(options.MaxClientConnections), ClientPages(options.MaxClientInFlight), Io(threads) {
+    History = MakeHistory(options.History, options.HistoryPerName, std::chrono::days(options.HistoryDays));
     if (options.RedisSocket.empty() && options.RedisHost.empty()) return;
     // No reply of the site's commands is longer than one value and its framing.
     Redis = std::make_shared<RedisLink>(Io, RedisAddress{options.RedisHost, options.RedisPort, options.RedisSocket}, options.RedisTimeout,
@@ -62,6 +64,8 @@ struct ServerState {
   // sessions and pages, which use everything above.
   boost::asio::io_context Io;
   std::shared_ptr<RedisLink> Redis;  // when the site shares its caches and limits
+  // Gone before the loop: its writer finishes the write in hand and drops the rest.
+  std::unique_ptr<site::History> History;  // when the site keeps each name's history
 };
 
 // Holds one unit of a counter for as long as it lives.
