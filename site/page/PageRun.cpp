@@ -81,8 +81,7 @@ private:
     // Dropping the context first makes every late result a no-op, and breaks
     // the ring of a report's pending query holding the page that holds it.
     const auto context = std::move(FContext);
-    context->Ended = true;
-    context->Dns->CancelAll();
+    context->End();
     Metrics& counters = context->Shared.Counters;
     for (const PageSection& section : FSections) counters.Count(counters.Reports[static_cast<std::size_t>(section.Result.State)]);
     PageDone done = std::move(FDone);

@@ -16,9 +16,13 @@ namespace site {
 namespace {
 
 // The page says which name the registries were asked when it is not the address
-// typed. `domain` is the typed name's ASCII form: an international name's
-// registered name is the same name only in that form.
-std::string NameNote(const std::string& domain, const RegisteredName& registered) {
+// typed, and which name the record is for when it is not the one asked first.
+// `domain` is the typed name's ASCII form: an international name's registered
+// name is the same name only in that form.
+std::string NameNote(const std::string& domain, const RegisteredName& registered, bool icann) {
+  if (icann)
+    return "У реестра нет записи об имени " + ShownName(registered.Name) + " — такие имена выдаёт владелец зоны " +
+           ShownName(registered.IcannName) + "; показана запись о " + ShownName(registered.IcannName) + ". ";
   if (registered.PublicSuffix) return "«" + ShownName(registered.Name) + "» — также публичная зона, в которой регистрируют домены. ";
   return registered.Name == domain ? std::string{} : "В реестрах запрошено зарегистрированное имя " + ShownName(registered.Name) + ". ";
 }
@@ -39,13 +43,28 @@ public:
   }
 
 private:
+  // The name the registry is asked now.
+  const std::string& Asked() const { return FIcann ? FRegistered.IcannName : FRegistered.Name; }
+
+  // The registry has no record of the name asked: true when the ICANN
+  // section's name is left to ask, which is then the one asked.
+  bool ToIcannName() {
+    if (FIcann || FRegistered.IcannName.empty()) return false;
+    FIcann = true;
+    return true;
+  }
+
+  // A public suffix's own name is refused where its registry has no record of it.
+  bool AskedPublicSuffix() const { return FRegistered.PublicSuffix && !FIcann; }
+
   void ByRdap(const DomainService& service) {
-    const std::string url = service.Url + "domain/" + FRegistered.Name;
-    FetchRdap(FContext, url, [self = shared_from_this(), url](RdapAnswer answer) {
+    const std::string url = service.Url + "domain/" + Asked();
+    FetchRdap(FContext, url, [self = shared_from_this(), url, service](RdapAnswer answer) {
       if (self->FOnce->Finished()) return;
-      if (!answer.Record && answer.NotFound && self->FRegistered.PublicSuffix) return self->FOnce->Finish(FailedResult(self->FRegistered.Failure));
+      if (!answer.Record && answer.NotFound && self->ToIcannName()) return self->ByRdap(service);
+      if (!answer.Record && answer.NotFound && self->AskedPublicSuffix()) return self->FOnce->Finish(FailedResult(self->FRegistered.Failure));
       if (!answer.Record) return self->FOnce->Finish(FailedResult(answer.Failure, answer.TimedOut));
-      self->FResult.Note = NameNote(self->FDomain, self->FRegistered) + "Источник: RDAP реестра.";
+      self->FResult.Note = NameNote(self->FDomain, self->FRegistered, self->FIcann) + "Источник: RDAP реестра.";
       self->FResult.Summary = DomainSummary(*answer.Record);
       self->FResult.Raw = "=== " + url + " ===\n" + PrettyRdap(*answer.Record) + "\n";
       const auto link = RegistrarLink(*answer.Record);
@@ -70,7 +89,7 @@ private:
 
   // `why`: one sentence on why RDAP could not answer.
   void ByWhois(const std::string& why) {
-    WhoisLookup(FContext, FRegistered.Name, [self = shared_from_this(), why](WhoisResult whois) {
+    WhoisLookup(FContext, Asked(), [self = shared_from_this(), why](WhoisResult whois) {
       if (self->FOnce->Finished()) return;
       // The root's answer alone is about the zone, not the domain; only a registry's answer counts.
       if (whois.Hops.size() < 2) {
@@ -82,25 +101,28 @@ private:
       std::vector<std::string> answers;
       for (auto hop = whois.Hops.begin() + 1; hop != whois.Hops.end(); ++hop) answers.push_back(hop->Text);
       ReportResult result;
-      result.Summary = WhoisSummary(answers, WhoisKind::Domain, self->FRegistered.Name);
+      result.Summary = WhoisSummary(answers, WhoisKind::Domain, self->Asked());
       result.Raw = WhoisRaw(whois.Hops);
-      if (result.Summary.Rows.empty() && self->FRegistered.PublicSuffix) {
+      const bool noMatch = result.Summary.Rows.empty() && WhoisSaysNoMatch(answers.back());
+      if ((noMatch || (result.Summary.Rows.empty() && self->AskedPublicSuffix())) && self->ToIcannName()) return self->ByWhois(why);
+      if (result.Summary.Rows.empty() && self->AskedPublicSuffix()) {
         result.State = Outcome::Failed;
         result.Reason = self->FRegistered.Failure;
-      } else if (result.Summary.Rows.empty() && WhoisSaysNoMatch(answers.back())) {
+      } else if (noMatch) {
         result.State = Outcome::Failed;
-        result.Reason = "Домен " + ShownName(self->FRegistered.Name) + " не найден в реестре";
+        result.Reason = "Домен " + ShownName(self->Asked()) + " не найден в реестре";
       } else if (!whois.Failure.empty()) {
         result.Reason = "Сервер регистратора не ответил: " + whois.Failure;
       }
-      result.Note = NameNote(self->FDomain, self->FRegistered) + WhoisNote(why, true);
+      result.Note = NameNote(self->FDomain, self->FRegistered, self->FIcann) + WhoisNote(why, true);
       self->FOnce->Finish(std::move(result));
     });
   }
 
   std::shared_ptr<ReportContext> FContext;
   std::string FDomain;
-  RegisteredName FRegistered;  // its Name is the one registries are asked
+  RegisteredName FRegistered;  // its Name is asked first, its IcannName when the registry has no record of it
+  bool FIcann = false;         // the registry had no record of Name: IcannName is asked
   std::shared_ptr<ReportOnce> FOnce;
   ReportResult FResult;
 };

@@ -43,6 +43,10 @@ public:
     FTimer.async_wait([self = shared_from_this()](error_code error) {
       if (!error) self->Fail("Сервер " + self->Server() + ": превышено время ожидания", true);
     });
+    // Nobody reads the answer once the page has ended: its connection is closed then.
+    FContext->WhenEnded([weak = weak_from_this()] {
+      if (const auto self = weak.lock()) self->Fail("Страница уже завершена");
+    });
     const auto parsed = ParseHttpsUrl(url);
     if (!parsed) return Fail("Неверный адрес HTTPS: " + url);
     Hop(*parsed);

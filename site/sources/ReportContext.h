@@ -12,9 +12,12 @@
 #include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/ssl/context.hpp>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <nlohmann/json_fwd.hpp>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace site {
 
@@ -44,6 +47,24 @@ struct ReportContext {
   // Set on the strand once the page has ended (its client gone, the service
   // stopping, its budget spent): a report still running starts nothing more.
   bool Ended = false;
+
+  // A connection that would otherwise run to its own time-out registers how to
+  // stop it; nothing is kept once the page has ended, so a caller checks Ended
+  // itself. `stop` holds its operation weakly: it may have finished long before.
+  void WhenEnded(std::function<void()> stop) {
+    if (!Ended) Stops.push_back(std::move(stop));
+  }
+
+  // Ends the page's work, on the strand: its queries are cancelled and its
+  // open connections stopped, each still calling its `done`.
+  void End() {
+    Ended = true;
+    Dns->CancelAll();
+    // A stop may start nothing new (Ended is set), but it runs callbacks: the list is taken first.
+    for (const auto& stop : std::exchange(Stops, {})) stop();
+  }
+
+  std::vector<std::function<void()>> Stops;  // through WhenEnded() and End() only
 };
 
 }  // namespace site

@@ -43,6 +43,10 @@ public:
     });
     // A referral after the page has ended leads nowhere anyone waits for.
     if (FContext->Ended) return Fail("Страница уже завершена");
+    // Nobody reads the answer once the page has ended: its connection is closed then.
+    FContext->WhenEnded([weak = weak_from_this()] {
+      if (const auto self = weak.lock()) self->Fail("Страница уже завершена");
+    });
     if (!SourcePortAllowed(FServer.Port, "43", FContext->Shared.Opts))
       return Fail("Сервер WHOIS " + FServer.Name() + " указан с портом, отличным от 43: обращение к нему запрещено");
     ServerEndpoints(*FContext->Dns, FServer.Host, FServer.Port, [self = shared_from_this()](std::vector<tcp::endpoint> found, std::string failure) {

@@ -64,7 +64,7 @@ public:
     });
     RunUntil([&] { return result.has_value(); }, budget + std::chrono::seconds(10));
     // As the page does when it ends: queries still out hold the report, which holds the context.
-    boost::asio::post(Strand, [context] { context->Dns->CancelAll(); });
+    boost::asio::post(Strand, [context] { context->End(); });
     RunUntil([&] { return context.use_count() == 1; }, std::chrono::seconds(5));
     return result;
   }

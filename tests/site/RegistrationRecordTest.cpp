@@ -40,7 +40,7 @@ protected:
         "location ~ /(domain|ip|autnum)/ { types { } default_type application/rdap+json; try_files $uri.json =404; }\n",
         &error))
         << error;
-    Serve("dns.json", R"({"version": "1.0", "services": [[["test", "ae"], [")" + nginx.Url("/registry") + R"("]]]})");
+    Serve("dns.json", R"({"version": "1.0", "services": [[["test", "ae", "io"], [")" + nginx.Url("/registry") + R"("]]]})");
     Serve("ipv4.json", R"({"version": "1.0", "services": [[["192.0.2.0/24"], [")" + nginx.Url("/rir/") + R"("]]]})");
     Serve("asn.json", R"({"version": "1.0", "services": [[["64496-64511"], [")" + nginx.Url("/rir/") + R"("]]]})");
     Serve("ipv6.json", R"({"version": "1.0", "services": [[["2001:db8::/32"], [")" + nginx.Url("/rir/") + R"("]]]})");
@@ -60,6 +60,7 @@ protected:
                   "links": [{"rel": "related", "type": "application/rdap+json", "href": ")" +
                nginx.Url("/registrar/domain/lonely.test") + R"("}])"));
     Serve("registry/domain/net.ae.json", Rdap(R"("ldhName": "net.ae", "status": ["active"])"));
+    Serve("registry/domain/github.io.json", Rdap(R"("ldhName": "github.io", "status": ["client transfer prohibited"])"));
     Serve("registry/domain/malformed.test.json", R"({"objectClassName": "domain", "ldhName": )");
     Serve("registry/domain/huge.test.json", Rdap(R"("remarks": [")" + std::string(100 * 1024, 'x') + R"("])"));
     Serve("rir/ip/192.0.2.10.json",
@@ -99,7 +100,7 @@ protected:
     if (query == "stalling.example") return WhoisScript::Stall()(query, fd, stopping);
     if (query == "endless.example") return WhoisScript::Endless()(query, fd, stopping);
     if (query == "silent.example") return WhoisScript::Answer(" \r\n")(query, fd, stopping);
-    if (query == "unknown.example" || query == "co.uk") return WhoisScript::Answer("No match for \"" + query + "\".\r\n")(query, fd, stopping);
+    if (query == "unknown.example" || query == "co.uk" || query == "x.blogspot.com") return WhoisScript::Answer("No match for \"" + query + "\".\r\n")(query, fd, stopping);
     WhoisScript::Answer("Domain Name: " + query + "\r\nRegistrar WHOIS Server: whois.registrar.example:" + std::to_string(registrar.Port()) +
                         "\r\nCreation Date: 2001-01-01T00:00:00Z\r\nName Server: ns1.example.test\r\n")(query, fd, stopping);
   }
@@ -111,7 +112,7 @@ protected:
   WhoisScript rir{WhoisScript::Answer("inetnum: 198.51.100.0 - 198.51.100.255\nnetname: TEST-NET-2\ncountry: ZZ\n")};
   // The root refers domains of the "example" zone to the registry, addresses to the regional registry.
   WhoisScript root{[this](const std::string& q, int fd, const std::atomic<bool>& s) {
-    const WhoisScript& next = q.ends_with(".example") || q == "uk.com" || q == "co.uk" ? registry : rir;
+    const WhoisScript& next = q.ends_with(".example") || q.ends_with(".com") || q.ends_with(".ru") || q == "co.uk" ? registry : rir;
     WhoisScript::Answer("% root\n\nrefer:        " + next.Address() + "\n\ndomain: ZONE\ncreated: 1985-01-01\n")(q, fd, s);
   }};
   ReportRig rig;
@@ -226,6 +227,35 @@ TEST_F(RegistrationRecordTest, RegistriesAreAskedTheNameRegisteredUnderThePublic
   result = rig.Run(site::DomainRecord, "www.xn--e1afmkfd.example");
   EXPECT_NE(result.Note.find("запрошено зарегистрированное имя пример.example (xn--e1afmkfd.example)"), std::string::npos)
       << result.Note;
+}
+
+// Under the list's private section the name is asked first as that section
+// cuts it, for zones that registries run; where the registry has no record of
+// it (a company's customer name), the name under the ICANN section is asked,
+// and the page says which name the record is for.
+TEST_F(RegistrationRecordTest, NamesUnderPrivateSuffixesFallBackToTheIcannSectionsName) {
+  ReportResult result = rig.Run(site::DomainRecord, "www.shop.spb.ru");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(registry.Queries(), std::vector<std::string>{"shop.spb.ru"});
+  EXPECT_NE(result.Note.find("запрошено зарегистрированное имя shop.spb.ru"), std::string::npos) << result.Note;
+
+  result = rig.Run(site::DomainRecord, "www.x.blogspot.com");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(registry.Queries(), (std::vector<std::string>{"shop.spb.ru", "x.blogspot.com", "blogspot.com"}));
+  EXPECT_EQ(Value(result, "Регистратор"), "Full Registrar Inc.");
+  EXPECT_NE(result.Note.find("У реестра нет записи об имени x.blogspot.com — такие имена выдаёт владелец зоны blogspot.com; "
+                             "показана запись о blogspot.com."),
+            std::string::npos)
+      << result.Note;
+
+  result = rig.Run(site::DomainRecord, "user.github.io");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(Value(result, "Статус"), "client transfer prohibited");
+  EXPECT_NE(result.Note.find("показана запись о github.io. Источник: RDAP реестра."), std::string::npos) << result.Note;
+  // The private suffix itself is a name its registry holds.
+  result = rig.Run(site::DomainRecord, "github.io");
+  ASSERT_EQ(result.State, Outcome::Done) << result.Reason;
+  EXPECT_EQ(result.Note.find("показана запись"), std::string::npos) << result.Note;
 }
 
 TEST_F(RegistrationRecordTest, WhoisRepliesInCyrillicCharsetsAreShownAsText) {

@@ -10,6 +10,7 @@
 #include "SiteProcess.h"
 #include "TempDir.h"
 #include "UnboundServer.h"
+#include "WhoisScript.h"
 #include "sources/SourcePolicy.h"
 
 #include <gtest/gtest.h>
@@ -446,6 +447,33 @@ TEST_F(SiteService, PastTheInFlightLimitAnswers503AtOnce) {
   EXPECT_FALSE(ClosedByPeer(first, 0));
   EXPECT_EQ(GetSite(site.Port(), "/?ii=1").Status, 200);
   close(first);
+}
+
+// A page whose client has gone ends with its sources: a WHOIS server and an
+// RDAP server that take the connection and say nothing are hung up on at
+// once, not at their time-outs.
+TEST_F(SiteService, AClientThatLeavesClosesItsPagesRegistryConnections) {
+  for (const bool rdap : {false, true}) {
+    std::atomic<bool> hungUp{false};
+    WhoisScript silent{[&](const std::string& query, int fd, const std::atomic<bool>& stopping) {
+      WhoisScript::Stall()(query, fd, stopping);
+      if (!stopping) hungUp = true;
+    }};
+    const std::string closed = "127.0.0.1:1";
+    SiteProcess site({"--resolver", Dns.Address(), "--threads", "2", "--whois-root", rdap ? closed : silent.Address(),
+                      "--rdap-bootstrap", "https://" + (rdap ? silent.Address() : closed) + "/", "--whois-timeout", "15000",
+                      "--rdap-timeout", "15000", "--page-budget", "15000"});
+    ASSERT_NE(site.Port(), 0) << site.Log();
+    const int fd = ConnectSite(site.Port());
+    ASSERT_GE(fd, 0);
+    const std::string request = "GET " + Lookup("silent.example", "dom_whois") + " HTTP/1.0\r\n\r\n";
+    ASSERT_EQ(send(fd, request.data(), request.size(), 0), static_cast<ssize_t>(request.size()));
+    for (int waited = 0; silent.Accepted() == 0 && waited < 5000; waited += 20) usleep(20 * 1000);
+    ASSERT_EQ(silent.Accepted(), 1) << (rdap ? "RDAP" : "WHOIS") << " was never asked\n" << site.Log();
+    close(fd);
+    for (int waited = 0; !hungUp && waited < 3000; waited += 20) usleep(20 * 1000);
+    EXPECT_TRUE(hungUp) << (rdap ? "RDAP" : "WHOIS") << " connection still open 3 s after its client left";
+  }
 }
 
 TEST_F(SiteService, LimitsLookupsPerClient) {

@@ -277,15 +277,18 @@ TEST(RegisteredNameTest, FollowsThePublicSuffixListsIcannSection) {
     const char* Domain;
     const char* Registered;
     bool PublicSuffix = false;
+    const char* Icann = "";  // asked next when the registry has no record of the first
   } rows[] = {
       {"www.example.co.uk", "example.co.uk"},
-      {"iac.spb.ru", "iac.spb.ru"},
+      {"iac.spb.ru", "iac.spb.ru", false, "spb.ru"},
       {"www.google.com.ua", "google.com.ua"},
       {"xn--e1afmkfd.xn--p1ai", "xn--e1afmkfd.xn--p1ai"},      // пример.рф
       {"www.xn--e1afmkfd.xn--p1ai", "xn--e1afmkfd.xn--p1ai"},
       {"a.b.example.test", "example.test"},                   // not in the list: the zone and one label
-      {"www.mining.com.ru", "mining.com.ru"},                 // a regional zone of the private section
-      {"www.uk.com", "www.uk.com"},                         // under a private-section suffix
+      {"www.mining.com.ru", "mining.com.ru", false, "com.ru"},  // a regional zone of the private section
+      {"www.uk.com", "www.uk.com", false, "uk.com"},          // under a private-section suffix
+      {"user.github.io", "user.github.io", false, "github.io"},
+      {"github.io", "github.io", true},
       // Public suffixes themselves, which registries may hold records of, are asked as typed; top-level zones are not.
       {"co.uk", "co.uk", true},
       {"net.ae", "net.ae", true},
@@ -297,6 +300,7 @@ TEST(RegisteredNameTest, FollowsThePublicSuffixListsIcannSection) {
     const site::RegisteredName name = site::RegisteredNameOf(row.Domain);
     EXPECT_EQ(name.Name, row.Registered) << row.Domain;
     EXPECT_EQ(name.PublicSuffix, row.PublicSuffix) << row.Domain;
+    EXPECT_EQ(name.IcannName, row.Icann) << row.Domain;
     EXPECT_EQ(name.Failure.empty(), *row.Registered != '\0' && !row.PublicSuffix) << row.Domain;
   }
 }

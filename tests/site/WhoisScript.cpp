@@ -100,6 +100,7 @@ void WhoisScript::Serve() {
     if (poll(&p, 1, kPollMs) != 1) continue;
     const int fd = accept4(FListen, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
+    ++FAccepted;
     // A client that stops reading must not hold a sending reply forever.
     const timeval sendLimit{1, 0};
     setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &sendLimit, sizeof sendLimit);

@@ -30,6 +30,8 @@ public:
   uint16_t Port() const { return FPort; }
   std::string Address() const { return (FIpv6 ? "[::1]:" : "127.0.0.1:") + std::to_string(FPort); }
   std::vector<std::string> Queries();
+  // Connections taken so far, counted before their query is read.
+  int Accepted() const { return FAccepted; }
 
 private:
   void Serve();
@@ -39,6 +41,7 @@ private:
   uint16_t FPort = 0;
   Reply FReply;
   std::atomic<bool> FStopping{false};
+  std::atomic<int> FAccepted{0};
   std::mutex FMutex;
   std::vector<std::string> FQueries;
   std::thread FThread;

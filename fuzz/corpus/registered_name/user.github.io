@@ -1,0 +1,1 @@
+user.github.io

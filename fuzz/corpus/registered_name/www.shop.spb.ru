@@ -1,0 +1,1 @@
+www.shop.spb.ru
