@@ -14,7 +14,7 @@ packages=(
   libcurl4-openssl-dev
   redis-server libhiredis-dev prometheus
   clang-14 libclang-rt-14-dev
-  xvfb xauth imagemagick fonts-liberation2
+  xvfb xauth openbox libxtst-dev imagemagick fonts-liberation2 poppler-utils
   qt6-translations-l10n
   lintian appstream desktop-file-utils systemd curl
   wrk
