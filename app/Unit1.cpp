@@ -1,5 +1,6 @@
 #include "Unit1.h"
 
+#include "ClosingClick.h"
 #include "Dialogs.h"
 #include "HomeSite.h"
 #include "Links.h"
@@ -9,7 +10,9 @@
 #include "images/print.xpm"
 #include "images/save.xpm"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QLabel>
 #include <QTimer>
 #include <QWindow>
@@ -93,6 +96,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), HttpClient1(std::make_unique<
 
   AddressHistory = new TAddressHistory(ipaddress, UserConfigFile());
   connect(AddressHistory, &TAddressHistory::Chosen, this, [this](const TRecentLookup& lookup) { TickReports(lookup.Options); });
+  KeepClosingClick(ipaddress->completer()->popup());
   LookupWait = new TLookupWait(StatusBar1);
   FCancelKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
   // Wherever the focus is, the result view's own window included.

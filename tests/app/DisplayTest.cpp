@@ -115,17 +115,16 @@ TEST_F(ResultViewTest, DISABLED_EveryResultTakesKeysWithoutAClick) {
   server.Join();
 }
 
-// An address from the recent list opens the completion under the field; one
-// click on the button still starts the lookup.
+// The list of recent addresses is open under the field; one click on the
+// button closes it and starts the lookup.
 TEST_F(DisplayTest, OneClickLooksUpWhileTheCompletionIsOpen) {
   ShortPortServer server({LongPage("Marker")});
   UseProxy("127.0.0.1", QString::number(server.Port()));
   Form->AddressHistory->Remember({"example.org", {true, true, true, true, true}});
   ClickOn(Form->ipaddress);
-  X().Key(XK_a, {XK_Control_L});
-  X().Type("exa");
+  X().Key(XK_Down);
   QAbstractItemView* popup = Form->ipaddress->completer()->popup();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return popup->isVisible(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return popup->isVisible(); }, 5000)) << Form->ipaddress->text().toStdString();
   ClickOn(Form->Button1);
   EXPECT_TRUE(WaitForPageText("Marker").contains("line 299"));
   server.Join();
