@@ -122,6 +122,9 @@ TEST_F(DisplayTest, OneClickLooksUpWhileTheCompletionIsOpen) {
   UseProxy("127.0.0.1", QString::number(server.Port()));
   Form->AddressHistory->Remember({"example.org", {true, true, true, true, true}});
   ClickOn(Form->ipaddress);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Form->ipaddress->hasFocus(); }, 5000));
+  // The list opens once the window has the field's focus and has been drawn.
+  QTest::qWait(200);
   X().Key(XK_Down);
   QAbstractItemView* popup = Form->ipaddress->completer()->popup();
   ASSERT_TRUE(QTest::qWaitFor([&] { return popup->isVisible(); }, 5000)) << Form->ipaddress->text().toStdString();
