@@ -1,4 +1,5 @@
 #include "AddressHistory.h"
+#include "ClosingClick.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>
@@ -60,6 +61,7 @@ void TAddressHistory::PreparePopup() {
   // After the completer's own filter, which hands the keys the list does not
   // use, Delete among them, on to the field: this one runs first.
   FCompleter->popup()->installEventFilter(this);
+  KeepClosingClick(FCompleter->popup());
   FitWidth();
 }
 

@@ -92,6 +92,15 @@ public:
       : FSaveRequested(events.OnSaveRequested), FPrintRequested(events.OnPrintRequested) {}
 
 protected:
+  // The container sizes the view's native window, never the view as a
+  // widget: shown again after its page was hidden, the view would take a
+  // window's default size, and its page would be laid out, scroll bar
+  // included, larger than the part on screen.
+  void showEvent(QShowEvent* event) override {
+    if (windowHandle()) resize(windowHandle()->size());
+    QWebEngineView::showEvent(event);
+  }
+
   void contextMenuEvent(QContextMenuEvent* event) override {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);

@@ -11,7 +11,9 @@
 #include "images/print.xpm"
 #include "images/save.xpm"
 
+#include <QAbstractItemView>
 #include <QCloseEvent>
+#include <QCompleter>
 #include <QLabel>
 #include <QTimer>
 #include <QWindow>

@@ -24,7 +24,7 @@ test=(
   bind9-dnsutils iproute2 nmap iputils-ping iputils-tracepath nftables
   postgresql jq python3-jsonschema
   clang-14 libclang-rt-14-dev ccache
-  xvfb xauth imagemagick
+  xvfb xauth openbox libxtst-dev imagemagick poppler-utils
   lintian appstream desktop-file-utils systemd curl
   wrk
 )

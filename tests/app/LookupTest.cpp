@@ -323,49 +323,6 @@ TEST_F(WindowTest, CloseDuringAStalledLookupCancelsItAndCloses) {
   EXPECT_EQ(Form->PageControl1->currentIndex(), 0);
 }
 
-// Esc while the service keeps the lookup waiting: the wait is counted in the
-// status bar until then, and afterwards nothing is written and no box shows.
-TEST_F(WindowTest, EscCancelsAStalledLookup) {
-  TLoopbackPeer stalled([](TLoopbackPeer& p) {
-    p.ReceiveUntil("\r\n\r\n");
-    p.WaitForClose();
-  });
-  Form->UseHomeSite("127.0.0.1:" + std::to_string(stalled.Port()));
-  QStringList waits;
-  bool resultPageTold = true;
-  QObject::connect(Form->StatusBar1, &QStatusBar::messageChanged, Form.get(), [&](const QString& text) {
-    if (text != "Соединение установлено") return;
-    QTimer* poll = new QTimer(Form.get());
-    QObject::connect(poll, &QTimer::timeout, Form.get(), [&, poll] {
-      if (waits.isEmpty() || waits.last() != Form->LookupWait->Text()) waits << Form->LookupWait->Text();
-      // The result page says the same, and that Esc cancels.
-      if (Form->Label48->text() != waits.last() || !Form->Label49->isVisibleTo(Form->TabSheet2))
-        resultPageTold = false;
-      // Once the count has moved on; a busy machine may show a later second first.
-      if (waits.last() == "Ожидание ответа: 0 с") return;
-      poll->deleteLater();
-      QTest::keyClick(Form->windowHandle(), Qt::Key_Escape);
-    });
-    poll->start(50);
-  });
-  Click(Form->Button1);
-  stalled.Join();
-  ASSERT_EQ(waits.size(), 2) << waits.join(" | ").toStdString();
-  EXPECT_EQ(waits[0], "Ожидание ответа: 0 с");
-  EXPECT_TRUE(QRegularExpression("^Ожидание ответа: [1-9][0-9]* с$").match(waits[1]).hasMatch()) << waits[1].toStdString();
-  EXPECT_TRUE(Boxes.empty()) << (Boxes.empty() ? "" : Boxes[0].Text.toStdString());
-  EXPECT_EQ(Form->StatusBar1->currentMessage(), "Запрос отменён");
-  EXPECT_TRUE(Form->LookupWait->Text().isEmpty());
-  EXPECT_TRUE(resultPageTold);
-  EXPECT_TRUE(Form->Label48->text().isEmpty());
-  EXPECT_FALSE(Form->Label49->isVisibleTo(Form->TabSheet2));
-  EXPECT_FALSE(QFile::exists(QString::fromStdString(ResultFile())));
-  EXPECT_EQ(Form->PageControl1->currentIndex(), 0);
-  EXPECT_FALSE(Form->SpeedButton1->isEnabled());
-  EXPECT_TRUE(Form->AddressHistory->List().Entries().empty());
-  EXPECT_TRUE(Form->isVisible());
-}
-
 // The addresses the service answered with a report come back as the field's
 // list, most recent first and in one form, in the next window too; choosing
 // one restores its ticks; Delete forgets the highlighted one; the list can be
