@@ -29,20 +29,6 @@ bool Has(const std::string& text, const std::string& part) { return text.find(pa
 
 const std::string kPage = "/whois/index.php?addr=watched.example&dom_whois=true&dom_dns=true&traceroute=&net_whois=&port_scan=true";
 
-// A loopback port listening for the scan to find; -1 when none could be made.
-int Listening(std::uint16_t& port) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 8) != 0 ||
-      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    return -1;
-  port = ntohs(address.sin_port);
-  return fd;
-}
-
 // The part of a page from a section's heading to its end.
 std::string Section(const std::string& page, const std::string& title) {
   const std::size_t start = page.find("<h2>" + title + "</h2>");
@@ -57,8 +43,8 @@ protected:
       ASSERT_TRUE(Postgres.Start()) << Postgres.Log();
       Where = Postgres.Url();
     }
-    FOpen = Listening(FOpenPort);
-    FLater = Listening(FLaterPort);
+    FOpen = ListenOnLoopback(FOpenPort);
+    FLater = ListenOnLoopback(FLaterPort);
     ASSERT_GE(FOpen, 0);
     ASSERT_GE(FLater, 0);
   }
@@ -175,7 +161,7 @@ TEST_P(SiteHistory, ThePageSaysExactlyWhatChangedSinceTheNameWasLastAskedAbout) 
   answers.Servers = "Name Server: ns2.watched.example\r\nName Server: ns3.watched.example\r\n";
   answers.Expires = "2031-01-01T00:00:00Z";
   answers.Mail = true;
-  FLater = Listening(FLaterPort);
+  FLater = ListenOnLoopback(FLaterPort);
   ASSERT_GE(FLater, 0);
   const std::string changed = Look(answers);
   const std::string domain = Section(changed, "Информация о домене");

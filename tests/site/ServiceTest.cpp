@@ -62,21 +62,6 @@ std::string UnitFamilies() {
   return {};
 }
 
-// A port open for the scan to find: a listening socket on a loopback port
-// the system picks, whose number goes to `port`; -1 when none could be made.
-int ListenOnLoopback(std::string& port) {
-  const int listening = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  if (listening < 0 || bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listening, 8) != 0 ||
-      getsockname(listening, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-    return -1;
-  port = std::to_string(ntohs(address.sin_port));
-  return listening;
-}
-
 class SiteService : public ::testing::Test {
 protected:
   SilentResolver Dns;
@@ -86,9 +71,10 @@ TEST_F(SiteService, AnswersALookupWithEveryReportAgainstTheLoopbackSources) {
   UnboundServer zone;
   zone.AddLine("local-data: 'loopback.example.test. 60 IN TXT \"<script>alert(1)</script> \xd0\xbf\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82\"'");
   ASSERT_TRUE(zone.Start());
-  std::string open;
-  const int listening = ListenOnLoopback(open);
+  std::uint16_t openPort = 0;
+  const int listening = ListenOnLoopback(openPort);
   ASSERT_GE(listening, 0);
+  const std::string open = std::to_string(openPort);
 
   SiteProcess site(With(LoopbackSources(zone.Address()), {"--allow-private", "--scan-ports", open, "--page-budget", "6000",
                                                           "--as-zone", "origin.asn.example.test", "--as-name-zone", "asn.example.test"}));
@@ -149,9 +135,10 @@ TEST_F(SiteService, TracePagesWithALateResolverEndWithoutWaitingForRetries) {
 TEST_F(SiteService, GivesAPageOfRecordsAgainButMakesAScanAfresh) {
   UnboundServer zone;
   ASSERT_TRUE(zone.Start());
-  std::string open;
-  const int listening = ListenOnLoopback(open);
+  std::uint16_t openPort = 0;
+  const int listening = ListenOnLoopback(openPort);
   ASSERT_GE(listening, 0);
+  const std::string open = std::to_string(openPort);
   const std::uint16_t metrics = FreeLoopbackPort(), metricsOff = FreeLoopbackPort();
   const auto args = With(LoopbackSources(zone.Address()), {"--allow-private", "--scan-ports", open});
   SiteProcess site(With(args, {"--page-cache", "60000", "--metrics-listen", "127.0.0.1:" + std::to_string(metrics)}));

@@ -99,3 +99,16 @@ std::map<std::string, double> MetricSamples(const std::string& text) {
   }
   return samples;
 }
+
+int ListenOnLoopback(std::uint16_t& port) {
+  const int listening = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (listening < 0 || bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(listening, 8) != 0 ||
+      getsockname(listening, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return -1;
+  port = ntohs(address.sin_port);
+  return listening;
+}

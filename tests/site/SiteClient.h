@@ -22,5 +22,8 @@ SiteReply Exchange(int fd, const std::string& request);
 SiteReply GetSite(std::uint16_t port, const std::string& target, const char* source = nullptr);
 // True when the peer closes or resets the connection within `milliseconds` without sending anything.
 bool ClosedByPeer(int fd, int milliseconds);
+// A port open for the scan to find: a listening socket on a loopback port the
+// system picks, whose number goes to `port`; -1 when none could be made.
+int ListenOnLoopback(std::uint16_t& port);
 // The samples of a /metrics scrape, by name and labels as written ("name{a=\"b\"}").
 std::map<std::string, double> MetricSamples(const std::string& text);
