@@ -144,8 +144,7 @@ void Section(Html& page, const PageSection& section, std::size_t share, const Pa
   if (!note.empty()) page.Tag("<p class=\"note\">").Text(note).Tag("</p>\n");
   Summary(page, result.Summary, budget);
   const std::string_view raw = budget.Take(result.Raw);
-  const bool registry = section.Kind == ReportKind::DomainRecord || section.Kind == ReportKind::NetworkRecord;
-  if (!raw.empty()) page.Tag(registry ? "<pre class=\"registry\">" : "<pre>").Text(raw).Tag("</pre>\n");
+  if (!raw.empty()) page.Tag("<pre>").Text(raw).Tag("</pre>\n");
   if (budget.Cut())
     page.Tag("<p class=\"cut\">").Text("Раздел сокращён: ответ слишком велик для страницы, показано только его начало.").Tag("</p>\n");
   if (const auto& changes = history.Sections[static_cast<std::size_t>(section.Kind)]) Changes(page, *changes, history.Name, budget);

@@ -7,10 +7,14 @@ namespace {
 // On screen the frame around the content is plain blocks; in print it is the
 // table whose heading row Chromium repeats at the top of every page, even when
 // one cell runs over many pages, which a fixed-position header cannot do
-// without covering the text it runs over. A registry's text, long and in
-// short lines, prints in two columns. Raw text wraps between words and cuts a
-// word only when it alone is wider than the line, so a number in a trace's
-// times never falls apart across two lines.
+// without covering the text it runs over. The gap under that heading is the
+// table's row spacing, which the engine keeps on every page; a cell's padding
+// would only be there on the first. Inside such a table the engine cannot
+// split multi-column text across pages: the columns lose their last lines and
+// widen the page, which shrinks the whole print, so raw text prints in one
+// column. Raw text wraps between words and cuts a word only when it alone is
+// wider than the line, so a number in a trace's times never falls apart
+// across two lines.
 constexpr std::string_view kStyle = R"(
 body { font: 15px/1.45 "Liberation Sans", Arial, sans-serif; color: #1d2430; background: #fbfbf8; margin: 0 auto; max-width: 60em; padding: 1em 1.5em 3em; }
 table.frame, table.frame > tbody, table.frame > tbody > tr, table.frame > tbody > tr > td { display: block; margin: 0; padding: 0; border: 0; }
@@ -34,13 +38,12 @@ footer { margin-top: 2.5em; color: #5b6575; font-size: .9em; }
 @media print {
   @page { size: A4; margin: 10mm 12mm 12mm; }
   body { font-size: 9.5pt; line-height: 1.3; color: #000; background: none; max-width: none; padding: 0; }
-  table.frame { display: table; width: 100%; margin: 0; border-collapse: collapse; }
+  table.frame { display: table; width: 100%; margin: 0; border-collapse: separate; border-spacing: 0 2mm; }
   table.frame > thead { display: table-header-group; }
   table.frame > tbody { display: table-row-group; }
   table.frame > tbody > tr { display: table-row; }
   table.frame > thead > tr > td, table.frame > tbody > tr > td { display: table-cell; border: 0; padding: 0; }
   table.frame > thead > tr > td { font-size: 8pt; color: #333; border-bottom: .5pt solid #666; padding-bottom: 1.5mm; }
-  table.frame > tbody > tr > td { padding-top: 2mm; }
   h1 { font-size: 14pt; margin: 0; }
   h2 { font-size: 11pt; margin: 4mm 0 1.5mm; border-bottom: .5pt solid #666; break-after: avoid; }
   p { margin: 0 0 1.5mm; }
@@ -55,7 +58,6 @@ footer { margin-top: 2.5em; color: #5b6575; font-size: .9em; }
   div.changes { border-left: .5pt solid #666; break-inside: avoid; }
   li.warning { color: #000; }
   li.warning::before { content: "⚠ "; }
-  pre.registry { column-count: 2; column-gap: 6mm; column-rule: .5pt solid #bbb; }
   footer { display: none; }
 }
 )";
