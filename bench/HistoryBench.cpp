@@ -251,7 +251,7 @@ int main() {
   struct Setup {
     const char* Label;
     std::unique_ptr<SiteProcess> Site;
-    std::vector<double> Rates, Times;
+    std::vector<double> Rates{}, Times{};
     long Failed = 0, Unavailable = 0;
   };
   Setup setups[] = {{"off", StartSite(dns.Address(), "off")},
