@@ -128,6 +128,11 @@ long FileBytes(const std::string& path) {
   return error ? 0 : static_cast<long>(bytes);
 }
 
+// The first value of a query on the private cluster's database `db`.
+std::string PgSql(const PostgresServer& pg, const std::string& db, const std::string& query) {
+  return Output("psql -h 127.0.0.1 -p " + std::to_string(pg.Port()) + " -U tarnwell -d " + db + " -Atc \"" + query + "\" 2>/dev/null");
+}
+
 // A store as the benchmark sees it from outside the service.
 struct Store {
   std::string Where;  // --history's value
@@ -135,8 +140,7 @@ struct Store {
   const PostgresServer* Pg = nullptr;
 
   std::string Sql(const std::string& query) const {
-    if (Pg)
-      return Output("psql -h 127.0.0.1 -p " + std::to_string(Pg->Port()) + " -U tarnwell -d postgres -Atc \"" + query + "\" 2>/dev/null");
+    if (Pg) return PgSql(*Pg, "postgres", query);
     return Output("sqlite3 -readonly '" + File + "' \"" + query + "\" 2>/dev/null");
   }
   long Rows() const {
@@ -287,6 +291,12 @@ int main() {
     failed += setup.Failed;
     setup.Site.reset();
   }
+  // Whether the writer kept up with the pages: each page of a known name
+  // moves its snapshot's seen time (an update), unless its write was dropped.
+  // Read once the instance is gone, so that its statistics are flushed.
+  const std::string writes = PgSql(pg, "warm", "SELECT n_tup_ins + n_tup_upd FROM pg_stat_user_tables WHERE relname = 'snapshots'");
+  const double pgPages = static_cast<double>(setups[2].Times.size() + kWarmNames);
+  std::printf("history_postgresql_warm_store_writes_per_page: %.2f\n", writes.empty() ? -1 : std::stod(writes) / pgPages);
 
   // The size run.
   ChangingDns changing;
