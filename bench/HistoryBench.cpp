@@ -5,11 +5,13 @@
 // snapshots and has its facts compared: history off, in a SQLite file, and in
 // a PostgreSQL cluster of its own on loopback. Keep-alive clients ask each in
 // turn for several rounds; the medians of pages per second and the pooled page
-// times are compared with history off. Then the store's size: a SQLite and a
-// PostgreSQL instance both ask for 10,000 names over and over (100,000 lookups
-// each) from an unbound whose answers are never cached (TTL 0) and whose A
-// record of 1% of the names changes between one pass over the names and the
-// next, through unbound-control. Exits 1 when a page failed.
+// times are compared with history off, and PostgreSQL's count of the rows it
+// inserted and updated says whether the writer kept up with those pages. Then
+// the store's size: a SQLite and a PostgreSQL instance both ask for 10,000
+// names over and over (100,000 lookups each) from an unbound whose answers are
+// never cached (TTL 0) and whose A record of 1% of the names changes between
+// one pass over the names and the next, through unbound-control; beside it the
+// snapshots kept and those a writer that missed nothing would have kept. Exits 1 when a page failed.
 //
 // TARNWELL_BENCH_LOOKUPS sets the lookups of the size run (default 100000).
 #include "ChildProcess.h"
