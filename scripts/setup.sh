@@ -22,7 +22,7 @@ test=(
   libgtest-dev libseccomp-dev libcurl4-openssl-dev
   nginx-light haproxy tinyproxy squid unbound redis-server prometheus
   bind9-dnsutils iproute2 nmap iputils-ping iputils-tracepath nftables
-  postgresql jq python3-jsonschema
+  postgresql sqlite3 jq python3-jsonschema
   clang-14 libclang-rt-14-dev ccache
   xvfb xauth openbox libxtst-dev imagemagick poppler-utils
   lintian appstream desktop-file-utils systemd curl
