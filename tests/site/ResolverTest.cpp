@@ -188,7 +188,7 @@ TEST_F(ResolverTest, CancelAllEndsQueriesAndTheResolverGoesOn) {
   ASSERT_TRUE(H.RunUntil([&] { return answers.size() == 3; }));
   for (const DnsAnswer& answer : answers) {
     EXPECT_FALSE(answer.Ok);
-    EXPECT_EQ(answer.Error, "запрос отменён (DNS query cancelled)");
+    EXPECT_EQ(answer.Error, "запрос отменён");
   }
   const auto after = H.Ask(*resolver, "example.test", DnsType::A);
   ASSERT_TRUE(after);
