@@ -51,10 +51,15 @@ void HistoryRead::Then(const boost::asio::any_io_executor& executor, std::chrono
   // Answered before it was waited for: the answer no longer changes.
   if (answered) return boost::asio::post(executor, [shared, self = shared_from_this()] { (*shared)(self->FSnapshots); });
   timer->async_wait([self = shared_from_this(), shared](const boost::system::error_code&) {
+    // Taken here, the timer ends on its own executor: left for the writer's
+    // answer, it would be destroyed on the writer's thread, perhaps after its
+    // io_context.
+    std::shared_ptr<boost::asio::steady_timer> timer;
     {
       std::lock_guard lock(self->FMutex);
       if (self->FDone != shared) return;
       self->FDone.reset();
+      timer = std::move(self->FTimer);
     }
     (*shared)(std::nullopt);
   });

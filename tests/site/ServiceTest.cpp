@@ -197,6 +197,9 @@ TEST_F(SiteService, IdleConnectionsNeverKeepAScrapeOut) {
 // site open after it: once the crowd has gone, the memory its pages took is
 // given back, though the connections stay.
 TEST_F(SiteService, GivesMemoryBackAfterACrowdBehindAProxyThatKeepsItsConnections) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's allocator holds on to what the service frees, whatever it trims";
+#endif
   UnboundServer zone;
   zone.AddLine("local-zone: \"crowd.test.\" redirect");
   // 40 TXT records of six 245-byte strings: some 60 KB a name, and more on its page.
