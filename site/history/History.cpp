@@ -77,9 +77,11 @@ void HistoryRead::Answer(std::optional<std::vector<Snapshot>> snapshots) {
     timer = std::move(FTimer);
     executor = FExecutor;
   }
-  // The timer is the waiter's, touched on its executor only.
+  // The timer is the waiter's, touched on its executor only: moved into the
+  // handler, so that no copy of it ends on this thread after the waiter's
+  // io_context may be gone.
   if (done)
-    boost::asio::post(executor, [done, timer, self = shared_from_this()] {
+    boost::asio::post(executor, [done, timer = std::move(timer), self = shared_from_this()] {
       timer->cancel();
       (*done)(self->FSnapshots);
     });

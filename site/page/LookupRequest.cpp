@@ -144,6 +144,13 @@ std::string AsciiName(const std::string& utf8) {
   return name;
 }
 
+// A name that comes out as "as" and digits (typed with a final dot, or in
+// full-width letters) is an AS number in disguise, as the page names it.
+Target Named(Target target, const std::string& name) {
+  if (!(target.As = AsNumber(name))) target.Domain = name;
+  return target;
+}
+
 }  // namespace
 
 const char* ReportKey(ReportKind kind) { return kKeys[static_cast<std::size_t>(kind)]; }
@@ -182,10 +189,7 @@ Target ParseTarget(std::string_view bytes, std::size_t maxAsciiBytes) {
     CheckAsciiName(name, maxAsciiBytes);
     // Such a name is its own ASCII form; the IDNA conversion, a tenth of a
     // served page's cost, would return just that.
-    if (!HasReservedLabel(name)) {
-      target.Domain = name;
-      return target;
-    }
+    if (!HasReservedLabel(name)) return Named(std::move(target), name);
   }
   name = AsciiName(name);
   // Mapping drops soft hyphens and turns full-width digits and ideographic
@@ -196,8 +200,7 @@ Target ParseTarget(std::string_view bytes, std::size_t maxAsciiBytes) {
     return target;
   }
   CheckAsciiName(name, maxAsciiBytes);
-  target.Domain = name;
-  return target;
+  return Named(std::move(target), name);
 }
 
 LookupRequest ParseLookupQuery(std::string_view query, std::size_t maxAsciiBytes) {
