@@ -17,6 +17,7 @@
 #include "ChildProcess.h"
 #include "LoopbackPort.h"
 #include "PostgresServer.h"
+#include "DnsPages.h"
 #include "SiteClient.h"
 #include "SiteProcess.h"
 #include "TempDir.h"
@@ -50,20 +51,6 @@ constexpr int kSizeNames = 10000;
 // One name in this many has its answer changed before each pass but the first.
 constexpr int kChangeEvery = 100;
 constexpr const char* kUnavailable = "История изменений сейчас недоступна.";
-
-std::string Name(int i) { return "n" + std::to_string(i) + ".bench.test"; }
-
-std::string DnsPage(const std::string& name) {
-  return "GET /whois/index.php?addr=" + name + "&dom_whois=&dom_dns=true&traceroute=&net_whois=&port_scan= HTTP/1.1\r\nHost: b\r\n\r\n";
-}
-
-bool PageOk(const SiteReply& reply) { return reply.Status == 200 && reply.Body.find("выполнено") != std::string::npos; }
-
-double Percentile(std::vector<double> values, double share) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  return values[std::min(values.size() - 1, static_cast<std::size_t>(static_cast<double>(values.size()) * share))];
-}
 
 struct Run {
   long Pages = 0;
